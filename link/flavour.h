@@ -1,0 +1,26 @@
+// The differences between the library's link and the RDI library's copy of it, as data.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "link/error_table.h"
+
+namespace tov::link {
+
+struct LinkFlavour {
+    std::span<const ErrorTextEntry> errorTable;
+    // The library refuses transactions on a closed connection with -1203.
+    bool checkOpenInTransaction;
+    // A new open closes a connection that is still open.
+    bool closeBeforeOpen;
+    // Failure code of the last link ping of a negotiation run; 0 keeps the transport's own.
+    int32_t lastPingFailure;
+    // How long the event poll waits for a datagram on the network.
+    uint32_t netEventPollMs;
+};
+
+const LinkFlavour& libraryFlavour();
+const LinkFlavour& rdiFlavour();
+
+}  // namespace tov::link

@@ -1,0 +1,131 @@
+// The transaction: header, sends, the answer wait, resends, sequence matching and events.
+#include "link/link_context.h"
+
+#include <cstring>
+
+#include "link/error_codes.h"
+#include "link/serial_transport.h"
+
+namespace tov::link {
+namespace {
+
+constexpr int kNegotiationRuns = 3;
+constexpr int kTries = 3;
+
+}  // namespace
+
+LinkContext::LinkContext(const LinkFlavour& flavour, SerialDeviceFactory& devices, Clock& clock)
+    : flavour_(flavour), devices_(devices), clock_(clock) {}
+
+LinkContext::~LinkContext() = default;
+
+void LinkContext::close() {
+    transport_.reset();
+    serial_ = nullptr;
+}
+
+void LinkContext::resetSession() {
+    stickyError_ = 0;
+    sequence_ = 0;
+    pendingEvents_ = 0;
+    frameType_ = kFrameTypeCommand;
+}
+
+uint32_t LinkContext::lineRate() const { return serial_ ? serial_->lineRate() : 0; }
+
+int32_t LinkContext::openSerial(const std::string& path, uint32_t wantedRate) {
+    if (flavour_.closeBeforeOpen) close();
+    std::unique_ptr<SerialDevice> device = devices_.open(path);
+    if (!device) {
+        close();
+        return kSetupFailed;
+    }
+    auto serial = std::make_unique<SerialTransport>(std::move(device), flavour_, clock_);
+    int32_t rc = kNoResponse;
+    for (int run = 0; run < kNegotiationRuns; ++run) {
+        rc = serial->negotiate(wantedRate);
+        if (rc == kOk) break;
+    }
+    if (rc != kOk) {
+        close();
+        return rc;
+    }
+    serial_ = serial.get();
+    transport_ = std::move(serial);
+    resetSession();
+    return kOk;
+}
+
+void LinkContext::adopt(std::unique_ptr<Transport> transport) {
+    serial_ = nullptr;
+    transport_ = std::move(transport);
+    resetSession();
+}
+
+int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uint8_t> answer,
+                                 int32_t extraTimeout) {
+    // Without a transport there is nothing to send on; the RDI flavour's callers never get here
+    // on a closed context, but a crash would be the worse answer.
+    if (!transport_) return kNotConnected;
+    if (stickyError_ != 0) return stickyError_;
+    if (request.size() > kMaxMessage) return kInvalidParameter;
+
+    writeHeader(txBuffer_, sequence_, frameType_, request.size());
+    const uint8_t sentSequence = static_cast<uint8_t>(txBuffer_[0] >> 6);
+    ++sequence_;
+    if (!request.empty()) std::memcpy(txBuffer_ + kHeaderSize, request.data(), request.size());
+    const std::span<const uint8_t> frame(txBuffer_, kHeaderSize + request.size());
+    const uint32_t wait = transport_->answerWaitMs(request.size(), extraTimeout);
+    ++stats_.transactions;
+
+    int tries = 0;
+    bool resend = true;
+    size_t answerLength = 0;
+    while (answerLength == 0 && tries < kTries) {
+        if (resend) {
+            ++tries;
+            ++stats_.sends;
+            if (tries > 1) ++stats_.resends;
+            if (transport_->send(frame) != kOk) continue;
+        }
+        int32_t got = transport_->receive(rxBuffer_, wait);
+        const std::span<const uint8_t> received(rxBuffer_, got > 0 ? static_cast<size_t>(got) : 0);
+        if (isEventFrame(received)) {
+            pendingEvents_ |= rxBuffer_[2];
+            ++stats_.eventFrames;
+            resend = false;
+        } else if (got <= 0) {
+            resend = true;
+        } else if (got < 3) {
+            resend = false;
+        } else if ((rxBuffer_[0] >> 6) != sentSequence) {
+            ++stats_.staleAnswers;
+            resend = false;
+        } else {
+            answerLength = readHeader(rxBuffer_).length;
+            if (static_cast<size_t>(got) - kHeaderSize != answerLength) {
+                answerLength = 0;
+                resend = true;
+            } else if (answerLength <= answer.size()) {
+                std::memcpy(answer.data(), rxBuffer_ + kHeaderSize, answerLength);
+            }
+        }
+    }
+    if (answerLength > answer.size()) return kAnswerTooBig;
+    if (answerLength > 0) return static_cast<int32_t>(answerLength);
+    if (frameType_ == kFrameTypeCommand) stickyError_ = kNoResponse;
+    return kNoResponse;
+}
+
+uint8_t LinkContext::takePendingEvents() {
+    if (!transport_) return 0;
+    uint8_t result = pendingEvents_;
+    int32_t got = transport_->receivePending(rxBuffer_);
+    if (got > 0 && isEventFrame(std::span<const uint8_t>(rxBuffer_, static_cast<size_t>(got)))) {
+        result |= rxBuffer_[2];
+    }
+    pendingEvents_ = 0;
+    return result;
+}
+
+}  // namespace tov::link

@@ -1,0 +1,117 @@
+// Parameter texts, port names and the connect step.
+#include "link/session.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "link/error_codes.h"
+
+namespace tov::link {
+namespace {
+
+constexpr size_t kParameterLimit = 80;
+constexpr uint32_t kDefaultRate = 115200;
+constexpr uint8_t kStartFirmware = 0x71;
+constexpr int32_t kStartFirmwareWaitMs = 100;
+constexpr uint32_t kRestartPauseMs = 2000;
+
+std::vector<std::string> splitWords(const char* text) {
+    std::vector<std::string> words;
+    if (!text) return words;
+    std::string_view view(text, strnlen(text, kParameterLimit));
+    size_t i = 0;
+    while (i < view.size() && words.size() < 3) {
+        while (i < view.size() && view[i] == ' ') ++i;
+        size_t start = i;
+        while (i < view.size() && view[i] != ' ') ++i;
+        if (i > start) words.emplace_back(view.substr(start, i - start));
+    }
+    return words;
+}
+
+// A positive decimal number, or 0 for anything else.
+uint32_t parseRate(const std::string& word) {
+    if (word.empty() || word.size() > 9) return 0;
+    uint32_t value = 0;
+    for (char c : word) {
+        if (c < '0' || c > '9') return 0;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
+std::string serialDevicePath(const std::string& portName) {
+    std::string name = portName;
+    if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
+    if (!name.empty() && name[0] == '/') return name;
+    if (name.size() > 3 && name.compare(0, 3, "COM") == 0) {
+        uint32_t number = parseRate(name.substr(3));
+        if (number == 0) return {};
+        if (const char* mapped = std::getenv(("TOV_" + name.substr(0, 3) + std::to_string(number)).c_str())) {
+            return mapped;
+        }
+        return "/dev/ttyS" + std::to_string(number - 1);
+    }
+    return {};
+}
+
+int32_t openFromText(LinkContext& link, const char* parameters) {
+    link.close();
+    std::vector<std::string> words = splitWords(parameters);
+    if (words.empty()) return kInvalidParameter;
+    const std::string& first = words[0];
+    if (first.compare(0, 3, "COM") == 0 || first[0] == '\\' || first[0] == '/') {
+        uint32_t rate = kDefaultRate;
+        if (words.size() > 1) {
+            rate = parseRate(words[1]);
+            if (rate == 0) return kInvalidParameter;
+        }
+        std::string path = serialDevicePath(first);
+        if (path.empty()) return kSetupFailed;
+        return link.openSerial(path, rate);
+    }
+    if (first == "NETWORK" && words.size() > 1) {
+        char selector = words.size() > 2 ? words[2][0] : '1';
+        if (selector != '1' && selector != '2') return kInvalidParameter;
+        return openNetwork(link, words[1], selector == '1' ? 2001 : 2002);
+    }
+    return kInvalidParameter;
+}
+
+int32_t connectFromText(LinkContext& link, const char* parameters) {
+    int32_t rc = openFromText(link, parameters);
+    if (rc != kOk) return rc;
+    const uint8_t request[1] = {kStartFirmware};
+    uint8_t answer[kMaxMessage + kHeaderSize];
+    rc = link.transaction(request, answer, kStartFirmwareWaitMs);
+    if (rc < 0) {
+        link.close();
+        return rc;
+    }
+    if (answer[0] == kStartFirmware) {
+        // The probe was in its loader and is restarting into its firmware.
+        link.close();
+        link.clock().sleepMs(kRestartPauseMs);
+        return openFromText(link, parameters);
+    }
+    return kOk;
+}
+
+int32_t openByName(LinkContext& link, const char* name, uint32_t number) {
+    if (!name || !*name) return kInvalidParameter;
+    if (std::strncmp(name, "COM", 3) == 0) {
+        std::string path = serialDevicePath(name);
+        if (path.empty()) return kSetupFailed;
+        return link.openSerial(path, number);
+    }
+    if (number == 0 || number > 65535) return kInvalidParameter;
+    return openNetwork(link, name, static_cast<uint16_t>(number));
+}
+
+int32_t openNetwork(LinkContext&, const std::string&, uint16_t) { return kInvalidParameter; }
+
+}  // namespace tov::link

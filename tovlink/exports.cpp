@@ -1,0 +1,71 @@
+// Every exported TOV_* entry point: thin calls into the core; nothing but a code crosses here.
+#include <cstring>
+#include <span>
+
+#include "include/tovlink.h"
+#include "link/error_codes.h"
+#include "link/error_table.h"
+#include "link/session.h"
+#include "tovlink/link_state.h"
+
+using tov::lib::linkState;
+namespace tl = tov::link;
+
+namespace {
+
+// Shared by every unknown code; its content changes with the next unknown code.
+char unknownErrorText[64];
+
+// The core never throws on purpose; this keeps an allocation failure from crossing the C ABI.
+template <typename Fn>
+int32_t guarded(Fn&& fn) noexcept {
+    try {
+        return fn();
+    } catch (...) {
+        return tl::kInvalidParameter;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t TOV_Open(const char* parameters) {
+    return guarded([&] { return tl::openFromText(linkState(), parameters); });
+}
+
+void TOV_SetNetFrameType(void) { linkState().setNetFrameType(); }
+
+int32_t TOV_Close(void) {
+    linkState().close();
+    return 0;
+}
+
+int32_t TOV_Transaction(int32_t requestLength, const uint8_t* request, int32_t answerCapacity,
+                        uint8_t* answer, int32_t extraTimeout) {
+    tl::LinkContext& state = linkState();
+    if (!state.isOpen()) return tl::kNotConnected;
+    // Negative lengths compare as huge unsigned values and are refused like too long ones.
+    if (static_cast<uint32_t>(requestLength) > tl::kMaxMessage) return tl::kInvalidParameter;
+    if (requestLength > 0 && !request) return tl::kInvalidParameter;
+    size_t capacity = answerCapacity > 0 && answer ? static_cast<size_t>(answerCapacity) : 0;
+    return state.transaction(std::span<const uint8_t>(request, static_cast<size_t>(requestLength)),
+                             std::span<uint8_t>(answer, capacity), extraTimeout);
+}
+
+uint8_t TOV_GetPendingEvents(void) { return linkState().takePendingEvents(); }
+
+int32_t TOV_Connect(const char* parameters) {
+    return guarded([&] { return tl::connectFromText(linkState(), parameters); });
+}
+
+int32_t TOV_Disconnect(void) { return TOV_Close(); }
+
+const char* TOV_ErrorTextGet(int32_t code) {
+    return tl::errorText(tl::libraryErrorTable(), code, unknownErrorText,
+                           sizeof unknownErrorText);
+}
+
+uint32_t TOV_LineRateGet(void) { return linkState().lineRate(); }
+
+}  // extern "C"
