@@ -78,11 +78,15 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
     const uint32_t wait = transport_->answerWaitMs(request.size(), extraTimeout);
     ++stats_.transactions;
 
+    // A frame that is not the answer (an event, a stale or short answer) makes the host wait
+    // again without sending; this holds after the last send too, so an event that comes just
+    // before the answer to the third send does not fail the transaction.
     int tries = 0;
     bool resend = true;
     size_t answerLength = 0;
-    while (answerLength == 0 && tries < kTries) {
+    while (answerLength == 0) {
         if (resend) {
+            if (tries == kTries) break;
             ++tries;
             ++stats_.sends;
             if (tries > 1) ++stats_.resends;
