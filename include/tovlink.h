@@ -25,10 +25,15 @@ extern "C" {
 
 /* Link and session --------------------------------------------------------------------------- */
 
+/* (2) Parses a dotted IPv4 address ("10.0.0.1") and returns it in network byte order as it lies
+ * in memory (0x0100000A for 10.0.0.1), or 0xFFFFFFFF for a malformed text or 0.0.0.0. */
+TOV_API uint32_t TOV_INetAddr(const char* address);
+
 /* (3) Opens the connection, closing one that is open. `parameters` is "COMn [RATE]" (COMn is the
  * device in environment variable TOV_COMn, else /dev/ttyS(n-1)), "/dev/PATH [RATE]", or
- * "NETWORK HOST [1|2]". RATE defaults to 115200; the line rate is negotiated with the probe.
- * Returns 0, -1202 for bad parameters, or the transport's error (-1001, -1201, ...). */
+ * "NETWORK HOST [1|2]" (UDP port 2001 or 2002, checked with up to six link pings). RATE defaults
+ * to 115200; the line rate is negotiated with the probe. Returns 0, -1202 for bad parameters or a
+ * host that cannot be resolved, or the transport's error (-1001, -1101, -1201, ...). */
 TOV_API int32_t TOV_Open(const char* parameters);
 
 /* (4) Puts frame type 0x30 into every later command frame of this connection. */

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/error_codes.h"
+#include "link/udp_transport.h"
 
 namespace tov::link {
 namespace {
@@ -112,6 +113,17 @@ int32_t openByName(LinkContext& link, const char* name, uint32_t number) {
     return openNetwork(link, name, static_cast<uint16_t>(number));
 }
 
-int32_t openNetwork(LinkContext&, const std::string&, uint16_t) { return kInvalidParameter; }
+int32_t openNetwork(LinkContext& link, const std::string& host, uint16_t port) {
+    if (link.flavour().closeBeforeOpen) link.close();
+    auto udp = std::make_unique<UdpTransport>(link.flavour());
+    int32_t rc = udp->open(host, port);
+    if (rc == kOk) rc = udp->check();
+    if (rc != kOk) {
+        link.close();
+        return rc;
+    }
+    link.adopt(std::move(udp));
+    return kOk;
+}
 
 }  // namespace tov::link

@@ -6,6 +6,7 @@
 #include "link/error_codes.h"
 #include "link/error_table.h"
 #include "link/session.h"
+#include "link/udp_transport.h"
 #include "tovlink/link_state.h"
 
 using tov::lib::linkState;
@@ -29,6 +30,8 @@ int32_t guarded(Fn&& fn) noexcept {
 }  // namespace
 
 extern "C" {
+
+uint32_t TOV_INetAddr(const char* address) { return tl::parseDottedAddress(address); }
 
 int32_t TOV_Open(const char* parameters) {
     return guarded([&] { return tl::openFromText(linkState(), parameters); });

@@ -23,11 +23,7 @@ protected:
 
     // Answers with `message` behind a header echoing the request's sequence bits.
     void reply(const Bytes& request, const Bytes& message) {
-        Bytes payload(2 + message.size());
-        payload[0] = static_cast<uint8_t>((request[0] & 0xC0) | 0x10 | (message.size() >> 8));
-        payload[1] = static_cast<uint8_t>(message.size() & 0xFF);
-        std::copy(message.begin(), message.end(), payload.begin() + 2);
-        line.deliverFrame(payload);
+        line.deliverFrame(answerPayload(static_cast<uint8_t>(request[0] >> 6), message));
     }
 
     int32_t run(const Bytes& request, int32_t extra = 0, size_t capacity = 1500) {

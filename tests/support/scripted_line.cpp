@@ -97,4 +97,12 @@ Bytes hexBytes(const std::string& hex) {
     return out;
 }
 
+Bytes answerPayload(uint8_t sequence, const Bytes& message) {
+    Bytes payload(2 + message.size());
+    payload[0] = static_cast<uint8_t>(((sequence & 3) << 6) | 0x10 | ((message.size() >> 8) & 7));
+    payload[1] = static_cast<uint8_t>(message.size() & 0xFF);
+    std::copy(message.begin(), message.end(), payload.begin() + 2);
+    return payload;
+}
+
 }  // namespace tov::test

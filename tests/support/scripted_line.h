@@ -93,4 +93,7 @@ Bytes payloadOf(const Bytes& frame);
 
 Bytes hexBytes(const std::string& hex);
 
+// An answer payload: a command-frame header carrying `sequence` (0..3) and the message.
+Bytes answerPayload(uint8_t sequence, const Bytes& message);
+
 }  // namespace tov::test
