@@ -23,6 +23,30 @@ extern "C" {
 #define TOV_API
 #endif
 
+/* Types ------------------------------------------------------------------------------------- */
+
+/* Probe information, filled by TOV_InfoGet. */
+typedef struct TargetInfo {
+    uint16_t family;     /* firmware family, decoded from the firmware version word */
+    uint16_t version;    /* firmware version within the family */
+    uint16_t cpuType;    /* CPU type code of the selected target */
+    uint32_t setupTime;  /* time stamp of the setup stored in the probe (seconds since 1970), 0 = none */
+    char setupId[41];    /* identifier of the stored setup, zero-terminated */
+} TargetInfo;
+
+/* One target register: a register file or processor mode (group) and a register within it. */
+typedef struct RegisterDescriptor {
+    uint16_t group;
+    uint16_t number;
+} RegisterDescriptor;
+
+/* One entry of the target startup request; the fields are passed to the firmware unchanged. */
+typedef struct StartupEntry {
+    uint16_t kind;
+    uint32_t address;
+    uint32_t value;
+} StartupEntry;
+
 /* Link and session --------------------------------------------------------------------------- */
 
 /* (2) Parses a dotted IPv4 address ("10.0.0.1") and returns it in network byte order as it lies
@@ -64,6 +88,119 @@ TOV_API int32_t TOV_Disconnect(void);
  * unknown code it is "TOV: Unknown error number (N)" in a buffer that the next unknown code
  * overwrites. Never returns NULL. */
 TOV_API const char* TOV_ErrorTextGet(int32_t code);
+
+/* Target access -------------------------------------------------------------------------------
+ * Requests answered by the probe carry a status: 0, or a probe-side code (-2001 ... -2207) that is
+ * returned sign-extended. An answer of the wrong code or length gives -1205. A NULL pointer where
+ * data is needed gives -1202 without traffic. */
+
+/* (17) Starts (runs) the target. Returns its status. */
+TOV_API int32_t TOV_TargetStart(void);
+
+/* (18) Halts the target; the request is sent up to three times while no answer comes. */
+TOV_API int32_t TOV_TargetHalt(void);
+
+/* (19) Resets the target: TOV_TargetReset2(0). */
+TOV_API int32_t TOV_TargetReset(void);
+
+/* (70) Resets the target with a firmware-defined value that also extends the wait by that many
+ * ms (0: a wait of 5000 ms). */
+TOV_API int32_t TOV_TargetReset2(uint16_t value);
+
+/* (20) Steps the target; the fields are the firmware's, `third` also extends the wait in ms.
+ * `result` receives the answer's value whatever the status. */
+TOV_API int32_t TOV_TargetStep(uint32_t first, uint32_t second, uint16_t third, uint32_t* result);
+
+/* (27) Reads the target state (0 reset, 1 ready, 2 running, 3 error with its cause in `error`).
+ * On entry `valueCount` is the capacity of `values`; on return the number stored. */
+TOV_API int32_t TOV_StateGet(uint16_t* state, int32_t* error, uint32_t* value,
+                             uint16_t* valueCount, uint32_t* values);
+
+/* (32) Starts the target up with up to 128 firmware-defined entries (more: -1202). */
+TOV_API int32_t TOV_TargetStartup(uint16_t value, uint32_t parameter, uint16_t entryCount,
+                                  const StartupEntry* entries);
+
+/* (26) Reads the probe information: firmware family and version, CPU type, stored setup. */
+TOV_API int32_t TOV_InfoGet(TargetInfo* info);
+
+/* (33) Sets the debug clock speed (unit defined by the firmware). */
+TOV_API int32_t TOV_SetBdmSpeed(uint32_t speed);
+
+/* (13) Reads `count` registers (at most 373) into `values`; on a non-zero status `values` is
+ * left untouched. */
+TOV_API int32_t TOV_RegisterGet(uint16_t count, const RegisterDescriptor* registers,
+                                uint32_t* values);
+
+/* (14) Writes `count` registers (at most 186). */
+TOV_API int32_t TOV_RegisterSet(uint16_t count, const RegisterDescriptor* registers,
+                                const int32_t* values);
+
+/* (50) Reads floating-point registers first..last (at most 128), 8 raw bytes each as the probe
+ * sends them. */
+TOV_API int32_t TOV_FPRegGet(uint16_t first, uint16_t last, uint8_t* data);
+
+/* (51) Writes floating-point registers first..last, 8 raw bytes each. */
+TOV_API int32_t TOV_FPRegSet(uint16_t first, uint16_t last, const uint8_t* data);
+
+/* (61) Reads vector registers first..last (at most 64), 16 raw bytes each. */
+TOV_API int32_t TOV_VRegGet(uint16_t first, uint16_t last, uint8_t* data);
+
+/* (62) Writes vector registers first..last, 16 raw bytes each. */
+TOV_API int32_t TOV_VRegSet(uint16_t first, uint16_t last, const uint8_t* data);
+
+/* (15) Reads `count` bytes of target memory in pieces of 1024; `access` goes to the firmware
+ * unchanged. Returns 0 or the first failure; earlier pieces are already in `buffer`. */
+TOV_API int32_t TOV_MemoryRead(uint32_t address, uint16_t access, uint16_t count,
+                               uint8_t* buffer);
+
+/* (16) Writes `count` bytes of target memory in pieces of 1024; earlier pieces stay written. */
+TOV_API int32_t TOV_MemoryWrite(uint32_t address, uint16_t access, uint16_t count,
+                                const uint8_t* data);
+
+/* (37) (38) (39) Read one byte, 16-bit word or 32-bit word of target memory. */
+TOV_API int32_t TOV_GetByte(uint32_t address, uint8_t* value);
+TOV_API int32_t TOV_GetWord(uint32_t address, uint16_t* value);
+TOV_API int32_t TOV_GetLong(uint32_t address, uint32_t* value);
+
+/* (34) (35) (36) Write one byte, 16-bit word or 32-bit word; -2106 when the value the probe
+ * reads back differs. */
+TOV_API int32_t TOV_SetByte(uint32_t address, uint8_t value);
+TOV_API int32_t TOV_SetWord(uint32_t address, uint16_t value);
+TOV_API int32_t TOV_SetLong(uint32_t address, uint32_t value);
+
+/* (21) Adds a breakpoint; returns its identifier (0..65535) or a status/error. */
+TOV_API int32_t TOV_BreakAdd(uint32_t address, uint32_t kind);
+
+/* (22) Reads a breakpoint's value; `value` receives it whatever the status. */
+TOV_API int32_t TOV_BreakRead(uint16_t identifier, uint32_t* value);
+
+/* (23) Deletes a breakpoint (a negative identifier is sent as 0xFFFF). */
+TOV_API int32_t TOV_BreakDelete(int32_t identifier);
+
+/* (24) Adds a watchpoint; returns its identifier or a status/error. */
+TOV_API int32_t TOV_WatchAdd(uint16_t mode, uint32_t address, uint32_t bound, uint32_t third,
+                             uint32_t fourth);
+
+/* (25) Deletes a watchpoint (a negative identifier is sent as 0xFFFF). */
+TOV_API int32_t TOV_WatchDelete(int32_t identifier);
+
+/* (28) Copies the pending terminal text, zero-terminated, into `text` (room for 1500 bytes);
+ * an empty text means nothing was pending. */
+TOV_API int32_t TOV_TerminalRead(char* text);
+
+/* (29) Sends one character to the probe's terminal. */
+TOV_API int32_t TOV_TerminalWrite(uint8_t character);
+
+/* (55) Reads up to `count` bytes from a channel; returns the number received. */
+TOV_API int32_t TOV_ChannelRead(uint16_t channel, uint16_t count, uint8_t* buffer);
+
+/* (56) Writes `count` bytes to a channel; returns the number the probe accepted. */
+TOV_API int32_t TOV_ChannelWrite(uint16_t channel, uint16_t count, const uint8_t* data);
+
+/* (30) Passes a command text (at most 1023 characters) to the probe's interpreter and copies at
+ * most capacity-1 characters of its reply, zero-terminated, into `reply` (nothing when capacity
+ * is 0). Returns the interpreter's status (-2201 ... -2207 for a bad command). */
+TOV_API int32_t TOV_DirectCommand(const char* command, uint16_t capacity, char* reply);
 
 /* Extensions without an ordinal ------------------------------------------------------------ */
 

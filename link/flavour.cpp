@@ -6,12 +6,32 @@
 namespace tov::link {
 
 const LinkFlavour& libraryFlavour() {
-    static const LinkFlavour flavour{libraryErrorTable(), true, true, 0, 0};
+    static const LinkFlavour flavour{
+        .errorTable = libraryErrorTable(),
+        .checkOpenInTransaction = true,
+        .closeBeforeOpen = true,
+        .lastPingFailure = 0,
+        .netEventPollMs = 0,
+        .runControlWaitMs = 3000,
+        .resetAlwaysZero = false,
+        .fpRegistersAsWords = false,
+        .extendedTargetRequests = true,
+    };
     return flavour;
 }
 
 const LinkFlavour& rdiFlavour() {
-    static const LinkFlavour flavour{rdiErrorTable(), false, false, kSetupFailed, 50};
+    static const LinkFlavour flavour{
+        .errorTable = rdiErrorTable(),
+        .checkOpenInTransaction = false,
+        .closeBeforeOpen = false,
+        .lastPingFailure = kSetupFailed,
+        .netEventPollMs = 50,
+        .runControlWaitMs = 100,
+        .resetAlwaysZero = true,
+        .fpRegistersAsWords = true,
+        .extendedTargetRequests = false,
+    };
     return flavour;
 }
 

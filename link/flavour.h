@@ -18,6 +18,14 @@ struct LinkFlavour {
     int32_t lastPingFailure;
     // How long the event poll waits for a datagram on the network.
     uint32_t netEventPollMs;
+    // Extra wait of the start, halt and state requests.
+    uint32_t runControlWaitMs;
+    // Reset always sends the value 0.
+    bool resetAlwaysZero;
+    // Floating-point registers travel as pairs of host 32-bit words instead of raw bytes.
+    bool fpRegistersAsWords;
+    // Startup, debug clock speed, vector register and single-item memory requests exist.
+    bool extendedTargetRequests;
 };
 
 const LinkFlavour& libraryFlavour();

@@ -8,4 +8,9 @@ link::LinkContext& linkState() {
     return state;
 }
 
+target::TargetLink& targetLink() {
+    static target::TargetLink target(linkState());
+    return target;
+}
+
 }  // namespace tov::lib

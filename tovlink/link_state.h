@@ -2,10 +2,13 @@
 #pragma once
 
 #include "link/link_context.h"
+#include "target/target_link.h"
 
 namespace tov::lib {
 
 // The process-wide connection of the library.
 link::LinkContext& linkState();
+// The target requests on that connection, with the library's request and answer buffers.
+target::TargetLink& targetLink();
 
 }  // namespace tov::lib

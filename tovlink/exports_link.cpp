@@ -1,4 +1,4 @@
-// Every exported TOV_* entry point: thin calls into the core; nothing but a code crosses here.
+// Exported link and session functions: thin calls into the core; only a code crosses here.
 #include <cstring>
 #include <span>
 
