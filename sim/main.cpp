@@ -1,0 +1,49 @@
+// tovsim: the probe simulator as a program. Serves until SIGTERM or SIGINT.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sim/sim_options.h"
+#include "sim/simulator.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    tov::sim::ParsedCommandLine parsed = tov::sim::parseCommandLine(args);
+    if (parsed.help) {
+        std::fputs(tov::sim::usageText().c_str(), stdout);
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "tovsim: %s\n%s", parsed.error.c_str(), tov::sim::usageText().c_str());
+        return 2;
+    }
+    for (const std::string& note : parsed.notes) std::fprintf(stderr, "tovsim: %s\n", note.c_str());
+
+    // The signals are taken synchronously below; blocked before any thread starts, so the
+    // worker never receives them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    tov::sim::Simulator simulator(parsed.options);
+    int rc = simulator.start();
+    if (rc != 0) {
+        std::fprintf(stderr, "tovsim: cannot serve %s: %s\n", parsed.options.serialPath.c_str(),
+                     std::strerror(-rc));
+        return 1;
+    }
+    std::printf("ready %s\n", simulator.endpoints().c_str());
+    std::fflush(stdout);
+
+    int signalNumber = 0;
+    while (sigwait(&stopSignals, &signalNumber) != 0) {
+    }
+    simulator.stop();
+    return 0;
+}

@@ -1,0 +1,83 @@
+// The simulated probe: mode, line rate, link-control answers and request dispatch.
+#include "sim/probe.h"
+
+#include "link/frame_header.h"
+#include "sim/firmware_memory.h"
+#include "sim/wire.h"
+
+namespace tov::sim {
+
+Probe::Probe(const SimOptions& options)
+    : startRate_(options.rate),
+      rate_(options.rate),
+      loader_(options.loader),
+      memory_(options.unmappedFirst, options.unmappedLast) {}
+
+void Probe::settle(TimePoint now) {
+    if (restartEnds_ && now >= *restartEnds_) {
+        restartEnds_.reset();
+        loader_ = false;
+        rate_ = startRate_;
+    }
+}
+
+bool Probe::listening(TimePoint now) {
+    settle(now);
+    return !restartEnds_;
+}
+
+uint32_t Probe::listeningRate(TimePoint now) {
+    settle(now);
+    return rate_;
+}
+
+bool Probe::inLoader(TimePoint now) {
+    settle(now);
+    return loader_;
+}
+
+std::optional<std::vector<uint8_t>> Probe::handleLink(std::span<const uint8_t> message,
+                                                      TimePoint now) {
+    settle(now);
+    if (message.size() == 1 && message[0] == link::kLinkPing) {
+        return std::vector<uint8_t>{link::kLinkPing};
+    }
+    if (message.size() == 5 && message[0] == link::kLinkRateChange) {
+        const uint32_t wanted = readU32(message, 1);
+        for (uint32_t rate : link::kLineRates) {
+            if (rate == wanted) rate_ = wanted;
+        }
+        std::vector<uint8_t> answer{link::kLinkRateChange};
+        appendU32(answer, rate_);
+        return answer;
+    }
+    return std::nullopt;
+}
+
+std::vector<uint8_t> Probe::handleRequest(std::span<const uint8_t> message, TimePoint now) {
+    settle(now);
+    if (message.empty()) return {kUnknownRequest};
+    return loader_ ? handleLoaderRequest(message, now) : handleFirmwareRequest(message);
+}
+
+std::vector<uint8_t> Probe::handleLoaderRequest(std::span<const uint8_t> message, TimePoint now) {
+    if (message[0] == kStartFirmware && message.size() == 1) {
+        // The loader jumps into the firmware, which comes up at the start rate after a while.
+        restartEnds_ = now + kRestartSilence;
+        return {kStartFirmware};
+    }
+    return {kUnknownRequest};
+}
+
+std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> message) {
+    switch (message[0]) {
+        case kReadMemoryPiece:
+            return readMemoryPiece(memory_, message);
+        case kWriteMemoryPiece:
+            return writeMemoryPiece(memory_, message);
+        default:
+            return {kUnknownRequest};
+    }
+}
+
+}  // namespace tov::sim

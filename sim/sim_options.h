@@ -1,0 +1,49 @@
+// The simulator's settings as given on the command line, and their parser.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/faults.h"
+
+namespace tov::sim {
+
+// Probe models by the code the host derives for them.
+enum class ProbeModel : uint8_t { X = 0, B = 1, BC = 2, A = 3 };
+
+// Everything `tovsim` is told at start; also what a test hands the in-process simulator.
+struct SimOptions {
+    std::string serialPath;  // symbolic link to the pseudo-terminal's slave; empty: no serial
+    std::string udpAddress;  // 127.x.y.z to answer on; empty: no UDP
+    ProbeModel model = ProbeModel::B;
+    uint8_t family = 40;    // firmware family code
+    uint16_t cpu = 0x8821;  // CPU type code of the selected target
+    uint32_t rate = 9600;   // line rate the probe listens at after a start or restart
+    bool loader = false;    // start in the loader instead of the firmware
+    std::string flashFile;
+    std::string traceFile;
+    FaultSettings faults;
+    bool lineTiming = false;  // pace serial bytes at the line rate
+    // Target addresses that answer as not accessible (inclusive bounds).
+    uint32_t unmappedFirst = 0xFFF00000;
+    uint32_t unmappedLast = 0xFFFFFFFF;
+};
+
+// Result of parsing a command line: either options, a request for help, or an error text.
+struct ParsedCommandLine {
+    SimOptions options;
+    bool help = false;
+    std::string error;               // non-empty when the command line is unusable
+    std::vector<std::string> notes;  // warnings for standard error
+};
+
+// Parses the arguments after the program name.
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+std::string usageText();
+
+// "B", "BC", "A" or "X".
+const char* modelName(ProbeModel model);
+
+}  // namespace tov::sim

@@ -1,0 +1,71 @@
+// Sparse target memory: the pattern of untouched words, writes across pages, the closed range.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "sim/target_memory.h"
+
+namespace tov::sim {
+namespace {
+
+uint32_t wordAt(const TargetMemory& memory, uint32_t address) {
+    uint8_t b[4];
+    EXPECT_TRUE(memory.read(address, b));
+    return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+}
+
+TEST(TargetMemory, UntouchedWordsReadAsTheirAddressXorTheKeyWithoutAllocating) {
+    TargetMemory memory(0xFFF00000, 0xFFFFFFFF);
+    for (uint32_t address : {0x0u, 0x1000u, 0x12345678u & ~3u, 0xFFEFFFFCu}) {
+        EXPECT_EQ(wordAt(memory, address), address ^ 0xA5A5A5A5u) << std::hex << address;
+    }
+    // An unaligned read takes the bytes of the two words it straddles.
+    uint8_t b[4];
+    ASSERT_TRUE(memory.read(0x1002, b));
+    EXPECT_EQ(b[0], TargetMemory::patternByte(0x1002));
+    EXPECT_EQ(b[0], 0xB5);
+    EXPECT_EQ(b[1], 0xA5);
+    EXPECT_EQ(b[2], 0xA5);
+    EXPECT_EQ(b[3], 0xA5);
+    EXPECT_EQ(memory.pagesAllocated(), 0u);
+}
+
+TEST(TargetMemory, WritesAcrossAPageBoundaryKeepTheirNeighbours) {
+    TargetMemory memory(0xFFF00000, 0xFFFFFFFF);
+    const std::vector<uint8_t> data{1, 2, 3, 4, 5, 6};
+    ASSERT_TRUE(memory.write(0x1FFD, data));
+    EXPECT_EQ(memory.pagesAllocated(), 2u);
+    std::vector<uint8_t> back(10);
+    ASSERT_TRUE(memory.read(0x1FFB, back));
+    EXPECT_EQ(back[0], TargetMemory::patternByte(0x1FFB));
+    EXPECT_EQ(back[1], TargetMemory::patternByte(0x1FFC));
+    EXPECT_EQ(std::vector<uint8_t>(back.begin() + 2, back.begin() + 8), data);
+    EXPECT_EQ(back[8], TargetMemory::patternByte(0x2003));
+    EXPECT_EQ(back[9], TargetMemory::patternByte(0x2004));
+    // The rest of a freshly allocated page still shows the pattern.
+    EXPECT_EQ(wordAt(memory, 0x1000), 0x1000u ^ 0xA5A5A5A5u);
+    EXPECT_EQ(wordAt(memory, 0x2FFC), 0x2FFCu ^ 0xA5A5A5A5u);
+}
+
+TEST(TargetMemory, TheClosedRangeFailsWholeAndChangesNothing) {
+    TargetMemory memory(0x8000, 0x8FFF);
+    EXPECT_TRUE(memory.accessible(0x7FFC, 4));
+    EXPECT_FALSE(memory.accessible(0x7FFE, 4));
+    EXPECT_FALSE(memory.accessible(0x8FFF, 1));
+    EXPECT_TRUE(memory.accessible(0x9000, 1));
+
+    std::vector<uint8_t> out(4, 0xEE);
+    EXPECT_FALSE(memory.read(0x7FFE, out));
+    EXPECT_EQ(out, std::vector<uint8_t>(4, 0));
+
+    EXPECT_FALSE(memory.write(0x7FFE, std::vector<uint8_t>{9, 9, 9, 9}));
+    EXPECT_EQ(memory.pagesAllocated(), 0u);
+    EXPECT_EQ(wordAt(memory, 0x7FFC), 0x7FFCu ^ 0xA5A5A5A5u);
+
+    // A range that wraps past the top of the address space reaches address 0.
+    TargetMemory low(0x0, 0xFF);
+    EXPECT_FALSE(low.accessible(0xFFFFFFFE, 4));
+}
+
+}  // namespace
+}  // namespace tov::sim
