@@ -1,0 +1,54 @@
+// Argument parsing for the tov commands.
+#include "arguments.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "hex.h"
+
+namespace tov::cli {
+
+std::optional<uint32_t> parseNumber(std::string_view text, uint32_t max) {
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc() || end != text.data() + text.size() || value > max) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(value);
+}
+
+void failUsage(const Invocation& call, std::string_view message) {
+    throw UsageError(call.command + ": " + std::string(message));
+}
+
+uint32_t numberArgument(const Invocation& call, std::string_view name, const std::string& text,
+                        uint32_t max) {
+    if (const std::optional<uint32_t> value = parseNumber(text, max)) return *value;
+    char limit[16];
+    std::snprintf(limit, sizeof limit, "0x%X", static_cast<unsigned>(max));
+    failUsage(call, std::string(name) + " '" + text +
+                        "' is not a number from 0 to " + limit + " (decimal or 0x hex)");
+}
+
+void requireArgumentCount(const Invocation& call, size_t least, size_t most,
+                          std::string_view synopsis) {
+    if (call.args.size() < least || call.args.size() > most) {
+        failUsage(call, "expected " + call.command + " " + std::string(synopsis));
+    }
+}
+
+std::vector<uint8_t> hexArgument(const Invocation& call, std::span<const std::string> words) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!parseHexWords(words, bytes, error)) failUsage(call, error);
+    if (bytes.empty()) failUsage(call, "give the data bytes in hex");
+    return bytes;
+}
+
+}  // namespace tov::cli

@@ -1,0 +1,170 @@
+// tov: every capability of the probe API from a shell. Reads the global options, finds the
+// command in the dispatch table, and runs it against a probe or a simulator started for the run.
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "commands.h"
+#include "output.h"
+#include "sim_launcher.h"
+
+namespace tov::cli {
+
+namespace {
+
+// The one list of commands: dispatch and help both come from here.
+constexpr std::array kCommands = {
+    Command{"ping", "", "open the link, negotiate the line rate and report it", true, runPing},
+    Command{"connect", "", "open the link and start the probe's firmware", true, runConnect},
+    Command{"errors", "", "list every error code with its text", false, runErrors},
+    Command{"raw", "[--wait MS] HEX...",
+            "send one request message (hex bytes) and print the answer in hex", true, runRaw},
+};
+
+constexpr std::string_view kDefaultRate = "115200";
+
+// What the words before the command word asked for.
+struct GlobalOptions {
+    std::optional<std::string> port;
+    bool sim = false;
+    bool help = false;
+    std::vector<std::string> simOptions;
+    std::string command;
+    std::vector<std::string> args;
+};
+
+const Command* findCommand(std::string_view name) {
+    for (const Command& command : kCommands) {
+        if (command.name == name) return &command;
+    }
+    return nullptr;
+}
+
+// Returns an empty text on success, else what is wrong with the command line.
+std::string parseGlobalOptions(int argc, char** argv, GlobalOptions& options) {
+    int i = 1;
+    for (; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (!arg.starts_with("-")) break;
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--port") {
+            if (i + 1 == argc) return "--port needs the port text, for example \"COM1 115200\"";
+            options.port = argv[++i];
+        } else if (arg.starts_with("--port=")) {
+            options.port = std::string(arg.substr(7));
+        } else if (arg == "--sim") {
+            options.sim = true;
+        } else if (options.sim && simOptionKind(arg) != SimOptionKind::Unknown) {
+            options.simOptions.emplace_back(arg);
+            if (simOptionKind(arg) == SimOptionKind::Valued) {
+                if (i + 1 == argc) return "simulator option " + std::string(arg) + " needs a value";
+                options.simOptions.emplace_back(argv[++i]);
+            }
+        } else {
+            return "unknown option " + std::string(arg);
+        }
+    }
+    if (i < argc) {
+        options.command = argv[i++];
+        options.args.assign(argv + i, argv + argc);
+    }
+    return {};
+}
+
+std::vector<std::string> splitBlanks(const std::string& text) {
+    std::vector<std::string> words;
+    size_t pos = 0;
+    while (true) {
+        pos = text.find_first_not_of(' ', pos);
+        if (pos == std::string::npos) return words;
+        const size_t end = text.find(' ', pos);
+        words.push_back(text.substr(pos, end - pos));
+        pos = end;
+    }
+}
+
+// The port text for a simulator on `tty`: the rate word of a --port text is kept, and a
+// network text is used as it is so that a simulator started with --udp can be reached.
+std::string simPortText(const std::string& tty, const std::optional<std::string>& port) {
+    const std::vector<std::string> words = port ? splitBlanks(*port) : std::vector<std::string>{};
+    if (words.empty()) return tty + " " + std::string(kDefaultRate);
+    if (words[0] == "NETWORK") return *port;
+    return tty + " " + (words.size() > 1 ? words[1] : std::string(kDefaultRate));
+}
+
+int run(int argc, char** argv) {
+    GlobalOptions options;
+    const std::string problem = parseGlobalOptions(argc, argv, options);
+    if (!problem.empty()) return reportUsageError(problem);
+    if (options.help) {
+        printUsage(stdout);
+        return kExitOk;
+    }
+    if (options.command.empty()) return reportUsageError("no command given");
+    const Command* command = findCommand(options.command);
+    if (command == nullptr) return reportUsageError("unknown command " + options.command);
+
+    if (!options.port) {
+        const char* fromEnvironment = std::getenv("TOV_PORT");
+        if (fromEnvironment != nullptr && *fromEnvironment != '\0') options.port = fromEnvironment;
+    }
+    if (command->needsPort && !options.port && !options.sim) {
+        return reportUsageError("no probe port: give --port TEXT, set TOV_PORT, or use --sim");
+    }
+
+    Invocation call{options.command, options.port.value_or(""), options.args};
+    SimLauncher simulator;
+    if (options.sim) {
+        std::string error;
+        if (!simulator.start(options.simOptions, error)) return reportFailure(error);
+        call.port = simPortText(simulator.ttyPath(), options.port);
+    }
+    std::fflush(stdout);
+    return command->run(call);
+}
+
+}  // namespace
+
+void printUsage(std::FILE* out) {
+    std::fputs(
+        "usage: tov [--port TEXT] [--sim [SIMOPTIONS...]] COMMAND [ARGS]\n"
+        "\n"
+        "options:\n"
+        "  --port TEXT   how to reach the probe: \"COM1 115200\" (COMn is $TOV_COMn, else\n"
+        "                /dev/ttyS(n-1)), \"/dev/ttyUSB0 57600\" or \"NETWORK 10.1.2.3 1\";\n"
+        "                default $TOV_PORT\n"
+        "  --sim         start tovsim on a private pty for this run and use it; simulator\n"
+        "                options may follow: --udp ADDR, --model B|BC|A|X, --family N,\n"
+        "                --cpu CODE, --rate BAUD, --flash-file FILE, --trace FILE,\n"
+        "                --faults SPEC, --loader, --line-timing\n"
+        "  --help        show this text\n"
+        "\n"
+        "commands:\n",
+        out);
+    for (const Command& command : kCommands) {
+        std::string head(command.name);
+        if (!command.synopsis.empty()) head += " " + std::string(command.synopsis);
+        std::fprintf(out, "  %-24s %.*s\n", head.c_str(), static_cast<int>(command.summary.size()),
+                     command.summary.data());
+    }
+    std::fputs(
+        "\n"
+        "exit status: 0 done, 1 the probe or the link failed, 2 bad command line\n",
+        out);
+}
+
+}  // namespace tov::cli
+
+int main(int argc, char** argv) {
+    try {
+        return tov::cli::run(argc, argv);
+    } catch (const std::exception& e) {
+        return tov::cli::reportFailure(e.what());
+    }
+}
