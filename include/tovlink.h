@@ -202,11 +202,80 @@ TOV_API int32_t TOV_ChannelWrite(uint16_t channel, uint16_t count, const uint8_t
  * is 0). Returns the interpreter's status (-2201 ... -2207 for a bad command). */
 TOV_API int32_t TOV_DirectCommand(const char* command, uint16_t capacity, char* reply);
 
+/* Download, files and flash ----------------------------------------------------------------------
+ * Files are Motorola S-record text files. -1207 means a file could not be opened, read or parsed.
+ * No other request may be sent between TOV_InitDownload and TOV_EndDownload. */
+
+/* (8) Starts a bulk download; `mode` goes to the probe unchanged (the file functions use 0).
+ * Blocks are compressed when `compress` is non-zero and the link is serial. */
+TOV_API int32_t TOV_InitDownload(uint8_t mode, uint8_t compress);
+
+/* (9) Sends data to target memory with up to three blocks in flight. The first error (-1201 after
+ * four resends, -1206 when the probe reports a failure) is returned by every later call until
+ * the next TOV_InitDownload. */
+TOV_API int32_t TOV_Download(uint32_t address, uint16_t length, const uint8_t* data);
+
+/* (10) Waits until every block is acknowledged; `detail` receives the probe's error detail. */
+TOV_API int32_t TOV_EndDownload(uint32_t* detail);
+
+/* (42) Writes a buffer to target memory with write-block requests; `result` receives the word
+ * of the last answer. -1206 when the probe reports a write error. */
+TOV_API int32_t TOV_LoadBlock(uint32_t address, uint16_t length, const uint8_t* data,
+                              uint32_t* result);
+
+/* (44) Compares target memory with a buffer; -1210 on a difference. */
+TOV_API int32_t TOV_VerifyBlock(uint32_t address, uint16_t length, const uint8_t* data,
+                                uint32_t* result);
+
+/* (43) (71) Loads an S-record file into target memory, each address plus `offset`; `detail`
+ * receives the probe's error detail. */
+TOV_API int32_t TOV_LoadFile(const char* path, uint32_t* detail);
+TOV_API int32_t TOV_LoadFile2(const char* path, uint32_t offset, uint32_t* detail);
+
+/* (45) (72) Verifies target memory against an S-record file; -1210 on a difference. */
+TOV_API int32_t TOV_VerifyFile(const char* path, uint32_t* detail);
+TOV_API int32_t TOV_VerifyFile2(const char* path, uint32_t offset, uint32_t* detail);
+
+/* (40) Reads target memory (as TOV_MemoryRead with access 0). */
+TOV_API int32_t TOV_DumpBlock(uint32_t address, uint16_t length, uint8_t* buffer);
+
+/* (41) Writes `count` bytes of target memory from `address` on into an S-record file (S1, S2 or
+ * S3 records of 32 bytes, chosen by the last address). */
+TOV_API int32_t TOV_DumpFile(const char* path, uint32_t address, uint32_t count);
+
+/* (46) Describes the external flash: type code, size of one chip in bytes, (reserved, no
+ * effect), bus width in bits (8, 16, 32, 64) and the target workspace address for the probe.
+ * Sends nothing; -1202 for an unknown type or bus width. */
+TOV_API int32_t TOV_FlashSetType(uint16_t type, uint32_t chipSize, uint32_t reserved,
+                                 uint16_t busBits, uint32_t workspace);
+
+/* (48) Programs a buffer into flash; -1209 when the probe reports a programming error. */
+TOV_API int32_t TOV_FlashWriteBlock(uint32_t address, uint16_t length, const uint8_t* data,
+                                    uint32_t* result);
+
+/* (49) (73) Programs an S-record file into flash, each address plus `offset`. */
+TOV_API int32_t TOV_FlashWriteFile(const char* path, uint32_t* detail);
+TOV_API int32_t TOV_FlashWriteFile2(const char* path, uint32_t offset, uint32_t* detail);
+
+/* (47) Erases the flash sector at the address; -1208 when the erase fails or times out. */
+TOV_API int32_t TOV_FlashEraseSector(uint32_t sector);
+
+/* (60) Erases flash: mode 2 the whole chip, mode 1 a block (types 22-24), else the sector at the
+ * address. */
+TOV_API int32_t TOV_FlashErase(uint16_t mode, uint32_t address);
+
 /* Extensions without an ordinal ------------------------------------------------------------ */
 
 /* Returns the line rate the open serial connection runs at after negotiation, in baud; 0 when no
  * connection is open or it is a network connection. */
 TOV_API uint32_t TOV_LineRateGet(void);
+
+/* Progress of the long file, block and flash calls: `done` out of `total` units (bytes of the
+ * file read, or bytes of data written), called from inside those calls. */
+typedef void (*TOV_ProgressFn)(uint32_t done, uint32_t total, void* user);
+
+/* Registers (or with NULL removes) the progress callback; `user` is handed back unchanged. */
+TOV_API void TOV_ProgressSet(TOV_ProgressFn fn, void* user);
 
 #ifdef __cplusplus
 }

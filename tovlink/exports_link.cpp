@@ -59,6 +59,7 @@ int32_t TOV_Transaction(int32_t requestLength, const uint8_t* request, int32_t a
 uint8_t TOV_GetPendingEvents(void) { return linkState().takePendingEvents(); }
 
 int32_t TOV_Connect(const char* parameters) {
+    tov::lib::filesSession().reset();
     return guarded([&] { return tl::connectFromText(linkState(), parameters); });
 }
 

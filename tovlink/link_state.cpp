@@ -9,8 +9,18 @@ link::LinkContext& linkState() {
 }
 
 target::TargetLink& targetLink() {
-    static target::TargetLink target(linkState());
+    static target::TargetLink& target = [] () -> target::TargetLink& {
+        static target::TargetLink instance(linkState());
+        // A reset target has forgotten the write mode the files functions think it is in.
+        instance.setTargetResetHook([] { filesSession().targetWasReset(); });
+        return instance;
+    }();
     return target;
+}
+
+files::FilesSession& filesSession() {
+    static files::FilesSession session(linkState(), targetLink());
+    return session;
 }
 
 }  // namespace tov::lib

@@ -1,0 +1,67 @@
+// The file, download and flash functions of one connection and the state they keep between
+// calls: the download, the write mode and flash set-up, and progress reporting.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "files/download.h"
+#include "files/write_mode.h"
+#include "link/link_context.h"
+#include "target/target_link.h"
+
+namespace tov::files {
+
+// Reports progress of a long call: units done out of total (bytes of data or of the file).
+using ProgressHook = std::function<void(uint64_t done, uint64_t total)>;
+
+class FilesSession {
+public:
+    FilesSession(link::LinkContext& link, target::TargetLink& target);
+
+    // Back to the state of a fresh connection (TOV_Connect).
+    void reset();
+    // The target was reset: the probe's write mode is no longer known.
+    void targetWasReset();
+    void setProgressHook(ProgressHook hook) { progress_ = std::move(hook); }
+
+    Download& download() { return download_; }
+    WriteModeState& writeMode() { return mode_; }
+
+    // Memory blocks and S-record files (loading.cpp, dump.cpp).
+    int32_t loadBlock(uint32_t address, uint16_t length, const uint8_t* data, uint32_t& result);
+    int32_t verifyBlock(uint32_t address, uint16_t length, const uint8_t* data, uint32_t& result);
+    int32_t loadFile(const char* path, uint32_t offset, uint32_t& detail);
+    int32_t verifyFile(const char* path, uint32_t offset, uint32_t& detail);
+    int32_t dumpBlock(uint32_t address, uint16_t length, uint8_t* buffer);
+    int32_t dumpFile(const char* path, uint32_t address, uint32_t count);
+
+    // External flash (flash.cpp, flash_erase.cpp).
+    int32_t flashSetType(uint16_t type, uint32_t chipSize, uint16_t busBits, uint32_t workspace);
+    int32_t flashWriteBlock(uint32_t address, uint16_t length, const uint8_t* data,
+                            uint32_t& result);
+    int32_t flashWriteFile(const char* path, uint32_t offset, uint32_t& detail);
+    int32_t flashEraseSector(uint32_t sector);
+    int32_t flashErase(uint16_t mode, uint32_t address);
+
+private:
+    // Puts the probe into write (0) or verify (1) mode unless it is there already.
+    int32_t selectMode(uint8_t mode);
+    // Sends the flash set-up when it is pending or another mode was selected since.
+    int32_t selectFlash();
+    // Writes data in pieces with Write block requests (1024 bytes, 32 for the paged types).
+    int32_t writeBlocks(uint32_t address, uint16_t length, const uint8_t* data, uint32_t& result);
+    // Sends an S-record file through the download; the write mode is already selected.
+    int32_t transferFile(const char* path, uint32_t offset, uint32_t& detail);
+    void reportProgress(uint64_t done, uint64_t total) {
+        if (progress_) progress_(done, total);
+    }
+
+    link::LinkContext& link_;
+    target::TargetLink& target_;
+    Download download_;
+    WriteModeState mode_;
+    ProgressHook progress_;
+};
+
+}  // namespace tov::files

@@ -1,0 +1,110 @@
+// Exported download, file and flash functions, and the progress extension.
+#include "include/tovlink.h"
+#include "link/error_codes.h"
+#include "tovlink/link_state.h"
+
+using tov::lib::filesSession;
+namespace tl = tov::link;
+
+namespace {
+
+constexpr int32_t kBadPointer = tl::kInvalidParameter;
+
+TOV_ProgressFn progressFn = nullptr;
+void* progressUser = nullptr;
+
+}  // namespace
+
+extern "C" {
+
+int32_t TOV_InitDownload(uint8_t mode, uint8_t compress) {
+    return filesSession().download().init(mode, compress != 0);
+}
+
+int32_t TOV_Download(uint32_t address, uint16_t length, const uint8_t* data) {
+    if (length > 0 && !data) return kBadPointer;
+    return filesSession().download().send(address, length, data);
+}
+
+int32_t TOV_EndDownload(uint32_t* detail) {
+    uint32_t ignored = 0;
+    return filesSession().download().end(detail ? *detail : ignored);
+}
+
+int32_t TOV_LoadBlock(uint32_t address, uint16_t length, const uint8_t* data, uint32_t* result) {
+    if ((length > 0 && !data) || !result) return kBadPointer;
+    return filesSession().loadBlock(address, length, data, *result);
+}
+
+int32_t TOV_VerifyBlock(uint32_t address, uint16_t length, const uint8_t* data,
+                        uint32_t* result) {
+    if ((length > 0 && !data) || !result) return kBadPointer;
+    return filesSession().verifyBlock(address, length, data, *result);
+}
+
+int32_t TOV_LoadFile2(const char* path, uint32_t offset, uint32_t* detail) {
+    if (!path || !detail) return kBadPointer;
+    return filesSession().loadFile(path, offset, *detail);
+}
+
+int32_t TOV_LoadFile(const char* path, uint32_t* detail) { return TOV_LoadFile2(path, 0, detail); }
+
+int32_t TOV_VerifyFile2(const char* path, uint32_t offset, uint32_t* detail) {
+    if (!path || !detail) return kBadPointer;
+    return filesSession().verifyFile(path, offset, *detail);
+}
+
+int32_t TOV_VerifyFile(const char* path, uint32_t* detail) {
+    return TOV_VerifyFile2(path, 0, detail);
+}
+
+int32_t TOV_DumpBlock(uint32_t address, uint16_t length, uint8_t* buffer) {
+    if (length > 0 && !buffer) return kBadPointer;
+    return filesSession().dumpBlock(address, length, buffer);
+}
+
+int32_t TOV_DumpFile(const char* path, uint32_t address, uint32_t count) {
+    if (!path) return kBadPointer;
+    return filesSession().dumpFile(path, address, count);
+}
+
+int32_t TOV_FlashSetType(uint16_t type, uint32_t chipSize, uint32_t reserved, uint16_t busBits,
+                         uint32_t workspace) {
+    (void)reserved;  // kept for callers; it has no effect
+    return filesSession().flashSetType(type, chipSize, busBits, workspace);
+}
+
+int32_t TOV_FlashWriteBlock(uint32_t address, uint16_t length, const uint8_t* data,
+                            uint32_t* result) {
+    if ((length > 0 && !data) || !result) return kBadPointer;
+    return filesSession().flashWriteBlock(address, length, data, *result);
+}
+
+int32_t TOV_FlashWriteFile2(const char* path, uint32_t offset, uint32_t* detail) {
+    if (!path || !detail) return kBadPointer;
+    return filesSession().flashWriteFile(path, offset, *detail);
+}
+
+int32_t TOV_FlashWriteFile(const char* path, uint32_t* detail) {
+    return TOV_FlashWriteFile2(path, 0, detail);
+}
+
+int32_t TOV_FlashEraseSector(uint32_t sector) { return filesSession().flashEraseSector(sector); }
+
+int32_t TOV_FlashErase(uint16_t mode, uint32_t address) {
+    return filesSession().flashErase(mode, address);
+}
+
+void TOV_ProgressSet(TOV_ProgressFn fn, void* user) {
+    progressFn = fn;
+    progressUser = user;
+    if (!fn) {
+        filesSession().setProgressHook(nullptr);
+        return;
+    }
+    filesSession().setProgressHook([](uint64_t done, uint64_t total) {
+        if (progressFn) progressFn(static_cast<uint32_t>(done), static_cast<uint32_t>(total), progressUser);
+    });
+}
+
+}  // extern "C"
