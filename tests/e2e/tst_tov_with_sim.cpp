@@ -1,9 +1,19 @@
-// tov --sim against the real simulator: rate negotiation, connecting through the loader and a
-// raw memory read, each in a fresh simulator.
+// tov against the real simulator: rate negotiation, connecting through the loader and a raw
+// memory read, each in a fresh simulator (tov --sim); then the target commands, run one after
+// another against one simulator that keeps its target memory between them.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <memory>
+#include <regex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "process_runner.h"
 
@@ -68,6 +78,286 @@ TEST_F(TovWithSimulator, RawSendsTheBytesAndPrintsTheAnswer) {
     const ProcessResult tooLong = tov({"--sim", "raw", std::string(2 * 1499, '0')});
     EXPECT_EQ(tooLong.exitCode, 1);
     EXPECT_EQ(tooLong.err, "tov: raw: TOV: Invalid function parameter\n");
+}
+
+// One simulator on a pty in a private directory for the whole test, so that what one tov run
+// writes the next one reads.
+class TovWithRunningSimulator : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(std::string(TOV_BIN_DIR) + "/tovsim")) {
+            GTEST_SKIP() << "tovsim is not built";
+        }
+        std::string pattern = (std::filesystem::temp_directory_path() / "tov-e2e-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+
+    void TearDown() override {
+        if (simulator_) {
+            simulator_->sendSignal(SIGTERM);
+            simulator_->finish();
+        }
+        std::error_code ec;
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+    }
+
+    // Starts the simulator with extra options and waits for its pty to appear.
+    void startSimulator(const std::vector<std::string>& options = {}) {
+        const std::string tty = (dir_ / "tty").string();
+        std::vector<std::string> args = {"--serial", tty};
+        args.insert(args.end(), options.begin(), options.end());
+        simulator_ = std::make_unique<Process>(std::string(TOV_BIN_DIR) + "/tovsim", args);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!std::filesystem::exists(tty)) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the simulator did not start";
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        port_ = tty + " 115200";
+    }
+
+    ProcessResult tov(const std::vector<std::string>& args) const {
+        std::vector<std::string> full = {"--port", port_};
+        full.insert(full.end(), args.begin(), args.end());
+        return runProcess(kTov, full, {{"TOV_PORT", std::nullopt}});
+    }
+
+    // True when a run failed only because the simulator's firmware answered `request` (hex) with
+    // its one-byte "unknown request" message: that request is not simulated yet.
+    bool notSimulatedYet(const ProcessResult& run, const std::string& request) const {
+        if (run.exitCode != 1 || run.err.find("Invalid response received") == std::string::npos) {
+            return false;
+        }
+        const ProcessResult raw = tov({"raw", request});
+        return raw.exitCode == 0 && raw.out == "00\n";
+    }
+
+    std::filesystem::path dir_;
+    std::unique_ptr<Process> simulator_;
+    std::string port_;
+};
+
+// The bytes of a hex dump, checked line by line: each line starts at the address where the one
+// before it ended.
+std::vector<uint8_t> dumpBytes(const std::string& dump, uint32_t firstAddress) {
+    std::vector<uint8_t> bytes;
+    uint32_t expected = firstAddress;
+    for (const std::string& line : splitLines(dump)) {
+        EXPECT_GE(line.size(), 10u) << line;
+        if (line.size() < 10) break;
+        EXPECT_EQ(std::stoul(line.substr(0, 8), nullptr, 16), expected) << line;
+        size_t column = 10;
+        size_t count = 0;
+        for (; count < 16 && column + 2 <= line.size() && line[column] != ' '; ++count) {
+            bytes.push_back(static_cast<uint8_t>(std::stoul(line.substr(column, 2), nullptr, 16)));
+            column += count == 7 ? 4 : 3;
+        }
+        expected += static_cast<uint32_t>(count);
+    }
+    return bytes;
+}
+
+TEST_F(TovWithRunningSimulator, WrittenMemoryReadsBack) {
+    startSimulator();
+    const ProcessResult write = tov({"write", "0x2000", "DEADBEEF01020304"});
+    ASSERT_EQ(write.exitCode, 0) << write.err;
+    EXPECT_EQ(write.out, "wrote 8 bytes at 0x00002000\n");
+    const ProcessResult read = tov({"read", "0x2000", "8"});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_EQ(read.out, "00002000  DE AD BE EF 01 02 03 04" + std::string(27, ' ') + "........\n");
+
+    // Text shows in the ASCII column; a dump that starts off a line boundary keeps its address.
+    ASSERT_EQ(tov({"write", "0x2100", "48656C6C6F", "--access", "1"}).exitCode, 0);
+    const ProcessResult text = tov({"read", "0x20FE", "20"});
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    const std::vector<std::string> lines = splitLines(text.out);
+    ASSERT_EQ(lines.size(), 2u) << text.out;
+    EXPECT_TRUE(lines[0].starts_with("000020FE  ")) << lines[0];
+    EXPECT_EQ(lines[0].substr(16, 14), "48 65 6C 6C 6F") << lines[0];
+    EXPECT_EQ(lines[0].substr(62, 5), "Hello") << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("0000210E  ")) << lines[1];
+
+    // A block longer than one library call takes is split for writing and for reading.
+    std::string first;
+    std::string second;
+    for (int i = 0; i < 40000; ++i) first += i % 2 ? "5A" : "C3";
+    for (int i = 0; i < 30001; ++i) second += "7E";
+    const ProcessResult big = tov({"write", "0x10000", first, second});
+    ASSERT_EQ(big.exitCode, 0) << big.err;
+    EXPECT_EQ(big.out, "wrote 70001 bytes at 0x00010000\n");
+    const ProcessResult back = tov({"read", "0x10000", "70001"});
+    ASSERT_EQ(back.exitCode, 0) << back.err;
+    const std::vector<uint8_t> bytes = dumpBytes(back.out, 0x10000);
+    ASSERT_EQ(bytes.size(), 70001u);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const uint8_t expected = i >= 40000 ? 0x7E : (i % 2 ? 0x5A : 0xC3);
+        ASSERT_EQ(bytes[i], expected) << "at offset " << i;
+    }
+}
+
+TEST_F(TovWithRunningSimulator, UnmappedMemoryIsRefused) {
+    startSimulator();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"read", "0xFFF00000", "16"},
+          {"read", "0xFFEFFFF8", "16"},
+          {"write", "0xFFFFFF00", "00"}}) {
+        const ProcessResult run = tov(args);
+        EXPECT_EQ(run.exitCode, 1) << args[1];
+        EXPECT_EQ(run.err, "tov: " + args[0] + ": TOV: Invalid target memory address\n");
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+}
+
+TEST_F(TovWithRunningSimulator, SingleItemsWrittenReadBack) {
+    startSimulator();
+    const ProcessResult set32 = tov({"set32", "0x3000", "0x12345678"});
+    if (notSimulatedYet(set32, "0700003000"))
+        GTEST_SKIP() << "the simulator does not answer yet: single-item requests";
+    ASSERT_EQ(set32.exitCode, 0) << set32.err;
+    EXPECT_EQ(set32.out, "wrote 0x12345678 at 0x00003000\n");
+    ASSERT_EQ(tov({"set16", "0x3004", "0xBEEF"}).exitCode, 0);
+    ASSERT_EQ(tov({"set8", "0x3006", "77"}).exitCode, 0);
+
+    EXPECT_EQ(tov({"get32", "0x3000"}).out, "0x12345678\n");
+    EXPECT_EQ(tov({"get16", "0x3004"}).out, "0xBEEF\n");
+    EXPECT_EQ(tov({"get8", "12294"}).out, "0x4D\n");
+}
+
+TEST_F(TovWithRunningSimulator, InfoNamesFamilyAndCpuType) {
+    startSimulator({"--family", "40", "--cpu", "0x8821"});
+    const ProcessResult known = tov({"info"});
+    if (notSimulatedYet(known, "C1"))
+        GTEST_SKIP() << "the simulator does not answer yet: probe information request";
+    ASSERT_EQ(known.exitCode, 0) << known.err;
+    const std::vector<std::string> lines = splitLines(known.out);
+    ASSERT_EQ(lines.size(), 4u) << known.out;
+    EXPECT_TRUE(std::regex_match(
+        lines[0], std::regex(R"(firmware:   V (\d\.\d\d|unknown \(\d+\)) for ARM11)")))
+        << lines[0];
+    EXPECT_EQ(lines[1], "CPU type:   ARM1136 (0x8821)");
+    EXPECT_TRUE(lines[2].starts_with("setup ID:   ")) << lines[2];
+    EXPECT_TRUE(lines[3].starts_with("setup time: ")) << lines[3];
+}
+
+// Other families and CPU types, each in its own simulator: a code range, and unnamed codes.
+class TovInfoNames : public TovWithRunningSimulator,
+                     public ::testing::WithParamInterface<std::array<std::string, 4>> {};
+
+TEST_P(TovInfoNames, ShowsTheNamesOrTheNumbers) {
+    const auto& [family, cpu, firmwareEnd, cpuLine] = GetParam();
+    startSimulator({"--family", family, "--cpu", cpu});
+    const ProcessResult run = tov({"info"});
+    if (notSimulatedYet(run, "C1")) {
+        GTEST_SKIP() << "the simulator does not answer yet: probe information request";
+    }
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> lines = splitLines(run.out);
+    ASSERT_EQ(lines.size(), 4u) << run.out;
+    EXPECT_TRUE(lines[0].ends_with(firmwareEnd)) << lines[0];
+    EXPECT_EQ(lines[1], cpuLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, TovInfoNames,
+    ::testing::Values(std::array<std::string, 4>{"5", "0x8404", " for MPC8xx/MPC5xx",
+                                                 "CPU type:   MPC8xx (0x8404)"},
+                      std::array<std::string, 4>{"12", "0x03C2", " for unknown target (family 12)",
+                                                 "CPU type:   unknown (0x03C2)"}));
+
+TEST_F(TovWithRunningSimulator, StateShowsNameAndValues) {
+    startSimulator();
+    const ProcessResult run = tov({"state"});
+    if (notSimulatedYet(run, "B4"))
+        GTEST_SKIP() << "the simulator does not answer yet: target state request";
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> lines = splitLines(run.out);
+    ASSERT_GE(lines.size(), 3u) << run.out;
+    const std::regex name(R"(state:  (RESETED|READY|RUNNING|ERROR|UNKNOWN \(\d+\)))");
+    EXPECT_TRUE(std::regex_match(lines[0], name)) << lines[0];
+    size_t next = 1;
+    if (lines[0] == "state:  ERROR") {
+        EXPECT_TRUE(lines[next].starts_with("error:  ")) << lines[next];
+        ++next;
+    }
+    ASSERT_GE(lines.size(), next + 2) << run.out;
+    EXPECT_TRUE(std::regex_match(lines[next], std::regex("value:  0x[0-9A-F]{8}"))) << lines[next];
+    EXPECT_TRUE(std::regex_match(lines[next + 1], std::regex("values:( 0x[0-9A-F]{8})*")))
+        << lines[next + 1];
+}
+
+TEST_F(TovWithRunningSimulator, RegistersWrittenReadBack) {
+    startSimulator();
+    const ProcessResult read = tov({"regs", "601:0", "0x258:15"});
+    if (notSimulatedYet(read, "B6000102590000"))
+        GTEST_SKIP() << "the simulator does not answer yet: register requests";
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    const std::vector<std::string> lines = splitLines(read.out);
+    ASSERT_EQ(lines.size(), 2u) << read.out;
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex("601:0 = 0x[0-9A-F]{8}"))) << lines[0];
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex("600:15 = 0x[0-9A-F]{8}"))) << lines[1];
+
+    const ProcessResult write = tov({"setreg", "603:0=0x12345678", "603:1=7"});
+    ASSERT_EQ(write.exitCode, 0) << write.err;
+    EXPECT_EQ(write.out, "603:0 = 0x12345678\n603:1 = 0x00000007\n");
+    const ProcessResult back = tov({"regs", "603:1", "603:0"});
+    ASSERT_EQ(back.exitCode, 0) << back.err;
+    EXPECT_EQ(back.out, "603:1 = 0x00000007\n603:0 = 0x12345678\n");
+}
+
+TEST_F(TovWithRunningSimulator, BreakAndWatchPointsAreAddedAndDeleted) {
+    startSimulator();
+    const ProcessResult added = tov({"break", "0x1000"});
+    if (notSimulatedYet(added, "BE0000"))
+        GTEST_SKIP() << "the simulator does not answer yet: breakpoint requests";
+    ASSERT_EQ(added.exitCode, 0) << added.err;
+    std::smatch id;
+    ASSERT_TRUE(std::regex_match(added.out, id, std::regex("breakpoint (\\d+)\n"))) << added.out;
+    const ProcessResult deleted = tov({"breakdel", id[1].str()});
+    EXPECT_EQ(deleted.exitCode, 0) << deleted.err;
+    EXPECT_EQ(deleted.out, "deleted breakpoint " + id[1].str() + "\n");
+
+    const ProcessResult watch = tov({"watch", "0x2000", "--size", "2", "--write"});
+    if (notSimulatedYet(watch, "C00000"))
+        GTEST_SKIP() << "the simulator does not answer yet: watchpoint requests";
+    ASSERT_EQ(watch.exitCode, 0) << watch.err;
+    std::smatch watchId;
+    ASSERT_TRUE(std::regex_match(watch.out, watchId, std::regex("watchpoint (\\d+)\n")))
+        << watch.out;
+    const ProcessResult unwatched = tov({"watchdel", watchId[1].str()});
+    EXPECT_EQ(unwatched.exitCode, 0) << unwatched.err;
+    EXPECT_EQ(unwatched.out, "deleted watchpoint " + watchId[1].str() + "\n");
+}
+
+TEST_F(TovWithRunningSimulator, DirectCommandsTerminalAndChannels) {
+    startSimulator();
+    const ProcessResult help = tov({"cmd", "help"});
+    if (notSimulatedYet(help, "C36800")) {
+        GTEST_SKIP() << "the simulator does not answer yet: direct command request";
+    }
+    EXPECT_EQ(help.exitCode, 0) << help.err;
+    EXPECT_FALSE(help.out.empty());
+    EXPECT_TRUE(help.err.empty()) << help.err;
+
+    // A command the interpreter refuses: its status text on stderr, exit 1.
+    const ProcessResult bogus = tov({"cmd", "no-such-command"});
+    EXPECT_EQ(bogus.exitCode, 1);
+    EXPECT_TRUE(bogus.err.starts_with("tov: cmd: Direct Cmd: ")) << bogus.err;
+
+    // Text the target prints waits in the probe until the terminal is read, once.
+    ASSERT_EQ(tov({"cmd", "print", "hello", "terminal"}).exitCode, 0);
+    const ProcessResult term = tov({"term"});
+    EXPECT_EQ(term.exitCode, 0) << term.err;
+    EXPECT_NE(term.out.find("hello terminal"), std::string::npos) << term.out;
+    EXPECT_EQ(tov({"term"}).out, "");
+
+    // Bytes written to a channel come back from it as a dump.
+    const ProcessResult sent = tov({"chan", "write", "2", "48656C6C6F"});
+    ASSERT_EQ(sent.exitCode, 0) << sent.err;
+    EXPECT_EQ(sent.out, "accepted 5 of 5 bytes\n");
+    const ProcessResult got = tov({"chan", "read", "2", "100"});
+    ASSERT_EQ(got.exitCode, 0) << got.err;
+    EXPECT_EQ(got.out,
+              "received 5 bytes\n00000000  48 65 6C 6C 6F" + std::string(36, ' ') + "Hello\n");
 }
 
 }  // namespace

@@ -32,8 +32,8 @@ uint32_t numberArgument(const Invocation& call, std::string_view name, const std
     if (const std::optional<uint32_t> value = parseNumber(text, max)) return *value;
     char limit[16];
     std::snprintf(limit, sizeof limit, "0x%X", static_cast<unsigned>(max));
-    failUsage(call, std::string(name) + " '" + text +
-                        "' is not a number from 0 to " + limit + " (decimal or 0x hex)");
+    failUsage(call, std::string(name) + " '" + text + "' is not a number from 0 to " + limit +
+                        " (decimal or 0x hex)");
 }
 
 void requireArgumentCount(const Invocation& call, size_t least, size_t most,

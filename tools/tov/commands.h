@@ -36,4 +36,37 @@ int runConnect(const Invocation& call);
 int runErrors(const Invocation& call);
 int runRaw(const Invocation& call);
 
+// Run control and information (commands_run.cpp).
+int runInfo(const Invocation& call);
+int runState(const Invocation& call);
+int runHalt(const Invocation& call);
+int runGo(const Invocation& call);
+int runReset(const Invocation& call);
+int runStep(const Invocation& call);
+
+// Memory (commands_memory.cpp).
+int runRead(const Invocation& call);
+int runWrite(const Invocation& call);
+int runGet8(const Invocation& call);
+int runGet16(const Invocation& call);
+int runGet32(const Invocation& call);
+int runSet8(const Invocation& call);
+int runSet16(const Invocation& call);
+int runSet32(const Invocation& call);
+
+// Registers (commands_registers.cpp).
+int runRegs(const Invocation& call);
+int runSetreg(const Invocation& call);
+
+// Breakpoints and watchpoints (commands_points.cpp).
+int runBreak(const Invocation& call);
+int runBreakdel(const Invocation& call);
+int runWatch(const Invocation& call);
+int runWatchdel(const Invocation& call);
+
+// Direct commands, terminal and channels (commands_io.cpp).
+int runCmd(const Invocation& call);
+int runTerm(const Invocation& call);
+int runChan(const Invocation& call);
+
 }  // namespace tov::cli

@@ -86,7 +86,8 @@ int runCmd(const Invocation& call) {
 int runTerm(const Invocation& call) {
     requireArgumentCount(call, 0, 1, "[--interactive]");
     const bool interactive = !call.args.empty();
-    if (interactive && call.args[0] != "--interactive") failUsage(call, "expected term [--interactive]");
+    if (interactive && call.args[0] != "--interactive")
+        failUsage(call, "expected term [--interactive]");
 
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());

@@ -33,7 +33,8 @@ BlockArguments splitAccessOption(const Invocation& call) {
     for (size_t i = 0; i < call.args.size(); ++i) {
         if (call.args[i] == "--access") {
             if (i + 1 == call.args.size()) failUsage(call, "--access needs a value");
-            block.access = static_cast<uint16_t>(numberArgument(call, "access", call.args[++i], 0xFFFF));
+            block.access =
+                static_cast<uint16_t>(numberArgument(call, "access", call.args[++i], 0xFFFF));
         } else {
             block.words.push_back(call.args[i]);
         }
@@ -69,8 +70,8 @@ template <typename Value>
 int runSet(const Invocation& call, Accessor<Value> accessor) {
     requireArgumentCount(call, 2, 2, "ADDR VALUE");
     const uint32_t address = numberArgument(call, "ADDR", call.args[0], 0xFFFFFFFF);
-    const Value value =
-        static_cast<Value>(numberArgument(call, "VALUE", call.args[1], static_cast<Value>(~Value{0})));
+    const Value value = static_cast<Value>(
+        numberArgument(call, "VALUE", call.args[1], static_cast<Value>(~Value{0})));
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
     const int32_t result = accessor.set(address, value);
@@ -94,9 +95,11 @@ int runRead(const Invocation& call) {
     if (session.failed()) return reportApiError(call.command, session.result());
     std::vector<uint8_t> buffer(std::min(length, kBlockPerCall));
     for (uint64_t done = 0; done < length;) {
-        const uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(length - done, kBlockPerCall));
+        const uint32_t piece =
+            static_cast<uint32_t>(std::min<uint64_t>(length - done, kBlockPerCall));
         const uint32_t at = static_cast<uint32_t>(address + done);
-        const int32_t result = TOV_MemoryRead(at, block.access, static_cast<uint16_t>(piece), buffer.data());
+        const int32_t result =
+            TOV_MemoryRead(at, block.access, static_cast<uint16_t>(piece), buffer.data());
         if (result != 0) return reportApiError(call.command, result);
         std::fputs(formatDump(at, std::span(buffer.data(), piece)).c_str(), stdout);
         done += piece;
@@ -108,8 +111,7 @@ int runWrite(const Invocation& call) {
     const BlockArguments block = splitAccessOption(call);
     if (block.words.size() < 2) failUsage(call, "expected write ADDR HEX... [--access N]");
     const uint32_t address = numberArgument(call, "ADDR", block.words[0], 0xFFFFFFFF);
-    const std::vector<uint8_t> data =
-        hexArgument(call, std::span(block.words).subspan(1));
+    const std::vector<uint8_t> data = hexArgument(call, std::span(block.words).subspan(1));
     requireInsideAddressSpace(call, address, data.size());
 
     ProbeSession session(call);
@@ -125,11 +127,23 @@ int runWrite(const Invocation& call) {
     return kExitOk;
 }
 
-int runGet8(const Invocation& call) { return runGet<uint8_t>(call, {TOV_GetByte, TOV_SetByte}); }
-int runGet16(const Invocation& call) { return runGet<uint16_t>(call, {TOV_GetWord, TOV_SetWord}); }
-int runGet32(const Invocation& call) { return runGet<uint32_t>(call, {TOV_GetLong, TOV_SetLong}); }
-int runSet8(const Invocation& call) { return runSet<uint8_t>(call, {TOV_GetByte, TOV_SetByte}); }
-int runSet16(const Invocation& call) { return runSet<uint16_t>(call, {TOV_GetWord, TOV_SetWord}); }
-int runSet32(const Invocation& call) { return runSet<uint32_t>(call, {TOV_GetLong, TOV_SetLong}); }
+int runGet8(const Invocation& call) {
+    return runGet<uint8_t>(call, {TOV_GetByte, TOV_SetByte});
+}
+int runGet16(const Invocation& call) {
+    return runGet<uint16_t>(call, {TOV_GetWord, TOV_SetWord});
+}
+int runGet32(const Invocation& call) {
+    return runGet<uint32_t>(call, {TOV_GetLong, TOV_SetLong});
+}
+int runSet8(const Invocation& call) {
+    return runSet<uint8_t>(call, {TOV_GetByte, TOV_SetByte});
+}
+int runSet16(const Invocation& call) {
+    return runSet<uint16_t>(call, {TOV_GetWord, TOV_SetWord});
+}
+int runSet32(const Invocation& call) {
+    return runSet<uint32_t>(call, {TOV_GetLong, TOV_SetLong});
+}
 
 }  // namespace tov::cli

@@ -47,15 +47,17 @@ int runDelete(const Invocation& call, int32_t (*remove)(int32_t), const char* no
 int runBreak(const Invocation& call) {
     requireArgumentCount(call, 1, 2, "ADDR [KIND]");
     const uint32_t address = numberArgument(call, "ADDR", call.args[0], 0xFFFFFFFF);
-    const uint32_t kind =
-        call.args.size() > 1 ? numberArgument(call, "KIND", call.args[1], 0xFFFFFFFF)
-                             : kDefaultBreakKind;
+    const uint32_t kind = call.args.size() > 1
+                              ? numberArgument(call, "KIND", call.args[1], 0xFFFFFFFF)
+                              : kDefaultBreakKind;
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
     return reportAdded(call, TOV_BreakAdd(address, kind), "breakpoint");
 }
 
-int runBreakdel(const Invocation& call) { return runDelete(call, TOV_BreakDelete, "breakpoint"); }
+int runBreakdel(const Invocation& call) {
+    return runDelete(call, TOV_BreakDelete, "breakpoint");
+}
 
 int runWatch(const Invocation& call) {
     std::optional<uint32_t> address;
@@ -81,7 +83,8 @@ int runWatch(const Invocation& call) {
             failUsage(call, "expected watch ADDR [--size 1|2|4] [--mask M] [--read] [--write]");
         }
     }
-    if (!address) failUsage(call, "expected watch ADDR [--size 1|2|4] [--mask M] [--read] [--write]");
+    if (!address)
+        failUsage(call, "expected watch ADDR [--size 1|2|4] [--mask M] [--read] [--write]");
     if (size && mask) failUsage(call, "--size and --mask exclude each other");
     if (accesses == 0) accesses = kWatchReads | kWatchWrites;
     const uint16_t mode = accesses | (mask ? kWatchAddressMask : kWatchSizedAccess);
@@ -93,6 +96,8 @@ int runWatch(const Invocation& call) {
                        "watchpoint");
 }
 
-int runWatchdel(const Invocation& call) { return runDelete(call, TOV_WatchDelete, "watchpoint"); }
+int runWatchdel(const Invocation& call) {
+    return runDelete(call, TOV_WatchDelete, "watchpoint");
+}
 
 }  // namespace tov::cli

@@ -96,14 +96,20 @@ int runState(const Invocation& call) {
     return kExitOk;
 }
 
-int runHalt(const Invocation& call) { return runStatusRequest(call, TOV_TargetHalt, "halted"); }
+int runHalt(const Invocation& call) {
+    return runStatusRequest(call, TOV_TargetHalt, "halted");
+}
 
-int runGo(const Invocation& call) { return runStatusRequest(call, TOV_TargetStart, "running"); }
+int runGo(const Invocation& call) {
+    return runStatusRequest(call, TOV_TargetStart, "running");
+}
 
 int runReset(const Invocation& call) {
     requireArgumentCount(call, 0, 1, "[VALUE]");
     const uint16_t value =
-        call.args.empty() ? 0 : static_cast<uint16_t>(numberArgument(call, "VALUE", call.args[0], 0xFFFF));
+        call.args.empty()
+            ? 0
+            : static_cast<uint16_t>(numberArgument(call, "VALUE", call.args[0], 0xFFFF));
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
     const int32_t result = TOV_TargetReset2(value);

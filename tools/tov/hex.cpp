@@ -71,7 +71,8 @@ std::string formatDump(uint32_t address, std::span<const uint8_t> bytes) {
             }
         }
         text += ' ';
-        for (uint8_t byte : line) text += (byte >= 0x20 && byte < 0x7F) ? static_cast<char>(byte) : '.';
+        for (uint8_t byte : line)
+            text += (byte >= 0x20 && byte < 0x7F) ? static_cast<char>(byte) : '.';
         text += '\n';
     }
     return text;

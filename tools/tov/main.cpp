@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "arguments.h"
 #include "commands.h"
 #include "output.h"
 #include "sim_launcher.h"
@@ -24,9 +25,43 @@ constexpr std::array kCommands = {
     Command{"errors", "", "list every error code with its text", false, runErrors},
     Command{"raw", "[--wait MS] HEX...",
             "send one request message (hex bytes) and print the answer in hex", true, runRaw},
+    Command{"info", "", "show the firmware, CPU type and stored setup of the probe", true, runInfo},
+    Command{"state", "", "show the target state with its values", true, runState},
+    Command{"halt", "", "halt the target", true, runHalt},
+    Command{"go", "", "start (run) the target", true, runGo},
+    Command{"reset", "[VALUE]", "reset the target (VALUE goes to the firmware, default 0)", true,
+            runReset},
+    Command{"step", "[FIRST SECOND THIRD]", "step the target (default 0 0 1), print the result",
+            true, runStep},
+    Command{"regs", "GROUP:NUMBER...", "read registers and print their values", true, runRegs},
+    Command{"setreg", "GROUP:NUMBER=VALUE...", "write registers", true, runSetreg},
+    Command{"read", "ADDR LEN [--access N]", "read target memory, print a hex dump", true, runRead},
+    Command{"write", "ADDR HEX... [--access N]", "write hex bytes to target memory", true,
+            runWrite},
+    Command{"get8", "ADDR", "read one byte of target memory", true, runGet8},
+    Command{"get16", "ADDR", "read one 16-bit word of target memory", true, runGet16},
+    Command{"get32", "ADDR", "read one 32-bit word of target memory", true, runGet32},
+    Command{"set8", "ADDR VALUE", "write one byte, checked by the probe's read-back", true,
+            runSet8},
+    Command{"set16", "ADDR VALUE", "write one 16-bit word, checked by read-back", true, runSet16},
+    Command{"set32", "ADDR VALUE", "write one 32-bit word, checked by read-back", true, runSet32},
+    Command{"break", "ADDR [KIND]", "add a breakpoint (default kind 1), print its id", true,
+            runBreak},
+    Command{"breakdel", "ID", "delete a breakpoint", true, runBreakdel},
+    Command{"watch", "ADDR [--size 1|2|4] [--mask M] [--read] [--write]",
+            "add a watchpoint (default: 4-byte reads and writes), print its id", true, runWatch},
+    Command{"watchdel", "ID", "delete a watchpoint", true, runWatchdel},
+    Command{"cmd", "TEXT...", "pass a command to the probe's interpreter, print the reply", true,
+            runCmd},
+    Command{"term", "[--interactive]",
+            "print pending terminal text; --interactive: a live terminal, Ctrl-] ends", true,
+            runTerm},
+    Command{"chan", "read CHANNEL COUNT | write CHANNEL HEX...",
+            "read bytes from or write bytes to a communication channel", true, runChan},
 };
 
 constexpr std::string_view kDefaultRate = "115200";
+constexpr size_t kSynopsisWidth = 24;
 
 // What the words before the command word asked for.
 struct GlobalOptions {
@@ -145,13 +180,20 @@ void printUsage(std::FILE* out) {
         "                --faults SPEC, --loader, --line-timing\n"
         "  --help        show this text\n"
         "\n"
+        "numbers are decimal or 0x hex; HEX is bytes as pairs of hex digits (\"DEADBEEF\")\n"
+        "\n"
         "commands:\n",
         out);
     for (const Command& command : kCommands) {
         std::string head(command.name);
         if (!command.synopsis.empty()) head += " " + std::string(command.synopsis);
-        std::fprintf(out, "  %-24s %.*s\n", head.c_str(), static_cast<int>(command.summary.size()),
-                     command.summary.data());
+        // A long synopsis gets a line of its own, the summary goes below it.
+        if (head.size() > kSynopsisWidth) {
+            std::fprintf(out, "  %s\n", head.c_str());
+            head.clear();
+        }
+        std::fprintf(out, "  %-*s %.*s\n", static_cast<int>(kSynopsisWidth), head.c_str(),
+                     static_cast<int>(command.summary.size()), command.summary.data());
     }
     std::fputs(
         "\n"
@@ -164,6 +206,8 @@ void printUsage(std::FILE* out) {
 int main(int argc, char** argv) {
     try {
         return tov::cli::run(argc, argv);
+    } catch (const tov::cli::UsageError& e) {
+        return tov::cli::reportUsageError(e.what());
     } catch (const std::exception& e) {
         return tov::cli::reportFailure(e.what());
     }
