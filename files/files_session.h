@@ -53,6 +53,9 @@ private:
     int32_t writeBlocks(uint32_t address, uint16_t length, const uint8_t* data, uint32_t& result);
     // Sends an S-record file through the download; the write mode is already selected.
     int32_t transferFile(const char* path, uint32_t offset, uint32_t& detail);
+    // Hands one gathered block of a file to the download: the place where a block's address is
+    // mapped and the block split for the probe (at 16-KB boundaries unless paged).
+    int32_t sendGathered(uint32_t address, const uint8_t* data, uint16_t length);
     void reportProgress(uint64_t done, uint64_t total) {
         if (progress_) progress_(done, total);
     }

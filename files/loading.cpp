@@ -1,0 +1,87 @@
+// Loading S-record files into target memory and verifying memory against them: records are
+// gathered into contiguous blocks of up to 1024 bytes and sent through the bulk download.
+#include <cstring>
+
+#include "files/files_session.h"
+#include "files/srecord_reader.h"
+#include "link/error_codes.h"
+
+namespace tov::files {
+namespace {
+
+constexpr uint16_t kGatherLimit = 1024;
+constexpr uint64_t kPage = 0x4000;
+
+}  // namespace
+
+int32_t FilesSession::loadFile(const char* path, uint32_t offset, uint32_t& detail) {
+    int32_t rc = selectMode(WriteModeState::kWrite);
+    if (rc != link::kOk) return rc;
+    return transferFile(path, offset, detail);
+}
+
+int32_t FilesSession::verifyFile(const char* path, uint32_t offset, uint32_t& detail) {
+    int32_t rc = selectMode(WriteModeState::kVerify);
+    if (rc != link::kOk) return rc;
+    rc = transferFile(path, offset, detail);
+    return rc == link::kDownloadFailed ? link::kVerifyFailed : rc;
+}
+
+int32_t FilesSession::sendGathered(uint32_t address, const uint8_t* data, uint16_t length) {
+    // The probe takes no block across a 16-KB boundary, so such a block goes out in two calls.
+    const uint64_t boundary = (uint64_t{address} | (kPage - 1)) + 1;
+    if (address + uint64_t{length} > boundary) {
+        const auto first = static_cast<uint16_t>(boundary - address);
+        int32_t rc = download_.send(address, first, data);
+        if (rc != link::kOk) return rc;
+        return download_.send(static_cast<uint32_t>(boundary), length - first, data + first);
+    }
+    return download_.send(address, length, data);
+}
+
+int32_t FilesSession::transferFile(const char* path, uint32_t offset, uint32_t& detail) {
+    SRecordReader reader(kLoadLineRules);
+    if (!reader.open(path)) return link::kFileAccessFailed;
+    int32_t error = download_.init(0, true);
+    if (error != link::kOk) return error;
+
+    uint8_t block[kGatherLimit];
+    uint16_t gathered = 0;
+    uint32_t blockAddress = 0;  // the file's address of the block's first byte
+    bool readFailed = false;
+    SRecord record;
+    for (;;) {
+        const SRecordReader::Status status = reader.next(record);
+        if (status == SRecordReader::Status::kBadRecord) {
+            error = link::kFileAccessFailed;
+            break;
+        }
+        const bool more = status == SRecordReader::Status::kRecord;
+        const bool continues = more && gathered > 0 && record.address == blockAddress + gathered &&
+                               gathered + record.length <= kGatherLimit;
+        if (gathered > 0 && !continues) {
+            error = sendGathered(blockAddress + offset, block, gathered);
+            gathered = 0;
+            if (error != link::kOk) break;
+            reportProgress(reader.consumed(), reader.size());
+        }
+        if (!more) {
+            readFailed = status == SRecordReader::Status::kReadError;
+            break;
+        }
+        if (gathered == 0) blockAddress = record.address;
+        std::memcpy(block + gathered, record.data, record.length);
+        gathered = static_cast<uint16_t>(gathered + record.length);
+    }
+
+    // The download is ended in every case so that the probe leaves its download state; an
+    // earlier error is the one reported.
+    const int32_t ended = download_.end(detail);
+    if (error != link::kOk) return error;
+    if (ended != link::kOk) return ended;
+    if (readFailed) return link::kFileAccessFailed;
+    reportProgress(reader.size(), reader.size());
+    return link::kOk;
+}
+
+}  // namespace tov::files

@@ -1,0 +1,94 @@
+// S-record formatting with a nibble table and the buffered writer behind memory dumps.
+#include "files/srecord_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tov::files {
+namespace {
+
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+char* putByte(char* out, uint8_t value) {
+    out[0] = kDigits[value >> 4];
+    out[1] = kDigits[value & 0x0F];
+    return out + 2;
+}
+
+}  // namespace
+
+uint8_t recordTypeFor(uint64_t lastAddress) {
+    if (lastAddress <= 0xFFFF) return 1;
+    if (lastAddress <= 0xFFFFFF) return 2;
+    return 3;
+}
+
+size_t formatSRecord(uint8_t type, uint32_t address, const uint8_t* data, size_t length,
+                     char* out) {
+    const size_t addressLength = type + 1u;
+    const auto count = static_cast<uint8_t>(addressLength + length + 1);
+    char* p = out;
+    *p++ = 'S';
+    *p++ = static_cast<char>('0' + type);
+    p = putByte(p, count);
+    unsigned sum = count;
+    for (size_t i = addressLength; i-- > 0;) {
+        const auto byte = static_cast<uint8_t>(address >> (8 * i));
+        sum += byte;
+        p = putByte(p, byte);
+    }
+    for (size_t i = 0; i < length; ++i) {
+        sum += data[i];
+        p = putByte(p, data[i]);
+    }
+    p = putByte(p, static_cast<uint8_t>(~sum));
+    *p++ = '\n';
+    return static_cast<size_t>(p - out);
+}
+
+SRecordWriter::SRecordWriter() : buffer_(new char[kBuffer]) {}
+
+SRecordWriter::~SRecordWriter() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool SRecordWriter::create(const char* path) {
+    if (fd_ >= 0) ::close(fd_);
+    used_ = 0;
+    failed_ = false;
+    fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd_ >= 0;
+}
+
+bool SRecordWriter::flush() {
+    size_t done = 0;
+    while (!failed_ && done < used_) {
+        const ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            failed_ = true;
+        else
+            done += static_cast<size_t>(n);
+    }
+    used_ = 0;
+    return !failed_;
+}
+
+bool SRecordWriter::write(uint8_t type, uint32_t address, const uint8_t* data, size_t length) {
+    if (fd_ < 0 || failed_) return false;
+    if (kBuffer - used_ < kMaxRecordText && !flush()) return false;
+    used_ += formatSRecord(type, address, data, length, buffer_.get() + used_);
+    return true;
+}
+
+bool SRecordWriter::close() {
+    if (fd_ < 0) return false;
+    bool ok = flush();
+    if (::close(fd_) != 0) ok = false;
+    fd_ = -1;
+    return ok;
+}
+
+}  // namespace tov::files
