@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     tov::sim::Simulator simulator(parsed.options);
     int rc = simulator.start();
     if (rc != 0) {
-        std::fprintf(stderr, "tovsim: cannot serve %s: %s\n", parsed.options.serialPath.c_str(),
+        std::fprintf(stderr, "tovsim: cannot serve %s: %s\n", simulator.endpoints().c_str(),
                      std::strerror(-rc));
         return 1;
     }

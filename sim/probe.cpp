@@ -2,7 +2,12 @@
 #include "sim/probe.h"
 
 #include "link/frame_header.h"
+#include "sim/firmware_commands.h"
+#include "sim/firmware_items.h"
 #include "sim/firmware_memory.h"
+#include "sim/firmware_points.h"
+#include "sim/firmware_registers.h"
+#include "sim/firmware_terminal.h"
 #include "sim/wire.h"
 
 namespace tov::sim {
@@ -11,6 +16,8 @@ Probe::Probe(const SimOptions& options)
     : startRate_(options.rate),
       rate_(options.rate),
       loader_(options.loader),
+      family_(options.family),
+      cpu_(options.cpu),
       memory_(options.unmappedFirst, options.unmappedLast) {}
 
 void Probe::settle(TimePoint now) {
@@ -75,6 +82,62 @@ std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> messa
             return readMemoryPiece(memory_, message);
         case kWriteMemoryPiece:
             return writeMemoryPiece(memory_, message);
+        case kSetByte:
+        case kSetWord:
+        case kSetLong:
+        case kGetByte:
+        case kGetWord:
+        case kGetLong:
+            return singleItem(memory_, message);
+        case kTargetStart:
+            return targetStart(target_, message);
+        case kTargetHalt:
+            return targetHalt(target_, message);
+        case kResetTarget:
+            return targetReset(target_, message);
+        case kTargetStep:
+            return targetStep(target_, message);
+        case kTargetState:
+            return targetState(target_, message);
+        case kTargetStartup:
+            return targetStartup(target_, memory_, startup_, message);
+        case kDebugClock:
+            return debugClockSpeed(target_, message);
+        case kProbeInfo:
+            return probeInfo(family_, cpu_, setup_, message);
+        case kReadRegisters:
+            return readRegisters(target_, message);
+        case kWriteRegisters:
+            return writeRegisters(target_, message);
+        case kReadFpRegisters:
+            return readFpRegisters(target_, message);
+        case kWriteFpRegisters:
+            return writeFpRegisters(target_, message);
+        case kReadVectorRegisters:
+            return readVectorRegisters(target_, message);
+        case kWriteVectorRegisters:
+            return writeVectorRegisters(target_, message);
+        case kBreakAdd:
+            return breakAdd(target_.points(), message);
+        case kBreakRead:
+            return breakRead(target_.points(), message);
+        case kBreakDelete:
+            return breakDelete(target_.points(), message);
+        case kWatchAdd:
+            return watchAdd(target_.points(), message);
+        case kWatchDelete:
+            return watchDelete(target_.points(), message);
+        case kTerminalRead:
+            return terminalRead(target_.terminal(), message);
+        case kTerminalWrite:
+            return terminalWrite(target_.terminal(), message);
+        case kChannelRead:
+            return channelRead(channels_, message);
+        case kChannelWrite:
+            return channelWrite(channels_, message);
+        case kDirectCommand:
+            return directCommand(CommandContext{target_, channels_, setup_, family_, cpu_},
+                                 message);
         default:
             return {kUnknownRequest};
     }

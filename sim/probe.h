@@ -8,8 +8,12 @@
 #include <span>
 #include <vector>
 
+#include "sim/firmware_channels.h"
+#include "sim/firmware_info.h"
+#include "sim/firmware_run_control.h"
 #include "sim/sim_options.h"
 #include "sim/target_memory.h"
+#include "sim/target_model.h"
 
 namespace tov::sim {
 
@@ -40,6 +44,10 @@ public:
     bool inLoader(TimePoint now);
 
     TargetMemory& memory() { return memory_; }
+    TargetModel& target() { return target_; }
+    Channels& channels() { return channels_; }
+    StoredSetup& storedSetup() { return setup_; }
+    const StartupRecord& startup() const { return startup_; }
 
 private:
     // Finishes a restart whose silence has passed.
@@ -51,7 +59,13 @@ private:
     uint32_t rate_;
     bool loader_;
     std::optional<TimePoint> restartEnds_;
+    uint8_t family_;
+    uint16_t cpu_;
     TargetMemory memory_;
+    TargetModel target_;
+    Channels channels_;
+    StoredSetup setup_;
+    StartupRecord startup_;
 };
 
 }  // namespace tov::sim

@@ -1,12 +1,11 @@
 // Command-line parsing of tovsim: every option's value is checked, errors name the option.
 #include "sim/sim_options.h"
 
-#include <arpa/inet.h>
-
 #include <charconv>
 #include <functional>
 
 #include "link/frame_header.h"
+#include "sim/udp_endpoint.h"
 
 namespace tov::sim {
 namespace {
@@ -25,12 +24,6 @@ bool parseNumber(const std::string& text, uint64_t max, uint64_t& out) {
     if (ec != std::errc() || stop != end || value > max) return false;
     out = value;
     return true;
-}
-
-bool isLoopbackAddress(const std::string& text) {
-    in_addr address{};
-    if (inet_pton(AF_INET, text.c_str(), &address) != 1) return false;
-    return (ntohl(address.s_addr) >> 24) == 127;
 }
 
 }  // namespace
@@ -185,14 +178,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (!result.error.empty()) return result;
 
     if (o.serialPath.empty() && o.udpAddress.empty()) {
-        result.error = "give --serial PATH (and later --udp ADDR): at least one endpoint";
-    } else if (!o.udpAddress.empty()) {
-        if (o.serialPath.empty()) {
-            result.error = "--udp is not served yet; --serial PATH is required";
-        } else {
-            result.notes.push_back("--udp " + o.udpAddress +
-                                   " is not served yet; serving only --serial");
-        }
+        result.error = "give --serial PATH or --udp ADDR (or both): at least one endpoint";
     }
     return result;
 }

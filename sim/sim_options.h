@@ -14,8 +14,9 @@ enum class ProbeModel : uint8_t { X = 0, B = 1, BC = 2, A = 3 };
 
 // Everything `tovsim` is told at start; also what a test hands the in-process simulator.
 struct SimOptions {
-    std::string serialPath;  // symbolic link to the pseudo-terminal's slave; empty: no serial
-    std::string udpAddress;  // 127.x.y.z to answer on; empty: no UDP
+    std::string serialPath;       // symbolic link to the pseudo-terminal's slave; empty: no serial
+    std::string udpAddress;       // 127.x.y.z to answer on; empty: no UDP
+    uint16_t udpBasePort = 2001;  // the probe's ports are this one and the next
     ProbeModel model = ProbeModel::B;
     uint8_t family = 40;    // firmware family code
     uint16_t cpu = 0x8821;  // CPU type code of the selected target

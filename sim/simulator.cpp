@@ -1,5 +1,5 @@
-// The simulator's worker loop, the way frames reach the probe and answers reach the line, and the
-// test hooks.
+// The simulator's worker loop, the way frames from the pty and from UDP reach the probe and
+// answers go back the way their request came, and the test hooks.
 #include "sim/simulator.h"
 
 #include <poll.h>
@@ -8,9 +8,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 
+#include "link/frame_codec.h"
 #include "link/frame_header.h"
+#include "sim/datagram_damage.h"
 #include "sim/wire_damage.h"
 
 namespace tov::sim {
@@ -50,28 +53,38 @@ Simulator::~Simulator() {
 int Simulator::start() {
     std::lock_guard lock(mutex_);
     if (running_) return 0;
-    if (options_.serialPath.empty()) return -EINVAL;
+    if (options_.serialPath.empty() && options_.udpAddress.empty()) return -EINVAL;
+    if (!options_.udpAddress.empty() && !isLoopbackAddress(options_.udpAddress)) {
+        return -EADDRNOTAVAIL;
+    }
     if (!options_.traceFile.empty()) {
         int rc = trace_.open(options_.traceFile);
         if (rc != 0) return rc;
     }
-    serial_ = std::make_unique<SerialEndpoint>(options_.serialPath, options_.lineTiming, trace_);
-    int rc = serial_->open(options_.rate);
-    if (rc != 0) {
+    auto fail = [this](int rc) {
         serial_.reset();
+        udp_.reset();
         trace_.close();
         return rc;
+    };
+    if (!options_.serialPath.empty()) {
+        serial_ =
+            std::make_unique<SerialEndpoint>(options_.serialPath, options_.lineTiming, trace_);
+        int rc = serial_->open(options_.rate);
+        if (rc != 0) return fail(rc);
+    }
+    if (!options_.udpAddress.empty()) {
+        udp_ = std::make_unique<UdpEndpoint>(options_.udpAddress, options_.udpBasePort, trace_);
+        int rc = udp_->open();
+        if (rc != 0) return fail(rc);
     }
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) {
-        rc = -errno;
-        serial_.reset();
-        trace_.close();
-        return rc;
-    }
+    if (wakeFd_ < 0) return fail(-errno);
+    std::string where;
+    if (serial_) where = " at " + std::to_string(options_.rate) + " on " + serial_->slaveName();
+    if (udp_) where += (serial_ ? " and" : "") + std::string(" on udp ") + udp_->describe();
     trace_.note(std::string("probe ") + modelName(options_.model) + " in its " +
-                (options_.loader ? "loader" : "firmware") + ", listening at " +
-                std::to_string(options_.rate) + " on " + serial_->slaveName());
+                (options_.loader ? "loader" : "firmware") + ", listening" + where);
     if (options_.faults.any()) {
         const FaultSettings& f = options_.faults;
         std::ostringstream text;
@@ -97,6 +110,7 @@ void Simulator::stop() {
     if (worker_.joinable()) worker_.join();
     std::lock_guard lock(mutex_);
     serial_.reset();
+    udp_.reset();
     ::close(wakeFd_);
     wakeFd_ = -1;
     trace_.note("stopped");
@@ -112,13 +126,27 @@ void Simulator::wake() {
 }
 
 void Simulator::run() {
+    // Descriptor slots: the wake fd, the pty master, the two UDP sockets (-1 when not served;
+    // poll skips negative descriptors).
+    constexpr size_t kWake = 0, kSerial = 1, kUdp = 2;
     while (!stopping_) {
         std::optional<TimePoint> due;
-        int masterFd = -1;
+        pollfd fds[kUdp + UdpEndpoint::kSockets] = {};
         {
             std::lock_guard lock(mutex_);
-            due = serial_->nextDue();
-            masterFd = serial_->pollFd();
+            auto consider = [&due](std::optional<TimePoint> t) {
+                if (t && (!due || *t < *due)) due = t;
+            };
+            fds[kWake] = {wakeFd_, POLLIN, 0};
+            fds[kSerial] = {-1, POLLIN, 0};
+            if (serial_) {
+                consider(serial_->nextDue());
+                fds[kSerial].fd = serial_->pollFd();
+            }
+            for (size_t i = 0; i < UdpEndpoint::kSockets; ++i) {
+                fds[kUdp + i] = {udp_ ? udp_->pollFd(i) : -1, POLLIN, 0};
+            }
+            if (udp_) consider(udp_->nextDue());
         }
         timespec wait{};
         timespec* timeout = nullptr;
@@ -130,10 +158,10 @@ void Simulator::run() {
             wait.tv_nsec = static_cast<long>(ns % 1'000'000'000);
             timeout = &wait;
         }
-        pollfd fds[2] = {{masterFd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        int ready = ppoll(fds, 2, timeout, nullptr);
+        int ready = ppoll(fds, std::size(fds), timeout, nullptr);
         if (ready < 0 && errno != EINTR) break;
-        if (fds[1].revents & POLLIN) {
+        if (ready < 0) continue;
+        if (fds[kWake].revents & POLLIN) {
             uint64_t count = 0;
             ssize_t n = ::read(wakeFd_, &count, sizeof count);
             (void)n;
@@ -142,11 +170,20 @@ void Simulator::run() {
         {
             std::lock_guard lock(mutex_);
             const TimePoint now = Clock::now();
-            if (fds[0].revents & POLLIN) serial_->readInput(now);
-            serial_->processInput(now, *this);
-            serial_->writeOutput(now);
+            if (serial_) {
+                if (fds[kSerial].revents & POLLIN) serial_->readInput(now);
+                serial_->processInput(now, *this);
+            }
+            if (udp_) {
+                for (size_t i = 0; i < UdpEndpoint::kSockets; ++i) {
+                    if (fds[kUdp + i].revents & (POLLIN | POLLERR)) udp_->readInput(i, now, *this);
+                }
+            }
+            // Answers made just now go out in the same pass when nothing delays them.
+            if (serial_) serial_->writeOutput(now);
+            if (udp_) udp_->writeOutput(now);
         }
-        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+        if (fds[kSerial].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             // The slave descriptor kept open makes this unusual; do not spin on it.
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -181,7 +218,32 @@ void Simulator::onIgnoredBytes(IgnoreReason reason, size_t count, uint32_t hostR
 
 void Simulator::onFrame(std::span<const uint8_t> payload, std::span<const uint8_t> wire,
                         TimePoint now) {
+    origin_.reset();
     trace_.fromHost(wire);
+    handleFrame(payload, now);
+}
+
+void Simulator::onDatagram(const UdpPeer& from, std::span<const uint8_t> bytes, size_t size,
+                           TimePoint now) {
+    ++stats_.udpDatagrams;
+    origin_ = from;
+    const std::string mark = udp_->label(from, true);
+    if (!probe_.listening(now)) {
+        stats_.restartBytes += size;
+        trace_.fromHost(bytes, mark + ", not heard: the probe is restarting");
+        return;
+    }
+    if (size > link::kMaxPayload) {
+        ++stats_.damagedFrames;
+        trace_.fromHost(
+            bytes, mark + ", " + std::to_string(size) + " bytes: longer than any frame, ignored");
+        return;
+    }
+    trace_.fromHost(bytes, mark);
+    handleFrame(bytes, now);
+}
+
+void Simulator::handleFrame(std::span<const uint8_t> payload, TimePoint now) {
     if (payload.size() < link::kHeaderSize) {
         ++stats_.damagedFrames;
         trace_.note("frame shorter than its header");
@@ -273,14 +335,14 @@ void Simulator::sendAnswer(std::vector<uint8_t> payload, bool link, uint32_t rat
         // An earlier answer with the same sequence bits would be taken for this one; only one
         // that the host can tell apart is sent.
         if (!previous.empty() && (previous[0] & 0xC0) != (payload[0] & 0xC0)) {
-            queueFrame(encodeWire(previous), release, rate,
-                       faults.stale ? "fault: stale answer" : "stale answer");
+            queuePayload(previous, release, rate,
+                         faults.stale ? "fault: stale answer" : "stale answer");
         } else {
             trace_.note("no earlier answer with other sequence bits: stale answer skipped");
         }
     }
     for (uint8_t bits : events) {
-        queueFrame(encodeWire(eventPayload(bits)), release, rate, "event");
+        queuePayload(eventPayload(bits), release, rate, "event");
         ++stats_.eventsSent;
     }
     previous = payload;
@@ -289,9 +351,22 @@ void Simulator::sendAnswer(std::vector<uint8_t> payload, bool link, uint32_t rat
         trace_.note(faults.drop ? "fault: answer dropped" : "answer dropped");
         return;
     }
+    std::string remark;
+    std::vector<uint8_t> wire = origin_ ? damagedDatagram(payload, damage, faults, remark)
+                                        : damagedWire(payload, damage, faults, remark);
+    const bool twice = faults.duplicate || damage == Damage::Duplicate;
+    if (twice) queueFrame(wire, release, rate, remark);
+    queueFrame(std::move(wire), release, rate,
+               twice ? (faults.duplicate ? "fault: duplicate" : "duplicate") : remark);
+    stats_.answersSent += twice ? 2 : 1;
+}
+
+std::vector<uint8_t> Simulator::damagedWire(const std::vector<uint8_t>& payload,
+                                            std::optional<Damage> damage,
+                                            const FaultPlan::AnswerFaults& faults,
+                                            std::string& remark) {
     std::vector<uint8_t> wire =
         encodeWire(damage == Damage::Overflow ? overflowPayload(payload) : payload);
-    std::string remark;
     if (damage == Damage::Bcc) {
         breakCheckByte(wire);
         remark = "wrong check byte";
@@ -307,21 +382,60 @@ void Simulator::sendAnswer(std::vector<uint8_t> payload, bool link, uint32_t rat
         remark += (remark.empty() ? "" : ", ") + std::string("fault: bit ") +
                   std::to_string(faults.corruptBit) + " of byte " + std::to_string(at) + " flipped";
     }
-    const bool twice = faults.duplicate || damage == Damage::Duplicate;
-    if (twice) queueFrame(wire, release, rate, remark);
-    queueFrame(std::move(wire), release, rate,
-               twice ? (faults.duplicate ? "fault: duplicate" : "duplicate") : remark);
-    stats_.answersSent += twice ? 2 : 1;
+    return wire;
+}
+
+std::vector<uint8_t> Simulator::damagedDatagram(const std::vector<uint8_t>& payload,
+                                                std::optional<Damage> damage,
+                                                const FaultPlan::AnswerFaults& faults,
+                                                std::string& remark) {
+    std::vector<uint8_t> datagram = damage == Damage::Overflow ? overflowPayload(payload) : payload;
+    if (damage == Damage::Bcc) {
+        breakLengthField(datagram);
+        remark = "length field broken";
+    } else if (damage == Damage::Format) {
+        truncateDatagram(datagram);
+        remark = "truncated";
+    } else if (damage == Damage::Overflow) {
+        remark = "oversize";
+    }
+    if (faults.corrupt) {
+        const unsigned at = flipCheckedHeaderBit(datagram, faults.corruptPosition);
+        remark += (remark.empty() ? "" : ", ") + std::string("fault: bit ") +
+                  std::to_string(at % 8) + " of byte " + std::to_string(at / 8) + " flipped";
+    }
+    return datagram;
+}
+
+void Simulator::queuePayload(std::span<const uint8_t> payload, TimePoint release, uint32_t rate,
+                             std::string remark) {
+    queueFrame(origin_ ? std::vector<uint8_t>(payload.begin(), payload.end()) : encodeWire(payload),
+               release, rate, std::move(remark));
 }
 
 void Simulator::queueFrame(std::vector<uint8_t> wire, TimePoint release, uint32_t rate,
                            std::string remark) {
-    serial_->queueOutput(std::move(wire), release, rate, std::move(remark));
+    if (origin_) {
+        udp_->queueOutput(*origin_, std::move(wire), release, std::move(remark));
+    } else {
+        serial_->queueOutput(std::move(wire), release, rate, std::move(remark));
+    }
+}
+
+bool Simulator::canSend() const {
+    return origin_ ? udp_ != nullptr : serial_ != nullptr;
 }
 
 std::string Simulator::endpoints() const {
     std::lock_guard lock(mutex_);
-    return "serial=" + options_.serialPath;
+    std::string text;
+    if (!options_.serialPath.empty()) text = "serial=" + options_.serialPath;
+    if (!options_.udpAddress.empty()) {
+        text += (text.empty() ? "" : " ") + std::string("udp=") + options_.udpAddress + ":" +
+                std::to_string(options_.udpBasePort) + "," +
+                std::to_string(options_.udpBasePort + 1);
+    }
+    return text;
 }
 
 std::string Simulator::slaveDevice() const {
@@ -348,10 +462,12 @@ void Simulator::eventBeforeNextAnswer(uint8_t bits) {
 void Simulator::sendEvent(uint8_t bits) {
     {
         std::lock_guard lock(mutex_);
-        if (!serial_) return;
+        if (!canSend()) {
+            trace_.note("event " + hexByte(bits) + " not sent: no host has been heard on UDP");
+            return;
+        }
         const TimePoint now = Clock::now();
-        queueFrame(encodeWire(eventPayload(bits)), now, probe_.listeningRate(now),
-                   "event " + hexByte(bits));
+        queuePayload(eventPayload(bits), now, probe_.listeningRate(now), "event " + hexByte(bits));
         ++stats_.eventsSent;
         wake();
     }

@@ -8,6 +8,8 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "sim/serial_endpoint.h"
 #include "sim/sim_options.h"
 #include "sim/trace.h"
+#include "sim/udp_endpoint.h"
 
 namespace tov::sim {
 
@@ -31,13 +34,15 @@ struct SimStats {
     uint64_t ignoredFrames = 0;        // good frames not answered: faults, mute, unknown frame type
     uint64_t answersSent = 0;          // answer frames put on the line (duplicates included)
     uint64_t eventsSent = 0;           // event frames put on the line
+    uint64_t udpDatagrams = 0;         // datagrams received on either UDP port
     std::vector<uint8_t> lastRequest;  // message of the last command frame received
 };
 
 // The whole simulated probe, run in-process by tests and by the tovsim program.
-class Simulator : private FrameSink {
+class Simulator : private FrameSink, private DatagramSink {
 public:
-    // One-shot misbehaviour of the next answer.
+    // One-shot misbehaviour of the next answer. On UDP, which has no framing of its own, the
+    // first three become a flipped length bit, a datagram one byte short and one of 1600 bytes.
     enum class Damage {
         Bcc,        // wrong check byte
         Format,     // DLE 0x05 inside the frame
@@ -52,12 +57,13 @@ public:
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
-    // Opens the endpoints and starts serving: 0 or a negative errno.
+    // Opens the endpoints and starts serving: 0 or a negative errno (-EINVAL without any
+    // endpoint, -EADDRNOTAVAIL for a UDP address outside 127.0.0.0/8).
     int start();
     // Stops serving and removes the endpoints; safe to call more than once.
     void stop();
 
-    // The text after "ready": the endpoints, e.g. "serial=/tmp/x/ttyTOV".
+    // The text after "ready": the endpoints, e.g. "serial=/tmp/x/tty udp=127.0.0.5:2001,2002".
     std::string endpoints() const;
     std::string serialPath() const { return options_.serialPath; }
     // The pseudo-terminal device the serial link points at.
@@ -69,7 +75,7 @@ public:
     void damageNextAnswer(Damage damage);
     // Sends an event frame with these bits just before the next answer.
     void eventBeforeNextAnswer(uint8_t bits);
-    // Sends an event frame now.
+    // Sends an event frame now, by the way the last frame came (the serial line before any).
     void sendEvent(uint8_t bits);
 
     SimStats stats() const;
@@ -78,6 +84,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::time_point;  // the same type in both sink interfaces
 
     void run();
     void wake();
@@ -89,11 +96,28 @@ private:
     void onDamagedFrame(link::FrameDecoder::Status status, std::span<const uint8_t> wire) override;
     void onIgnoredBytes(IgnoreReason reason, size_t count, uint32_t hostRate,
                         uint32_t probeRate) override;
+    void onDatagram(const UdpPeer& from, std::span<const uint8_t> bytes, size_t size,
+                    TimePoint now) override;
 
-    // Puts an answer payload on the line with the faults and damage due for it.
+    // A frame payload from either transport; `origin_` says which.
+    void handleFrame(std::span<const uint8_t> payload, TimePoint now);
+    // Sends an answer payload back the way its request came, with the faults and damage due.
     void sendAnswer(std::vector<uint8_t> payload, bool link, uint32_t rate, TimePoint now);
+    // The answer as it goes out, damaged as asked: a serial frame or a datagram.
+    std::vector<uint8_t> damagedWire(const std::vector<uint8_t>& payload,
+                                     std::optional<Damage> damage,
+                                     const FaultPlan::AnswerFaults& faults, std::string& remark);
+    std::vector<uint8_t> damagedDatagram(const std::vector<uint8_t>& payload,
+                                         std::optional<Damage> damage,
+                                         const FaultPlan::AnswerFaults& faults,
+                                         std::string& remark);
+    // Queues an undamaged payload (framed for the serial line) toward `origin_`.
+    void queuePayload(std::span<const uint8_t> payload, TimePoint release, uint32_t rate,
+                      std::string remark);
+    // Queues bytes ready for the transport toward `origin_`.
     void queueFrame(std::vector<uint8_t> wire, TimePoint release, uint32_t rate,
                     std::string remark);
+    bool canSend() const;
 
     const SimOptions options_;
     mutable std::mutex mutex_;  // guards everything below; the worker holds it while it works
@@ -101,6 +125,10 @@ private:
     FaultPlan faults_;
     Trace trace_;
     std::unique_ptr<SerialEndpoint> serial_;
+    std::unique_ptr<UdpEndpoint> udp_;
+    // Where the last frame came from: a UDP peer, or nothing for the serial line. Answers go
+    // back there, and so do events sent on their own.
+    std::optional<UdpPeer> origin_;
     SimStats stats_;
     bool muted_ = false;
     std::deque<Damage> damages_;

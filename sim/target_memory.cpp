@@ -1,4 +1,4 @@
-// Sparse target memory with a pattern for untouched bytes and one inaccessible range.
+// Sparse target memory with a pattern for untouched bytes, one inaccessible range and a ROM.
 #include "sim/target_memory.h"
 
 #include <algorithm>
@@ -39,6 +39,7 @@ bool TargetMemory::write(uint32_t address, std::span<const uint8_t> data) {
     if (!accessible(address, data.size())) return false;
     for (size_t i = 0; i < data.size(); ++i) {
         uint32_t a = address + static_cast<uint32_t>(i);
+        if (a >= kRomFirst && a <= kRomLast) continue;
         std::unique_ptr<Page>& page = pages_[a / kPageSize];
         if (!page) {
             page = std::make_unique<Page>();

@@ -13,11 +13,15 @@ namespace tov::sim {
 // word holds its own address XOR 0xA5A5A5A5, stored big-endian (so the byte at address A is
 // byte A % 4 of the big-endian word (A & ~3) ^ 0xA5A5A5A5). Pages of 4 KiB are allocated on the
 // first write. One inclusive address range is not accessible: reads and writes touching it fail
-// and change nothing.
+// and change nothing. The megabyte at kRomFirst..kRomLast is read-only memory: it reads as the
+// pattern, and writes to it succeed on the bus but leave it unchanged (only a read-back shows
+// they did not take), unless the inaccessible range covers it.
 class TargetMemory {
 public:
     static constexpr uint32_t kPatternKey = 0xA5A5A5A5;
     static constexpr uint32_t kPageSize = 4096;
+    static constexpr uint32_t kRomFirst = 0xFFE00000;
+    static constexpr uint32_t kRomLast = 0xFFEFFFFF;
 
     TargetMemory(uint32_t unmappedFirst, uint32_t unmappedLast);
 
@@ -30,7 +34,8 @@ public:
     // Reads out.size() bytes. When any byte is not accessible, fills out with zeros and returns
     // false.
     bool read(uint32_t address, std::span<uint8_t> out) const;
-    // Writes all bytes, or none when any byte is not accessible (returns false then).
+    // Writes all bytes, or none when any byte is not accessible (returns false then). Bytes in
+    // the read-only memory are dropped.
     bool write(uint32_t address, std::span<const uint8_t> data);
 
     size_t pagesAllocated() const { return pages_.size(); }

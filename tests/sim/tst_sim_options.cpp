@@ -44,15 +44,26 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_TRUE(parseCommandLine({"--help"}).help);
 }
 
-TEST(SimOptions, UdpIsAcceptedButNotServedYet) {
+TEST(SimOptions, UdpAloneOrBesideTheSerialLine) {
     ParsedCommandLine both = parseCommandLine({"--udp", "127.0.0.2", "--serial", "/tmp/p"});
     ASSERT_TRUE(both.error.empty()) << both.error;
     EXPECT_EQ(both.options.udpAddress, "127.0.0.2");
-    ASSERT_EQ(both.notes.size(), 1u);
-    EXPECT_NE(both.notes[0].find("not served yet"), std::string::npos);
+    EXPECT_EQ(both.options.serialPath, "/tmp/p");
+    EXPECT_EQ(both.options.udpBasePort, 2001);
+    EXPECT_TRUE(both.notes.empty());
 
-    ParsedCommandLine alone = parseCommandLine({"--udp", "127.0.0.2"});
-    EXPECT_NE(alone.error.find("not served yet"), std::string::npos) << alone.error;
+    ParsedCommandLine alone = parseCommandLine({"--udp=127.255.3.4"});
+    ASSERT_TRUE(alone.error.empty()) << alone.error;
+    EXPECT_EQ(alone.options.udpAddress, "127.255.3.4");
+    EXPECT_TRUE(alone.options.serialPath.empty());
+
+    for (const char* bad : {"128.0.0.1", "126.255.255.255", "0.0.0.0", "127.0.0", "127.0.0.1.2",
+                            "127.0.0.256", "::1", "", " 127.0.0.1"}) {
+        ParsedCommandLine refused = parseCommandLine({"--udp", bad});
+        EXPECT_NE(refused.error.find("--udp needs an IPv4 address in 127.0.0.0/8"),
+                  std::string::npos)
+            << bad << " -> " << refused.error;
+    }
 }
 
 TEST(SimOptions, BadCommandLinesAreRefusedNamingTheProblem) {

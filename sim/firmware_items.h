@@ -1,0 +1,31 @@
+// The firmware's single-item memory accessors: write 0x01/0x02/0x03 and read 0x05/0x06/0x07
+// of a byte, a 16-bit or a 32-bit word, on the same target memory as the memory pieces.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "sim/target_memory.h"
+
+namespace tov::sim {
+
+// Request codes; the answers carry 0x41 (byte), 0x42 (16 bits) or 0x43 (32 bits) and the value,
+// big-endian. These answers have no status:
+// - a write answers the value read back after writing, so a write into the read-only memory
+//   echoes the old contents and the host's verify fails;
+// - at an inaccessible address a read answers 0 and a write answers the complement of the
+//   value written, so that the host's verify fails whatever the value (an echo of 0 would let
+//   a written 0 pass);
+// - a request of the wrong length answers the single byte 0x00, which the host rejects.
+inline constexpr uint8_t kSetByte = 0x01;
+inline constexpr uint8_t kSetWord = 0x02;
+inline constexpr uint8_t kSetLong = 0x03;
+inline constexpr uint8_t kGetByte = 0x05;
+inline constexpr uint8_t kGetWord = 0x06;
+inline constexpr uint8_t kGetLong = 0x07;
+
+// Handles any of the six codes above.
+std::vector<uint8_t> singleItem(TargetMemory& memory, std::span<const uint8_t> request);
+
+}  // namespace tov::sim
