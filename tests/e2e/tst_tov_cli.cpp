@@ -1,7 +1,13 @@
 // tov without a probe: the error table, the help, bad command lines and a missing device.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -54,10 +60,11 @@ TEST(TovCli, HelpAndBadCommandLines) {
     const ProcessResult help = runProcess(kTov, {"--help"}, kNoPort);
     EXPECT_EQ(help.exitCode, 0);
     for (const char* command :
-         {"ping",     "connect", "errors",   "raw",  "info",   "state", "halt",
-          "go",       "reset",   "step",     "regs", "setreg", "read",  "write",
-          "get8",     "get16",   "get32",    "set8", "set16",  "set32", "break",
-          "breakdel", "watch",   "watchdel", "cmd",  "term",   "chan"}) {
+         {"ping",     "connect", "errors",     "raw",   "info",       "state", "halt",
+          "go",       "reset",   "step",       "regs",  "setreg",     "read",  "write",
+          "get8",     "get16",   "get32",      "set8",  "set16",      "set32", "break",
+          "breakdel", "watch",   "watchdel",   "cmd",   "term",       "chan",  "load",
+          "verify",   "dump",    "flash-type", "erase", "erase-chip", "flash"}) {
         EXPECT_TRUE(contains(help.out, std::string("\n  ") + command)) << command;
     }
 
@@ -195,6 +202,178 @@ TEST(TovCli, TargetCommandsOpenThePortForAGoodLine) {
                   "tov: " + args.front() + ": LNK: Communication setup failed (Port busy)\n");
         EXPECT_TRUE(run.out.empty()) << args.front();
     }
+}
+
+// A small S-record file in a private directory, removed with it.
+class TovCliFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tov-cli-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        file_ = (dir_ / "image.s19").string();
+        std::ofstream(file_) << "S1070000010203FFF3\nS9030000FC\n";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    static ProcessResult tov(const std::vector<std::string>& args,
+                             const std::optional<std::string>& flashType = std::nullopt) {
+        std::vector<std::string> full = {"--port", "COM9"};
+        full.insert(full.end(), args.begin(), args.end());
+        return runProcess(kTov, full,
+                          {{"TOV_PORT", std::nullopt},
+                           {"TOV_COM9", "/nonexistent/tty"},
+                           {"TOV_FLASH_TYPE", flashType}});
+    }
+
+    std::filesystem::path dir_;
+    std::string file_;
+};
+
+TEST_F(TovCliFiles, FileAndFlashCommandsRejectBadArgumentsBeforeTouchingThePort) {
+    const std::string setup = "2,0x80000,32,0x20000000";
+    const std::vector<std::vector<std::string>> badLines = {
+        {"load"},
+        {"load", file_, file_},
+        {"load", file_, "--offset"},
+        {"load", file_, "--offset", "-1"},
+        {"load", file_, "--offset", "0x100000000"},
+        {"load", file_, "--type", setup},
+        {"load", file_, "--fast"},
+        {"verify"},
+        {"verify", "--offset", "4"},
+        {"dump", "0x1000", "64"},
+        {"dump", "0x1000", "64", "a", "b"},
+        {"dump", "0x1000", "0", file_},
+        {"dump", "0x1000", "0x100000000", file_},
+        {"dump", "0xFFFFFFFF", "2", file_},
+        {"dump", "0x1000", "six", file_},
+        {"erase"},
+        {"erase", "0x1000"},
+        {"erase", "0x1000", "--type"},
+        {"erase", "0x1000", "--type", "2,0x80000,32"},
+        {"erase", "0x1000", "--type", "2,0x80000,32,0", "--offset", "4"},
+        {"erase-chip", "0x1000", "--type", "2,0x80000,24,0"},
+        {"erase-chip", "0x1000", "--type", "3,0x80000,32,0"},
+        {"erase-chip", "0x100000000", "--type", setup},
+        {"flash", file_},
+        {"flash", "--type", setup},
+        {"flash", file_, "--type", "two,0x80000,32,0"},
+        {"flash", file_, "--type", "2,0x80000,128,0"},
+        {"flash-type", "2", "0x80000", "32"},
+        {"flash-type"},
+        {"flash-type", "2", "0x80000", "24", "0"},
+        {"flash-type", "99", "0x80000", "32", "0"},
+        {"flash-type", "2", "0x80000", "32", "0x100000000"},
+    };
+    for (const std::vector<std::string>& args : badLines) {
+        const ProcessResult run = tov(args);
+        std::string shown;
+        for (const std::string& word : args) shown += word + " ";
+        EXPECT_EQ(run.exitCode, 2) << shown << "\n" << run.err;
+        EXPECT_TRUE(run.err.starts_with("tov: " + args.front() + ": ")) << shown << run.err;
+        EXPECT_TRUE(contains(run.err, "usage: tov")) << shown;
+        EXPECT_FALSE(contains(run.err, "Port busy")) << shown;
+        EXPECT_TRUE(run.out.empty()) << shown;
+    }
+
+    // A refused set-up is told in the library's words, and where it came from.
+    const ProcessResult busWidth = tov({"flash-type", "2", "0x80000", "24", "0"});
+    EXPECT_TRUE(busWidth.err.starts_with(
+        "tov: flash-type: TOV: Invalid function parameter (an unknown flash type, or a bus width"))
+        << busWidth.err;
+    const ProcessResult option = tov({"erase", "0", "--type", "2,0x80000,24,0"});
+    EXPECT_TRUE(option.err.starts_with(
+        "tov: erase: --type '2,0x80000,24,0': TOV: Invalid function parameter"))
+        << option.err;
+    const ProcessResult fromEnvironment = tov({"erase", "0"}, "2,0x80000,24,0");
+    EXPECT_EQ(fromEnvironment.exitCode, 2);
+    EXPECT_TRUE(fromEnvironment.err.starts_with(
+        "tov: erase: $TOV_FLASH_TYPE '2,0x80000,24,0': TOV: Invalid function parameter"))
+        << fromEnvironment.err;
+    const ProcessResult missing = tov({"flash", file_});
+    EXPECT_TRUE(contains(missing.err, "--type TYPE,CHIPSIZE,BUSBITS,WORKSPACE")) << missing.err;
+    EXPECT_TRUE(contains(missing.err, "TOV_FLASH_TYPE")) << missing.err;
+}
+
+TEST_F(TovCliFiles, FileAndFlashCommandsOpenThePortForAGoodLine) {
+    const std::string setup = "2,0x80000,32,0x20000000";
+    const std::vector<std::vector<std::string>> goodLines = {
+        {"load", file_},
+        {"load", "--offset", "0xFFFFFFFF", file_},
+        {"verify", file_, "--offset", "16"},
+        {"dump", "0xFFFFFFFF", "1", file_},
+        {"dump", "0", "0xFFFFFFFF", (dir_ / "new.s19").string()},
+        {"erase", "0x10000", "--type", setup},
+        {"erase-chip", "0", "--type", "41,0x200000,16,0x1000"},
+        {"flash", "--type", "6,0x100000,64,0", file_, "--offset", "0x100"},
+    };
+    for (const std::vector<std::string>& args : goodLines) {
+        const ProcessResult run = tov(args);
+        EXPECT_EQ(run.exitCode, 1) << args.front() << "\n" << run.err;
+        EXPECT_EQ(run.err,
+                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy)\n");
+        EXPECT_TRUE(run.out.empty()) << args.front();
+    }
+    // The set-up may come from the environment; --type wins over it.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"erase-chip", "0x20000000"},
+          {"flash", file_},
+          {"erase", "0", "--type", setup}}) {
+        const ProcessResult run = tov(args, "12,0x40000,16,0x20000000");
+        EXPECT_EQ(run.exitCode, 1) << args.front() << "\n" << run.err;
+        EXPECT_TRUE(contains(run.err, "(Port busy)")) << run.err;
+    }
+    const ProcessResult overridden = tov({"erase", "0", "--type", setup}, "bogus");
+    EXPECT_EQ(overridden.exitCode, 1) << overridden.err;
+}
+
+TEST_F(TovCliFiles, UnreadableFileFailsBeforeConnecting) {
+    // The port does not exist: not reaching it shows that the file was checked first.
+    const std::string absent = (dir_ / "absent.s19").string();
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"load", absent},
+                                                 {"verify", absent},
+                                                 {"flash", absent, "--type", "2,0x80000,32,0"},
+                                                 {"load", dir_.string()}}) {
+        const ProcessResult run = tov(args);
+        EXPECT_EQ(run.exitCode, 1) << args.front();
+        EXPECT_TRUE(run.err.starts_with("tov: " + args.front() + ": TOV: File access failed (" +
+                                        args[1] + ": "))
+            << run.err;
+        EXPECT_FALSE(contains(run.err, "Port busy")) << run.err;
+        EXPECT_TRUE(run.out.empty());
+    }
+}
+
+TEST_F(TovCliFiles, FlashTypeDescribesTheSetupWithoutAProbe) {
+    const ProcessResult run = tov({"flash-type", "2", "0x80000", "32", "0x20000000"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    const std::vector<std::string> lines = splitLines(run.out);
+    const auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("bus width:   32 bits (4 bytes per access)")) << run.out;
+    EXPECT_TRUE(has("chip width:  8 bits")) << run.out;
+    EXPECT_TRUE(has("bank mask:   0xFFE00000")) << run.out;
+    EXPECT_TRUE(
+        has("use:         --type 2,0x80000,32,0x20000000  "
+            "(or TOV_FLASH_TYPE=2,0x80000,32,0x20000000)"))
+        << run.out;
+
+    // Without numbers it explains the set-up in the environment, the same way.
+    const ProcessResult fromEnvironment = tov({"flash-type"}, "2,524288,32,536870912");
+    ASSERT_EQ(fromEnvironment.exitCode, 0) << fromEnvironment.err;
+    EXPECT_EQ(fromEnvironment.out, run.out);
+
+    // The printed --type text is accepted back.
+    const ProcessResult again = tov({"flash-type", "36", "1048576", "64", "0"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_TRUE(contains(again.out, "--type 36,0x100000,64,0 ")) << again.out;
+    EXPECT_TRUE(contains(again.out, "bank mask:   0xFFE00000")) << again.out;
 }
 
 TEST(TovCli, MissingDeviceReportsThePortError) {

@@ -8,9 +8,14 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <regex>
+#include <span>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -129,6 +134,13 @@ protected:
             return false;
         }
         const ProcessResult raw = tov({"raw", request});
+        return raw.exitCode == 0 && raw.out == "00\n";
+    }
+
+    // True when the simulator's firmware answers the download start request with its one-byte
+    // "unknown request" message: loading files is not simulated yet.
+    bool downloadNotSimulatedYet() const {
+        const ProcessResult raw = tov({"raw", "28", "00"});
         return raw.exitCode == 0 && raw.out == "00\n";
     }
 
@@ -358,6 +370,183 @@ TEST_F(TovWithRunningSimulator, DirectCommandsTerminalAndChannels) {
     ASSERT_EQ(got.exitCode, 0) << got.err;
     EXPECT_EQ(got.out,
               "received 5 bytes\n00000000  48 65 6C 6C 6F" + std::string(36, ' ') + "Hello\n");
+}
+
+// One S-record line: 'S', the type digit, byte count, address, data and checksum, upper case.
+std::string srecordLine(char type, uint32_t address, std::span<const uint8_t> data) {
+    const size_t addressBytes = type == '3' ? 4 : type == '2' ? 3 : 2;
+    std::vector<uint8_t> fields = {static_cast<uint8_t>(addressBytes + data.size() + 1)};
+    for (size_t i = addressBytes; i-- > 0;)
+        fields.push_back(static_cast<uint8_t>(address >> 8 * i));
+    fields.insert(fields.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    for (const uint8_t byte : fields) sum += byte;
+    fields.push_back(static_cast<uint8_t>(~sum));
+    std::string line = std::string("S") + type;
+    char hex[3];
+    for (const uint8_t byte : fields) {
+        std::snprintf(hex, sizeof hex, "%02X", byte);
+        line += hex;
+    }
+    return line + "\n";
+}
+
+// An S3 file with a header and an end record around `data` at `address`, 32 bytes a record.
+std::string srecordFile(uint32_t address, const std::vector<uint8_t>& data) {
+    const uint8_t header[] = {'t', 'e', 's', 't'};
+    std::string text = srecordLine('0', 0, header);
+    for (size_t at = 0; at < data.size(); at += 32) {
+        const size_t piece = std::min<size_t>(32, data.size() - at);
+        text += srecordLine('3', static_cast<uint32_t>(address + at),
+                            std::span(data).subspan(at, piece));
+    }
+    return text + "S70500000000FA\n";
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<uint8_t> testImage(size_t size, unsigned seed) {
+    std::vector<uint8_t> data(size);
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>((i * 7 + seed) ^ (i >> 8));
+    return data;
+}
+
+TEST_F(TovWithRunningSimulator, DumpWritesMemoryAsS1Records) {
+    startSimulator();
+    std::string hex;
+    for (int i = 0; i < 64; ++i) {
+        char byte[3];
+        std::snprintf(byte, sizeof byte, "%02X", (i * 37 + 11) & 0xFF);
+        hex += byte;
+    }
+    ASSERT_EQ(tov({"write", "0x1000", hex}).exitCode, 0);
+
+    const std::filesystem::path file = dir_ / "dump.s19";
+    const ProcessResult dump = tov({"dump", "0x1000", "64", file.string()});
+    ASSERT_EQ(dump.exitCode, 0) << dump.err;
+    // No terminal on stderr: no progress bar, nothing at all.
+    EXPECT_TRUE(dump.err.empty()) << dump.err;
+    EXPECT_TRUE(std::regex_match(dump.out, std::regex("dumped 64 bytes from 0x00001000 to " +
+                                                      file.string() + " in \\d+\\.\\d\\d s\n")))
+        << dump.out;
+
+    const std::vector<std::string> records = splitLines(readFile(file));
+    ASSERT_EQ(records.size(), 2u) << readFile(file);
+    std::vector<uint8_t> fromFile;
+    for (size_t r = 0; r < records.size(); ++r) {
+        const std::string& line = records[r];
+        ASSERT_TRUE(std::regex_match(line, std::regex("S1[0-9A-F]+"))) << line;
+        ASSERT_EQ(line.size(), 4u + 2 * (2 + 32 + 1)) << line;
+        unsigned sum = 0;
+        std::vector<uint8_t> fields;
+        for (size_t at = 2; at < line.size(); at += 2) {
+            fields.push_back(static_cast<uint8_t>(std::stoul(line.substr(at, 2), nullptr, 16)));
+            sum += fields.back();
+        }
+        EXPECT_EQ(fields[0], 35) << line;
+        EXPECT_EQ(sum & 0xFF, 0xFFu) << "checksum of " << line;
+        EXPECT_EQ((fields[1] << 8) | fields[2], 0x1000 + 32 * static_cast<int>(r)) << line;
+        fromFile.insert(fromFile.end(), fields.begin() + 3, fields.end() - 1);
+    }
+    const ProcessResult read = tov({"read", "0x1000", "64"});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_EQ(fromFile, dumpBytes(read.out, 0x1000));
+
+    // Memory the target does not have fails in the library's words.
+    const ProcessResult refused = tov({"dump", "0xFFF00000", "64", (dir_ / "x.s19").string()});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "tov: dump: TOV: Invalid target memory address\n");
+}
+
+TEST_F(TovWithRunningSimulator, LoadedFileVerifiesAndADifferenceIsFound) {
+    startSimulator();
+    if (downloadNotSimulatedYet()) GTEST_SKIP() << "the simulator does not answer downloads yet";
+    // 3000 bytes across the 16-KiB boundary at 0x24000.
+    const uint32_t address = 0x23F00;
+    const std::vector<uint8_t> image = testImage(3000, 5);
+    const std::filesystem::path file = dir_ / "image.s37";
+    writeFile(file, srecordFile(address, image));
+    const std::string size = std::to_string(std::filesystem::file_size(file));
+
+    const ProcessResult load = tov({"load", file.string()});
+    ASSERT_EQ(load.exitCode, 0) << load.err;
+    EXPECT_TRUE(load.err.empty()) << load.err;
+    EXPECT_TRUE(std::regex_match(load.out, std::regex("loaded " + file.string() + " \\(" + size +
+                                                      " bytes\\) in \\d+\\.\\d\\d s\n")))
+        << load.out;
+    const ProcessResult read = tov({"read", "0x23F00", "3000"});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_EQ(dumpBytes(read.out, address), image);
+
+    const ProcessResult verify = tov({"verify", file.string()});
+    EXPECT_EQ(verify.exitCode, 0) << verify.err;
+    EXPECT_TRUE(verify.out.starts_with("verified " + file.string() + " (")) << verify.out;
+
+    // The offset moves every record; memory at the new place then verifies with the same offset.
+    // The probe is still in verify mode from the run before: the load has to write regardless.
+    const ProcessResult moved = tov({"load", file.string(), "--offset", "0x10000"});
+    ASSERT_EQ(moved.exitCode, 0) << moved.err;
+    EXPECT_NE(moved.out.find(", offset 0x00010000)"), std::string::npos) << moved.out;
+    const ProcessResult movedRead = tov({"read", "0x33F00", "3000"});
+    EXPECT_EQ(dumpBytes(movedRead.out, address + 0x10000), image);
+    EXPECT_EQ(tov({"verify", "--offset", "0x10000", file.string()}).exitCode, 0);
+
+    // One byte changed in the middle of the file: the probe finds the difference.
+    std::vector<uint8_t> changed = image;
+    changed[1500] ^= 0x40;
+    const std::filesystem::path other = dir_ / "changed.s37";
+    writeFile(other, srecordFile(address, changed));
+    const ProcessResult differs = tov({"verify", other.string()});
+    EXPECT_EQ(differs.exitCode, 1);
+    EXPECT_TRUE(differs.err.starts_with("tov: verify: TOV: Verifying memory failed\n"))
+        << differs.err;
+    EXPECT_TRUE(differs.out.empty()) << differs.out;
+}
+
+// The simulator's first flash bank: four byte-wide 512-KiB chips of command set A (type 2) on a
+// 32-bit bus at 0x20000000; the probe's workspace in RAM below it. The second sector of the bank.
+constexpr const char* kFlashSetup = "2,0x80000,32,0x00100000";
+constexpr uint32_t kFlashSector = 0x20040000;
+
+TEST_F(TovWithRunningSimulator, FlashIsErasedProgrammedAndVerified) {
+    startSimulator();
+    if (downloadNotSimulatedYet()) GTEST_SKIP() << "the simulator does not answer downloads yet";
+    const ProcessResult erase = tov({"erase", "0x20040000", "--type", kFlashSetup});
+    ASSERT_EQ(erase.exitCode, 0) << erase.err;
+    EXPECT_EQ(erase.out, "erased the flash sector at 0x20040000\n");
+    const ProcessResult blank = tov({"read", "0x20040000", "256"});
+    ASSERT_EQ(blank.exitCode, 0) << blank.err;
+    EXPECT_EQ(dumpBytes(blank.out, kFlashSector), std::vector<uint8_t>(256, 0xFF));
+
+    const std::vector<uint8_t> image = testImage(1200, 9);
+    const std::filesystem::path file = dir_ / "flash.s37";
+    writeFile(file, srecordFile(kFlashSector, image));
+    const ProcessResult flash = tov({"flash", file.string(), "--type", kFlashSetup});
+    ASSERT_EQ(flash.exitCode, 0) << flash.err;
+    EXPECT_TRUE(flash.err.empty()) << flash.err;
+    EXPECT_TRUE(flash.out.starts_with("programmed " + file.string() + " (")) << flash.out;
+    const ProcessResult read = tov({"read", "0x20040000", "1200"});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_EQ(dumpBytes(read.out, kFlashSector), image);
+    EXPECT_EQ(tov({"verify", file.string()}).exitCode, 0);
+
+    // After programming the probe is left in the flash mode; a load into RAM still writes.
+    const std::vector<uint8_t> ram = testImage(100, 3);
+    const std::filesystem::path ramFile = dir_ / "ram.s37";
+    writeFile(ramFile, srecordFile(0x8000, ram));
+    ASSERT_EQ(tov({"flash", file.string(), "--type", kFlashSetup}).exitCode, 0);
+    const ProcessResult load = tov({"load", ramFile.string()});
+    ASSERT_EQ(load.exitCode, 0) << load.err;
+    EXPECT_EQ(dumpBytes(tov({"read", "0x8000", "100"}).out, 0x8000), ram);
 }
 
 }  // namespace

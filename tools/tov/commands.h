@@ -69,4 +69,15 @@ int runCmd(const Invocation& call);
 int runTerm(const Invocation& call);
 int runChan(const Invocation& call);
 
+// Files (commands_files.cpp).
+int runLoad(const Invocation& call);
+int runVerify(const Invocation& call);
+int runDump(const Invocation& call);
+
+// External flash (commands_flash.cpp).
+int runFlashType(const Invocation& call);
+int runEraseSector(const Invocation& call);
+int runEraseChip(const Invocation& call);
+int runFlash(const Invocation& call);
+
 }  // namespace tov::cli

@@ -58,6 +58,19 @@ constexpr std::array kCommands = {
             runTerm},
     Command{"chan", "read CHANNEL COUNT | write CHANNEL HEX...",
             "read bytes from or write bytes to a communication channel", true, runChan},
+    Command{"load", "FILE [--offset N]",
+            "load an S-record file into target memory (each address plus N)", true, runLoad},
+    Command{"verify", "FILE [--offset N]", "compare target memory with an S-record file", true,
+            runVerify},
+    Command{"dump", "ADDR COUNT FILE", "write COUNT bytes of target memory to an S-record file",
+            true, runDump},
+    Command{"flash-type", "[TYPE CHIPSIZE BUSBITS WORKSPACE]",
+            "check a flash set-up, describe it and print its --type text", false, runFlashType},
+    Command{"erase", "ADDR --type SETUP", "erase the flash sector at ADDR", true, runEraseSector},
+    Command{"erase-chip", "ADDR --type SETUP", "erase the whole flash chip at ADDR", true,
+            runEraseChip},
+    Command{"flash", "FILE [--offset N] --type SETUP", "program an S-record file into flash", true,
+            runFlash},
 };
 
 constexpr std::string_view kDefaultRate = "115200";
@@ -181,6 +194,13 @@ void printUsage(std::FILE* out) {
         "  --help        show this text\n"
         "\n"
         "numbers are decimal or 0x hex; HEX is bytes as pairs of hex digits (\"DEADBEEF\")\n"
+        "\n"
+        "the flash commands carry the flash set-up, since every tov run connects anew and a\n"
+        "connection forgets it: SETUP is TYPE,CHIPSIZE,BUSBITS,WORKSPACE, for example\n"
+        "--type 2,0x80000,32,0x100000 (type 2, 512-KiB chips on a 32-bit bus, workspace\n"
+        "at 0x100000); $TOV_FLASH_TYPE holds a default; flash-type explains a set-up\n"
+        "\n"
+        "load, verify, dump and flash show a progress bar while stderr is a terminal\n"
         "\n"
         "commands:\n",
         out);

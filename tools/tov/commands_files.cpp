@@ -1,0 +1,72 @@
+// File commands of tov: load an S-record file into target memory, verify memory against one, and
+// dump memory into one.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "arguments.h"
+#include "commands.h"
+#include "file_transfer.h"
+#include "output.h"
+#include "probe_session.h"
+#include "progress.h"
+#include "tovlink.h"
+
+namespace tov::cli {
+
+namespace {
+
+constexpr uint64_t kAddressSpace = 0x100000000ULL;
+
+// After a connection the library takes the probe to be in write mode and selects nothing for a
+// load. The probe keeps its mode across connections, though, so one left in verify or flash mode
+// by an earlier tov run would compare or program instead of writing. An empty verify block
+// selects verify mode and sends no data; the load then has to select write mode itself.
+int32_t loadFileInWriteMode(const char* path, uint32_t offset, uint32_t* detail) {
+    uint32_t ignored = 0;
+    const int32_t result = TOV_VerifyBlock(0, 0, nullptr, &ignored);
+    if (result != 0) return result;
+    return TOV_LoadFile2(path, offset, detail);
+}
+
+}  // namespace
+
+int runLoad(const Invocation& call) {
+    const FileCommandLine line = splitFileOptions(call, {.offset = true});
+    if (line.words.size() != 1) failUsage(call, "expected load FILE [--offset N]");
+    return runFileTransfer(call, line.words[0], line.offset, loadFileInWriteMode, "loaded",
+                           std::nullopt);
+}
+
+int runVerify(const Invocation& call) {
+    const FileCommandLine line = splitFileOptions(call, {.offset = true});
+    if (line.words.size() != 1) failUsage(call, "expected verify FILE [--offset N]");
+    return runFileTransfer(call, line.words[0], line.offset, TOV_VerifyFile2, "verified",
+                           std::nullopt);
+}
+
+int runDump(const Invocation& call) {
+    const FileCommandLine line = splitFileOptions(call, {});
+    if (line.words.size() != 3) failUsage(call, "expected dump ADDR COUNT FILE");
+    const uint32_t address = numberArgument(call, "ADDR", line.words[0], 0xFFFFFFFF);
+    const uint32_t count = numberArgument(call, "COUNT", line.words[1], 0xFFFFFFFF);
+    const std::string& path = line.words[2];
+    if (count == 0) failUsage(call, "COUNT must be at least 1");
+    if (address + uint64_t{count} > kAddressSpace) {
+        failUsage(call, "the range runs past address 0xFFFFFFFF");
+    }
+
+    ProbeSession session(call);
+    if (session.failed()) return reportApiError(call.command, session.result());
+    const auto start = std::chrono::steady_clock::now();
+    ProgressBar bar(call.command);
+    const int32_t result = TOV_DumpFile(path.c_str(), address, count);
+    bar.finish();
+    if (result != 0) return reportApiError(call.command, result);
+    std::printf("dumped %u bytes from 0x%08X to %s in %.2f s\n", static_cast<unsigned>(count),
+                static_cast<unsigned>(address), path.c_str(), secondsSince(start));
+    return kExitOk;
+}
+
+}  // namespace tov::cli

@@ -1,0 +1,84 @@
+// Flash commands of tov: describe a flash set-up, erase a sector or a chip, and program an
+// S-record file. Each takes the set-up itself (--type or $TOV_FLASH_TYPE), because the library
+// forgets it at every connection and every tov command connects anew.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "arguments.h"
+#include "commands.h"
+#include "file_transfer.h"
+#include "flash_setup.h"
+#include "output.h"
+#include "probe_session.h"
+#include "tovlink.h"
+
+namespace tov::cli {
+
+namespace {
+
+constexpr uint16_t kEraseChip = 2;
+constexpr uint16_t kEraseSector = 0;
+
+int runErase(const Invocation& call, uint16_t mode) {
+    const FileCommandLine line = splitFileOptions(call, {.type = true});
+    if (line.words.size() != 1) failUsage(call, "expected " + call.command + " ADDR --type SETUP");
+    const uint32_t address = numberArgument(call, "ADDR", line.words[0], 0xFFFFFFFF);
+    const FlashSetup setup = requireFlashSetup(call, line);
+
+    ProbeSession session(call);
+    if (session.failed()) return reportApiError(call.command, session.result());
+    int32_t result = applyFlashSetup(setup);
+    if (result == 0) {
+        result = mode == kEraseChip ? TOV_FlashErase(kEraseChip, address)
+                                    : TOV_FlashEraseSector(address);
+    }
+    if (result != 0) return reportApiError(call.command, result);
+    std::printf("erased the flash %s at 0x%08X\n", mode == kEraseChip ? "chip" : "sector",
+                static_cast<unsigned>(address));
+    return kExitOk;
+}
+
+}  // namespace
+
+int runFlashType(const Invocation& call) {
+    if (call.args.size() != 0 && call.args.size() != 4) {
+        failUsage(call, "expected flash-type TYPE CHIPSIZE BUSBITS WORKSPACE (or none for $" +
+                            std::string(kFlashTypeVariable) + ")");
+    }
+    FlashSetup setup;
+    if (call.args.empty()) {
+        setup = requireFlashSetup(call, FileCommandLine{});
+    } else {
+        setup.type = static_cast<uint16_t>(numberArgument(call, "TYPE", call.args[0], 0xFFFF));
+        setup.chipSize = numberArgument(call, "CHIPSIZE", call.args[1], 0xFFFFFFFF);
+        setup.busBits =
+            static_cast<uint16_t>(numberArgument(call, "BUSBITS", call.args[2], 0xFFFF));
+        setup.workspace = numberArgument(call, "WORKSPACE", call.args[3], 0xFFFFFFFF);
+        const int32_t result = applyFlashSetup(setup);
+        if (result != 0) failUsage(call, refusedSetupText(result));
+    }
+    std::fputs(describeFlashSetup(setup).c_str(), stdout);
+    const std::string text = flashSetupText(setup);
+    std::printf("use:         --type %s  (or %s=%s)\n", text.c_str(), kFlashTypeVariable.data(),
+                text.c_str());
+    return kExitOk;
+}
+
+int runEraseSector(const Invocation& call) {
+    return runErase(call, kEraseSector);
+}
+
+int runEraseChip(const Invocation& call) {
+    return runErase(call, kEraseChip);
+}
+
+int runFlash(const Invocation& call) {
+    const FileCommandLine line = splitFileOptions(call, {.offset = true, .type = true});
+    if (line.words.size() != 1) failUsage(call, "expected flash FILE [--offset N] --type SETUP");
+    const FlashSetup setup = requireFlashSetup(call, line);
+    return runFileTransfer(call, line.words[0], line.offset, TOV_FlashWriteFile2, "programmed",
+                           setup);
+}
+
+}  // namespace tov::cli

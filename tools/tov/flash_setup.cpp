@@ -1,0 +1,124 @@
+// Reading and describing the flash set-up of the flash commands.
+#include "flash_setup.h"
+
+#include <array>
+#include <cstdio>
+#include <vector>
+
+#include "arguments.h"
+
+namespace tov::cli {
+
+namespace {
+
+// How a flash type erases, and the width of one of its chips, for the description.
+struct FlashTypeRow {
+    uint16_t type;
+    uint8_t chipBytes;
+    std::string_view erase;
+};
+
+constexpr std::array kFlashTypes = {
+    FlashTypeRow{2, 1, "command set A, unlock 0x5555/0x2AAA"},
+    FlashTypeRow{31, 1, "command set A, unlock 0x5555/0x2AAA"},
+    FlashTypeRow{5, 1, "command set B"},
+    FlashTypeRow{29, 1, "command set B"},
+    FlashTypeRow{6, 2, "command set B"},
+    FlashTypeRow{30, 2, "command set B"},
+    FlashTypeRow{11, 1, "command set A, unlock 0xAAAA/0x5555"},
+    FlashTypeRow{32, 1, "command set A, unlock 0xAAAA/0x5555"},
+    FlashTypeRow{12, 2, "command set A, unlock 0x5555/0x2AAA"},
+    FlashTypeRow{33, 2, "command set A, unlock 0x5555/0x2AAA"},
+    FlashTypeRow{22, 1, "command set A, plain poll, block erase, unlock 0x5555/0x2AAA"},
+    FlashTypeRow{23, 1, "command set A, plain poll, block erase, unlock 0xAAAA/0x5555"},
+    FlashTypeRow{24, 2, "command set A, plain poll, block erase, unlock 0x5555/0x2AAA"},
+    FlashTypeRow{34, 4, "none (erase commands are refused)"},
+    FlashTypeRow{35, 2, "command set A, unlock 0xAAAA/0x5555"},
+    FlashTypeRow{36, 4, "command set A, unlock 0x5555/0x2AAA"},
+    FlashTypeRow{37, 2, "command set A, alternating poll, unlock 0xAAAA/0x5555"},
+    FlashTypeRow{38, 4, "command set A, alternating poll, unlock 0x5555/0x2AAA"},
+    FlashTypeRow{39, 4, "by the probe"},
+    FlashTypeRow{40, 4, "by the probe"},
+    FlashTypeRow{41, 2, "by the probe"},
+};
+
+const FlashTypeRow* findType(uint16_t type) {
+    for (const FlashTypeRow& row : kFlashTypes) {
+        if (row.type == type) return &row;
+    }
+    return nullptr;
+}
+
+std::vector<std::string_view> splitCommas(std::string_view text) {
+    std::vector<std::string_view> parts;
+    while (true) {
+        const size_t comma = text.find(',');
+        parts.push_back(text.substr(0, comma));
+        if (comma == std::string_view::npos) return parts;
+        text.remove_prefix(comma + 1);
+    }
+}
+
+std::string hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string hexShort(uint32_t value) {
+    if (value == 0) return "0";
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
+}  // namespace
+
+std::optional<FlashSetup> parseFlashSetup(std::string_view text) {
+    const std::vector<std::string_view> parts = splitCommas(text);
+    if (parts.size() != 4) return std::nullopt;
+    const std::optional<uint32_t> type = parseNumber(parts[0], 0xFFFF);
+    const std::optional<uint32_t> chipSize = parseNumber(parts[1], 0xFFFFFFFF);
+    const std::optional<uint32_t> busBits = parseNumber(parts[2], 0xFFFF);
+    const std::optional<uint32_t> workspace = parseNumber(parts[3], 0xFFFFFFFF);
+    if (!type || !chipSize || !busBits || !workspace) return std::nullopt;
+    return FlashSetup{static_cast<uint16_t>(*type), *chipSize, static_cast<uint16_t>(*busBits),
+                      *workspace};
+}
+
+std::string flashSetupText(const FlashSetup& setup) {
+    return std::to_string(setup.type) + "," + hexShort(setup.chipSize) + "," +
+           std::to_string(setup.busBits) + "," + hexShort(setup.workspace);
+}
+
+std::string describeFlashSetup(const FlashSetup& setup) {
+    const unsigned busBytes = setup.busBits / 8u;
+    std::string text = "flash type:  " + std::to_string(setup.type) + "\n";
+    text += "bus width:   " + std::to_string(setup.busBits) + " bits (" + std::to_string(busBytes) +
+            (busBytes == 1 ? " byte" : " bytes") + " per access)\n";
+    const FlashTypeRow* row = findType(setup.type);
+    if (row == nullptr) {
+        text += "chip width:  unknown\n";
+        return text;
+    }
+    text += "chip width:  " + std::to_string(row->chipBytes * 8u) + " bits\n";
+    if (busBytes >= row->chipBytes) {
+        text += "chips:       " + std::to_string(busBytes / row->chipBytes) + " side by side\n";
+    } else {
+        text += "chips:       none fit: a chip is wider than the bus\n";
+    }
+    // The same arithmetic as the library's: a bank spans one chip size on every chip of the bus,
+    // and the mask keeps the address bits above the bank.
+    const uint64_t bankSize = uint64_t{setup.chipSize} * busBytes / row->chipBytes;
+    const uint32_t mask = static_cast<uint32_t>(0 - bankSize);
+    text += "chip size:   " + hexShort(setup.chipSize) + " bytes\n";
+    char bank[24];
+    std::snprintf(bank, sizeof bank, "0x%llX", static_cast<unsigned long long>(bankSize));
+    text += "bank size:   " + std::string(bank) + " bytes\n";
+    text += "bank mask:   " + hex32(mask) + "\n";
+    text += "workspace:   " + hex32(setup.workspace) + "\n";
+    text += "erase:       " + std::string(row->erase) + "\n";
+    return text;
+}
+
+}  // namespace tov::cli
