@@ -51,7 +51,7 @@ void appendWidth(std::vector<uint8_t>& out, uint32_t value, size_t width) {
 
 }  // namespace
 
-std::vector<uint8_t> singleItem(TargetMemory& memory, std::span<const uint8_t> request) {
+std::vector<uint8_t> singleItem(TargetBus& bus, std::span<const uint8_t> request) {
     auto item = itemOf(request.empty() ? 0 : request[0]);
     if (!item) return {kUnknownRequestAnswer};
     const size_t length = 1 + 4 + (item->write ? item->width : 0);
@@ -63,12 +63,16 @@ std::vector<uint8_t> singleItem(TargetMemory& memory, std::span<const uint8_t> r
     const std::span<uint8_t> value(back, item->width);
     if (item->write) {
         const std::span<const uint8_t> written = request.subspan(5);
-        if (!memory.write(address, written)) {
+        if (!bus.write(address, written)) {
             appendWidth(answer, ~bigEndian(written), item->width);
             return answer;
         }
+        if (bus.touchesFlash(address, item->width)) {
+            answer.insert(answer.end(), written.begin(), written.end());
+            return answer;
+        }
     }
-    memory.read(address, value);  // zeros when not accessible
+    bus.read(address, value);  // zeros when not accessible
     answer.insert(answer.end(), value.begin(), value.end());
     return answer;
 }

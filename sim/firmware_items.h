@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "sim/target_memory.h"
+#include "sim/target_bus.h"
 
 namespace tov::sim {
 
@@ -17,6 +17,8 @@ namespace tov::sim {
 // - at an inaccessible address a read answers 0 and a write answers the complement of the
 //   value written, so that the host's verify fails whatever the value (an echo of 0 would let
 //   a written 0 pass);
+// - a write that reaches a flash bank answers the value written: reading flash back would be a
+//   bus read the chips answer (with status while they erase) and would itself count as a poll;
 // - a request of the wrong length answers the single byte 0x00, which the host rejects.
 inline constexpr uint8_t kSetByte = 0x01;
 inline constexpr uint8_t kSetWord = 0x02;
@@ -26,6 +28,6 @@ inline constexpr uint8_t kGetWord = 0x06;
 inline constexpr uint8_t kGetLong = 0x07;
 
 // Handles any of the six codes above.
-std::vector<uint8_t> singleItem(TargetMemory& memory, std::span<const uint8_t> request);
+std::vector<uint8_t> singleItem(TargetBus& bus, std::span<const uint8_t> request);
 
 }  // namespace tov::sim

@@ -12,7 +12,7 @@ constexpr size_t kAnswerHeader = 1 + 2;         // code, status
 
 }  // namespace
 
-std::vector<uint8_t> readMemoryPiece(const TargetMemory& memory, std::span<const uint8_t> request) {
+std::vector<uint8_t> readMemoryPiece(TargetBus& bus, std::span<const uint8_t> request) {
     std::vector<uint8_t> answer{kReadMemoryPiece};
     if (request.size() != kPieceHeader) {
         appendStatus(answer, kStatusInvalidParameter);
@@ -25,7 +25,7 @@ std::vector<uint8_t> readMemoryPiece(const TargetMemory& memory, std::span<const
         return answer;
     }
     answer.resize(kAnswerHeader + size);
-    bool ok = memory.read(address, std::span<uint8_t>(answer.data() + kAnswerHeader, size));
+    bool ok = bus.read(address, std::span<uint8_t>(answer.data() + kAnswerHeader, size));
     answer[1] = 0;
     answer[2] = 0;
     if (!ok) {
@@ -35,14 +35,14 @@ std::vector<uint8_t> readMemoryPiece(const TargetMemory& memory, std::span<const
     return answer;
 }
 
-std::vector<uint8_t> writeMemoryPiece(TargetMemory& memory, std::span<const uint8_t> request) {
+std::vector<uint8_t> writeMemoryPiece(TargetBus& bus, std::span<const uint8_t> request) {
     std::vector<uint8_t> answer{kWriteMemoryPiece};
     if (request.size() < kPieceHeader || request.size() != kPieceHeader + readU16(request, 7)) {
         appendStatus(answer, kStatusInvalidParameter);
         return answer;
     }
     const uint32_t address = readU32(request, 1);
-    bool ok = memory.write(address, request.subspan(kPieceHeader));
+    bool ok = bus.write(address, request.subspan(kPieceHeader));
     appendStatus(answer, ok ? kStatusOk : kStatusBadAddress);
     return answer;
 }

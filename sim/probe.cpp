@@ -3,6 +3,7 @@
 
 #include "link/frame_header.h"
 #include "sim/firmware_commands.h"
+#include "sim/firmware_flash_erase.h"
 #include "sim/firmware_items.h"
 #include "sim/firmware_memory.h"
 #include "sim/firmware_points.h"
@@ -18,7 +19,8 @@ Probe::Probe(const SimOptions& options)
       loader_(options.loader),
       family_(options.family),
       cpu_(options.cpu),
-      memory_(options.unmappedFirst, options.unmappedLast) {}
+      memory_(options.unmappedFirst, options.unmappedLast),
+      flash_(options.flashBanks, options.flashFailErase, options.flashTiming) {}
 
 void Probe::settle(TimePoint now) {
     if (restartEnds_ && now >= *restartEnds_) {
@@ -77,18 +79,19 @@ std::vector<uint8_t> Probe::handleLoaderRequest(std::span<const uint8_t> message
 }
 
 std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> message) {
+    TargetBus bus(memory_, flash_);
     switch (message[0]) {
         case kReadMemoryPiece:
-            return readMemoryPiece(memory_, message);
+            return readMemoryPiece(bus, message);
         case kWriteMemoryPiece:
-            return writeMemoryPiece(memory_, message);
+            return writeMemoryPiece(bus, message);
         case kSetByte:
         case kSetWord:
         case kSetLong:
         case kGetByte:
         case kGetWord:
         case kGetLong:
-            return singleItem(memory_, message);
+            return singleItem(bus, message);
         case kTargetStart:
             return targetStart(target_, message);
         case kTargetHalt:
@@ -135,9 +138,27 @@ std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> messa
             return channelRead(channels_, message);
         case kChannelWrite:
             return channelWrite(channels_, message);
+        case kDownloadStart:
+            return download_.start(message);
+        case kDownloadBlock:
+            return download_.block(message, writeMode_, memory_, flash_);
+        case kSetWriteMode:
+            return setWriteMode(writeMode_, memory_, flash_, message);
+        case kWriteBlock:
+            return writeBlock(writeMode_, memory_, flash_, message);
+        case kFlashErase:
+            return flashErase(flash_, memory_, message);
+        case kFlashEraseResult:
+            return flashEraseResult(flash_, message);
         case kDirectCommand:
             return directCommand(CommandContext{target_, channels_, setup_, family_, cpu_},
                                  message);
+        case kStartFirmware:
+            // Every host session begins with this request. The firmware is running already, so
+            // it is not understood, but the session's transfer state starts afresh: the host
+            // takes a new connection to be in write mode.
+            writeMode_ = WriteMode{};
+            return {kUnknownRequest};
         default:
             return {kUnknownRequest};
     }

@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "sim/firmware_channels.h"
+#include "sim/firmware_download.h"
 #include "sim/firmware_info.h"
 #include "sim/firmware_run_control.h"
+#include "sim/firmware_write_mode.h"
+#include "sim/flash_bank.h"
 #include "sim/sim_options.h"
 #include "sim/target_memory.h"
 #include "sim/target_model.h"
@@ -35,7 +38,8 @@ public:
     // takes effect at once; the caller sends its answer at the rate it read before the call.
     std::optional<std::vector<uint8_t>> handleLink(std::span<const uint8_t> message, TimePoint now);
 
-    // Answers a request message. Unknown requests get the one-byte message 0x00.
+    // Answers a request message. Unknown requests get the one-byte message 0x00. An empty
+    // answer means the probe sends nothing (a download block it does not answer).
     std::vector<uint8_t> handleRequest(std::span<const uint8_t> message, TimePoint now);
 
     // False while the probe restarts (it hears nothing then).
@@ -44,10 +48,13 @@ public:
     bool inLoader(TimePoint now);
 
     TargetMemory& memory() { return memory_; }
+    FlashBanks& flash() { return flash_; }
     TargetModel& target() { return target_; }
     Channels& channels() { return channels_; }
     StoredSetup& storedSetup() { return setup_; }
     const StartupRecord& startup() const { return startup_; }
+    Download& download() { return download_; }
+    const WriteMode& writeMode() const { return writeMode_; }
 
 private:
     // Finishes a restart whose silence has passed.
@@ -62,10 +69,13 @@ private:
     uint8_t family_;
     uint16_t cpu_;
     TargetMemory memory_;
+    FlashBanks flash_;
     TargetModel target_;
     Channels channels_;
     StoredSetup setup_;
     StartupRecord startup_;
+    WriteMode writeMode_;
+    Download download_;
 };
 
 }  // namespace tov::sim

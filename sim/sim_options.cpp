@@ -2,6 +2,7 @@
 #include "sim/sim_options.h"
 
 #include <charconv>
+#include <cstdio>
 #include <functional>
 
 #include "link/frame_header.h"
@@ -26,6 +27,33 @@ bool parseNumber(const std::string& text, uint64_t max, uint64_t& out) {
     return true;
 }
 
+// BASE,SET,CHIPSIZE,BUSBITS,CHIPBITS[,SECTORSIZE]; an empty text when it reads, else why not.
+std::string parseFlashBank(const std::string& text, FlashBankConfig& bank) {
+    std::vector<std::string> fields;
+    for (size_t start = 0;;) {
+        const size_t comma = text.find(',', start);
+        fields.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (fields.size() != 5 && fields.size() != 6)
+        return "needs BASE,SET,CHIPSIZE,BUSBITS,CHIPBITS[,SECTORSIZE], not '" + text + "'";
+    uint64_t base = 0, chipSize = 0, busBits = 0, chipBits = 0, sectorSize = 0;
+    const auto set = commandSetFromName(fields[1]);
+    if (!parseNumber(fields[0], 0xFFFFFFFF, base)) return "bad base address '" + fields[0] + "'";
+    if (!set) return "command set must be A5555, AAAAA or B, not '" + fields[1] + "'";
+    if (!parseNumber(fields[2], 0xFFFFFFFF, chipSize) || chipSize == 0)
+        return "bad chip size '" + fields[2] + "'";
+    if (!parseNumber(fields[3], 64, busBits)) return "bad bus width '" + fields[3] + "'";
+    if (!parseNumber(fields[4], 32, chipBits)) return "bad chip width '" + fields[4] + "'";
+    if (fields.size() == 6 && (!parseNumber(fields[5], 0xFFFFFFFF, sectorSize) || sectorSize == 0))
+        return "bad sector size '" + fields[5] + "'";
+    bank = FlashBankConfig{static_cast<uint32_t>(base),     *set,
+                           static_cast<uint32_t>(chipSize), static_cast<uint8_t>(busBits),
+                           static_cast<uint8_t>(chipBits),  static_cast<uint32_t>(sectorSize)};
+    return {};
+}
+
 }  // namespace
 
 const char* modelName(ProbeModel model) {
@@ -47,7 +75,7 @@ std::string usageText() {
            "CODE]\n"
            "              [--rate BAUD] [--loader] [--flash-file FILE] [--trace FILE]\n"
            "              [--faults drop=P,corrupt=P,delay=MS,dup=P,stale=P,event=P,seed=N]\n"
-           "              [--line-timing]\n"
+           "              [--line-timing] [--flash-bank SPEC]... [--flash-fail-erase ADDR]...\n"
            "  --serial PATH   make a pseudo-terminal and a symbolic link to it at PATH\n"
            "  --udp ADDR      answer on ADDR:2001 and ADDR:2002 (ADDR in 127.0.0.0/8)\n"
            "  --model M       probe model (default B)\n"
@@ -59,7 +87,14 @@ std::string usageText() {
            "  --flash-file F  keep the probe's flash in F across runs\n"
            "  --trace FILE    write every frame and fault to FILE\n"
            "  --faults LIST   misbehave: probabilities 0..1, delay in ms, seed of the draws\n"
-           "  --line-timing   pace serial bytes at the line rate\n";
+           "  --line-timing   pace serial bytes at the line rate\n"
+           "  --flash-bank BASE,SET,CHIPSIZE,BUSBITS,CHIPBITS[,SECTORSIZE]\n"
+           "                  a flash bank on the target bus (repeatable; replaces the default\n"
+           "                  banks): SET is A5555, AAAAA or B; bus 8/16/32/64 bits of chips\n"
+           "                  8/16/32 bits wide; sectors of 64 KiB unless given. Default:\n"
+           "                  0x20000000,A5555,0x80000,32,8 and 0x30000000,B,0x100000,16,16\n"
+           "  --flash-fail-erase ADDR\n"
+           "                  the erase of the flash sector holding ADDR fails (repeatable)\n";
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
@@ -68,6 +103,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     auto fail = [&](const std::string& text) {
         if (result.error.empty()) result.error = text;
     };
+
+    std::vector<FlashBankConfig> banks;  // given banks replace the default ones
 
     using Handler = std::function<void(const std::string& name, const std::string& value)>;
     auto valueOption = [&](const std::string& name) -> Handler {
@@ -131,6 +168,21 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
                 if (v.empty()) fail(n + " needs a file name");
                 o.traceFile = v;
             };
+        if (name == "--flash-bank")
+            return [&](const std::string& n, const std::string& v) {
+                FlashBankConfig bank;
+                if (std::string why = parseFlashBank(v, bank); !why.empty())
+                    fail(n + " " + why);
+                else
+                    banks.push_back(bank);
+            };
+        if (name == "--flash-fail-erase")
+            return [&](const std::string& n, const std::string& v) {
+                uint64_t value = 0;
+                if (!parseNumber(v, 0xFFFFFFFF, value))
+                    fail(n + " needs an address, not '" + v + "'");
+                o.flashFailErase.push_back(static_cast<uint32_t>(value));
+            };
         if (name == "--faults")
             return [&](const std::string& n, const std::string& v) {
                 std::string why;
@@ -176,6 +228,22 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         handler(name, value);
     }
     if (!result.error.empty()) return result;
+
+    if (!banks.empty()) o.flashBanks = banks;
+    if (std::string why = checkFlashBanks(o.flashBanks); !why.empty()) {
+        result.error = "--flash-bank: " + why;
+        return result;
+    }
+    const FlashBanks layout(o.flashBanks, {});
+    for (uint32_t address : o.flashFailErase) {
+        if (!layout.contains(address)) {
+            char text[64];
+            std::snprintf(text, sizeof text, "--flash-fail-erase 0x%08X lies in no flash bank",
+                          address);
+            result.error = text;
+            return result;
+        }
+    }
 
     if (o.serialPath.empty() && o.udpAddress.empty()) {
         result.error = "give --serial PATH or --udp ADDR (or both): at least one endpoint";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/faults.h"
+#include "sim/flash_bank.h"
 
 namespace tov::sim {
 
@@ -29,6 +30,10 @@ struct SimOptions {
     // Target addresses that answer as not accessible (inclusive bounds).
     uint32_t unmappedFirst = 0xFFF00000;
     uint32_t unmappedLast = 0xFFFFFFFF;
+    // Flash banks on the target's bus, and addresses whose sector fails to erase.
+    std::vector<FlashBankConfig> flashBanks = defaultFlashBanks();
+    std::vector<uint32_t> flashFailErase;
+    FlashTiming flashTiming;  // how long the chips take to erase
 };
 
 // Result of parsing a command line: either options, a request for help, or an error text.

@@ -296,6 +296,13 @@ void Simulator::handleFrame(std::span<const uint8_t> payload, TimePoint now) {
         answer = std::move(*linkAnswer);
     } else {
         answer = probe_.handleRequest(message, now);
+        if (answer.empty()) {
+            // The probe heard the frame and chose not to answer it (a download block it waits
+            // to receive again); no faults are drawn and no damage is used up for it.
+            ++stats_.ignoredFrames;
+            trace_.note("no answer");
+            return;
+        }
     }
 
     std::vector<uint8_t> out(link::kHeaderSize + answer.size());

@@ -108,17 +108,17 @@ TEST_F(ProbeTest, LoaderStartsTheFirmwareAfterASilenceAtTheStartRate) {
 
 TEST_F(ProbeTest, MemoryPiecesReadThePatternAndWhatWasWritten) {
     Probe probe = make(false);
-    Bytes pattern = probe.handleRequest(readPiece(0x20000000, 8), t0);
+    Bytes pattern = probe.handleRequest(readPiece(0x28000000, 8), t0);
     ASSERT_EQ(pattern.size(), 3u + 8u);
     EXPECT_EQ(pattern[0], 0xB8);
     EXPECT_EQ(status(pattern), 0);
     EXPECT_EQ(Bytes(pattern.begin() + 3, pattern.end()),
-              (Bytes{0x85, 0xA5, 0xA5, 0xA5, 0x85, 0xA5, 0xA5, 0xA1}));
+              (Bytes{0x8D, 0xA5, 0xA5, 0xA5, 0x8D, 0xA5, 0xA5, 0xA1}));
 
     const Bytes data{0x10, 0x20, 0x30, 0x40, 0x50};
-    Bytes written = probe.handleRequest(writePiece(0x20000003, data), t0);
+    Bytes written = probe.handleRequest(writePiece(0x28000003, data), t0);
     EXPECT_EQ(written, (Bytes{0xB9, 0x00, 0x00}));
-    Bytes back = probe.handleRequest(readPiece(0x20000003, 5), t0);
+    Bytes back = probe.handleRequest(readPiece(0x28000003, 5), t0);
     ASSERT_EQ(back.size(), 8u);
     EXPECT_EQ(Bytes(back.begin() + 3, back.end()), data);
 

@@ -19,23 +19,12 @@ namespace {
 
 constexpr uint64_t kAddressSpace = 0x100000000ULL;
 
-// After a connection the library takes the probe to be in write mode and selects nothing for a
-// load. The probe keeps its mode across connections, though, so one left in verify or flash mode
-// by an earlier tov run would compare or program instead of writing. An empty verify block
-// selects verify mode and sends no data; the load then has to select write mode itself.
-int32_t loadFileInWriteMode(const char* path, uint32_t offset, uint32_t* detail) {
-    uint32_t ignored = 0;
-    const int32_t result = TOV_VerifyBlock(0, 0, nullptr, &ignored);
-    if (result != 0) return result;
-    return TOV_LoadFile2(path, offset, detail);
-}
-
 }  // namespace
 
 int runLoad(const Invocation& call) {
     const FileCommandLine line = splitFileOptions(call, {.offset = true});
     if (line.words.size() != 1) failUsage(call, "expected load FILE [--offset N]");
-    return runFileTransfer(call, line.words[0], line.offset, loadFileInWriteMode, "loaded",
+    return runFileTransfer(call, line.words[0], line.offset, TOV_LoadFile2, "loaded",
                            std::nullopt);
 }
 

@@ -1,0 +1,384 @@
+// Flash banks on the simulated target's bus: lanes to chips, bus accesses, the probe's own
+// programming and erasing.
+#include "sim/flash_bank.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+namespace tov::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kDefaultSectorSize = 0x10000;
+constexpr size_t kMaxBusBytes = 8;
+
+bool oneOf(uint32_t value, std::initializer_list<uint32_t> allowed) {
+    return std::find(allowed.begin(), allowed.end(), value) != allowed.end();
+}
+
+// The chip word addresses set A chips take their commands at.
+std::pair<uint32_t, uint32_t> commandAddresses(FlashCommandSet set) {
+    return set == FlashCommandSet::AAAAA ? std::pair{0xAAAAu, 0x5555u}
+                                         : std::pair{0x5555u, 0x2AAAu};
+}
+
+std::string hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string checkOne(const FlashBankConfig& c) {
+    if (!oneOf(c.busBits, {8, 16, 32, 64})) return "bus width must be 8, 16, 32 or 64 bits";
+    if (!oneOf(c.chipBits, {8, 16, 32}) || c.chipBits > c.busBits)
+        return "chip width must be 8, 16 or 32 bits and at most the bus width";
+    const uint32_t chipBytes = c.chipBits / 8u;
+    const uint32_t sector = c.chipSectorSize();
+    if (c.chipSize == 0 || sector == 0 || sector % chipBytes != 0 || c.chipSize % sector != 0)
+        return "chip size " + hex(c.chipSize) + " is not a whole number of sectors of " +
+               hex(sector) + " bytes";
+    if (c.commandSet != FlashCommandSet::B) {
+        const uint32_t words = c.chipSize / chipBytes;
+        if (commandAddresses(c.commandSet).first >= words)
+            return "chip size " + hex(c.chipSize) + " does not hold the command addresses";
+    }
+    if (uint64_t{c.base} + c.span() > (uint64_t{1} << 32))
+        return "bank at " + hex(c.base) + " runs past the end of the address space";
+    if (c.base % (c.busBits / 8u) != 0) return "bank base is not aligned to the bus width";
+    return {};
+}
+
+}  // namespace
+
+uint32_t FlashBankConfig::chipSectorSize() const {
+    return sectorSize ? sectorSize : std::min(kDefaultSectorSize, chipSize);
+}
+
+std::optional<FlashCommandSet> commandSetFromName(const std::string& name) {
+    if (name == "A5555") return FlashCommandSet::A5555;
+    if (name == "AAAAA") return FlashCommandSet::AAAAA;
+    if (name == "B") return FlashCommandSet::B;
+    return std::nullopt;
+}
+
+std::vector<FlashBankConfig> defaultFlashBanks() {
+    return {
+        FlashBankConfig{0x20000000, FlashCommandSet::A5555, 0x80000, 32, 8, 0},
+        FlashBankConfig{0x30000000, FlashCommandSet::B, 0x100000, 16, 16, 0},
+    };
+}
+
+std::string checkFlashBanks(const std::vector<FlashBankConfig>& banks) {
+    for (size_t i = 0; i < banks.size(); ++i) {
+        if (std::string why = checkOne(banks[i]); !why.empty()) return why;
+        for (size_t j = 0; j < i; ++j) {
+            const uint64_t a = banks[i].base;
+            const uint64_t b = banks[j].base;
+            if (a < b + banks[j].span() && b < a + banks[i].span())
+                return "banks at " + hex(b) + " and " + hex(a) + " overlap";
+        }
+    }
+    return {};
+}
+
+// One bank: bus width / chip width chips side by side, chip 0 on the lowest lanes.
+class FlashBanks::Bank {
+public:
+    Bank(const FlashBankConfig& config, FlashTiming timing)
+        : config_(config), busBytes_(config.busBits / 8u), chipBytes_(config.chipBits / 8u) {
+        for (uint32_t i = 0; i < busBytes_ / chipBytes_; ++i) {
+            chips_.push_back(makeFlashChip(config.commandSet, config.chipSize,
+                                           static_cast<uint8_t>(chipBytes_),
+                                           config.chipSectorSize(), timing));
+        }
+    }
+
+    const FlashBankConfig& config() const { return config_; }
+    uint32_t busBytes() const { return busBytes_; }
+    uint64_t end() const { return uint64_t{config_.base} + config_.span(); }
+    bool contains(uint32_t address) const { return address >= config_.base && address < end(); }
+    uint32_t busSectorSize() const { return config_.chipSectorSize() * chipCount(); }
+    uint32_t chipCount() const { return static_cast<uint32_t>(chips_.size()); }
+
+    // The chip carrying the byte at a bus address, and the byte's offset in that chip.
+    std::pair<FlashChip*, uint32_t> locate(uint32_t address) const {
+        const uint32_t offset = address - config_.base;
+        const uint32_t lane = offset % busBytes_;
+        const uint32_t offsetInChip = offset / busBytes_ * chipBytes_ + lane % chipBytes_;
+        return {chips_[lane / chipBytes_].get(), offsetInChip};
+    }
+
+    // One access to lanes [first, first + n) of the bus word at a bus address. A chip whose
+    // lanes are not touched sees nothing.
+    void write(uint32_t address, const uint8_t* data, size_t n, Clock::time_point now) {
+        const uint32_t offset = address - config_.base;
+        const uint32_t first = offset % busBytes_;
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            if (!touches(c, first, n)) continue;
+            uint32_t value = 0;
+            for (uint32_t i = 0; i < chipBytes_; ++i) {
+                const uint32_t lane = c * chipBytes_ + i;
+                const bool inside = lane >= first && lane < first + n;
+                value = (value << 8) | (inside ? data[lane - first] : 0);
+            }
+            chips_[c]->write(offset / busBytes_, value, now);
+        }
+    }
+
+    void read(uint32_t address, uint8_t* out, size_t n, Clock::time_point now) {
+        const uint32_t offset = address - config_.base;
+        const uint32_t first = offset % busBytes_;
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            if (!touches(c, first, n)) continue;
+            const uint32_t value = chips_[c]->read(offset / busBytes_, now);
+            for (uint32_t i = 0; i < chipBytes_; ++i) {
+                const uint32_t lane = c * chipBytes_ + i;
+                if (lane >= first && lane < first + n)
+                    out[lane - first] = static_cast<uint8_t>(value >> (8 * (chipBytes_ - 1 - i)));
+            }
+        }
+    }
+
+    // A whole bus word with the byte in every lane, or in the low byte of every chip.
+    void command(uint32_t address, uint8_t byte, bool everyLane, Clock::time_point now) {
+        uint8_t word[kMaxBusBytes] = {};
+        for (uint32_t lane = 0; lane < busBytes_; ++lane) {
+            if (everyLane || lane % chipBytes_ == chipBytes_ - 1) word[lane] = byte;
+        }
+        write(address - (address - config_.base) % busBytes_, word, busBytes_, now);
+    }
+
+    // Busy while any chip erases; else failed when any chip's erase failed.
+    FlashChip::EraseState eraseState(Clock::time_point now) const {
+        FlashChip::EraseState state = FlashChip::EraseState::Idle;
+        for (const auto& chip : chips_) {
+            const FlashChip::EraseState s = chip->eraseState(now);
+            if (s == FlashChip::EraseState::Busy) return s;
+            if (s == FlashChip::EraseState::Failed) state = s;
+        }
+        return state;
+    }
+
+private:
+    bool touches(uint32_t chip, uint32_t first, size_t n) const {
+        return chip * chipBytes_ < first + n && first < (chip + 1) * chipBytes_;
+    }
+
+    FlashBankConfig config_;
+    uint32_t busBytes_;
+    uint32_t chipBytes_;
+    std::vector<std::unique_ptr<FlashChip>> chips_;
+};
+
+FlashBanks::FlashBanks(const std::vector<FlashBankConfig>& banks,
+                       const std::vector<uint32_t>& failingErase, FlashTiming timing) {
+    for (const FlashBankConfig& config : banks) {
+        std::vector<FlashBankConfig> so_far;
+        for (const auto& bank : banks_) so_far.push_back(bank->config());
+        so_far.push_back(config);
+        if (checkFlashBanks(so_far).empty())
+            banks_.push_back(std::make_unique<Bank>(config, timing));
+    }
+    for (uint32_t address : failingErase) setEraseFails(address);
+}
+
+FlashBanks::FlashBanks(FlashBanks&&) noexcept = default;
+FlashBanks& FlashBanks::operator=(FlashBanks&&) noexcept = default;
+FlashBanks::~FlashBanks() = default;
+
+FlashBanks::Bank* FlashBanks::bankAt(uint32_t address) const {
+    for (const auto& bank : banks_) {
+        if (bank->contains(address)) return bank.get();
+    }
+    return nullptr;
+}
+
+size_t FlashBanks::bankCount() const {
+    return banks_.size();
+}
+
+bool FlashBanks::contains(uint32_t address) const {
+    return bankAt(address) != nullptr;
+}
+
+bool FlashBanks::overlaps(uint32_t address, size_t n) const {
+    const uint64_t first = address;
+    const uint64_t last = first + n;  // exclusive; may pass 4 GiB, then the rest wraps to 0
+    for (const auto& bank : banks_) {
+        const uint64_t base = bank->config().base;
+        if (first < bank->end() && base < last) return true;
+        if (last > (uint64_t{1} << 32) && base < last - (uint64_t{1} << 32)) return true;
+    }
+    return false;
+}
+
+size_t FlashBanks::stretch(uint32_t address, size_t n, bool& inBank) const {
+    uint64_t end = std::min<uint64_t>(uint64_t{address} + n, uint64_t{1} << 32);
+    const Bank* bank = bankAt(address);
+    inBank = bank != nullptr;
+    if (bank) {
+        end = std::min(end, bank->end());
+    } else {
+        for (const auto& other : banks_) {
+            if (other->config().base > address) end = std::min<uint64_t>(end, other->config().base);
+        }
+    }
+    return static_cast<size_t>(end - address);
+}
+
+bool FlashBanks::write(uint32_t address, const uint8_t* data, size_t n) {
+    Bank* bank = bankAt(address);
+    if (!bank || address + uint64_t{n} > bank->end()) return false;
+    const Clock::time_point now = clock_();
+    while (n > 0) {
+        const size_t chunk = std::min<size_t>(n, bank->busBytes() - address % bank->busBytes());
+        bank->write(address, data, chunk, now);
+        address += static_cast<uint32_t>(chunk);
+        data += chunk;
+        n -= chunk;
+    }
+    return true;
+}
+
+void FlashBanks::read(uint32_t address, uint8_t* data, size_t n) {
+    const Clock::time_point now = clock_();
+    while (n > 0) {
+        Bank* bank = bankAt(address);
+        if (!bank) {
+            *data++ = 0xFF;
+            ++address;
+            --n;
+            continue;
+        }
+        const size_t chunk = std::min<size_t>(n, bank->busBytes() - address % bank->busBytes());
+        bank->read(address, data, chunk, now);
+        address += static_cast<uint32_t>(chunk);
+        data += chunk;
+        n -= chunk;
+    }
+}
+
+uint32_t FlashBanks::program(uint32_t address, const uint8_t* data, size_t n) {
+    const Clock::time_point now = clock_();
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t at = address + static_cast<uint32_t>(i);
+        Bank* bank = bankAt(at);
+        bool ok = false;
+        if (bank) {
+            auto [chip, offset] = bank->locate(at);
+            ok = chip->programByte(offset, data[i], now);
+        }
+        if (!ok) return at != 0 ? at : 0xFFFFFFFF;
+    }
+    return 0;
+}
+
+void FlashBanks::readArray(uint32_t address, uint8_t* data, size_t n) const {
+    const Clock::time_point now = clock_();
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t at = address + static_cast<uint32_t>(i);
+        data[i] = 0xFF;
+        if (Bank* bank = bankAt(at)) {
+            auto [chip, offset] = bank->locate(at);
+            chip->eraseState(now);  // an erase whose time has passed shows in the array
+            data[i] = chip->arrayByte(offset);
+        }
+    }
+}
+
+void FlashBanks::setEraseFails(uint32_t address, bool fails) {
+    if (Bank* bank = bankAt(address)) {
+        auto [chip, offset] = bank->locate(address);
+        chip->setEraseFails(offset, fails);
+    }
+}
+
+bool FlashBanks::startProbeErase(uint32_t address, bool sector) {
+    Bank* bank = bankAt(address);
+    if (!bank) return false;
+    waitProbeErase();
+    probeEraseBank_ = bank;
+    probeErase_ = ProbeEraseState{true, false, 0};
+    probeEraseSteps_.clear();
+    const uint32_t base = bank->config().base;
+    if (sector) {
+        probeEraseSteps_.push_back(address - (address - base) % bank->busSectorSize());
+    } else if (bank->config().commandSet == FlashCommandSet::B) {
+        // These chips have no chip erase: the probe erases one block after the other.
+        for (uint64_t at = base; at < bank->end(); at += bank->busSectorSize())
+            probeEraseSteps_.push_back(static_cast<uint32_t>(at));
+    } else {
+        probeEraseSteps_.push_back(base);
+        probeEraseWhole_ = true;
+    }
+    if (sector) probeEraseWhole_ = false;
+    startProbeEraseStep(clock_());
+    return true;
+}
+
+// Writes the command sequence of the next step, as the probe's erase routine does on the bus.
+void FlashBanks::startProbeEraseStep(Clock::time_point now) {
+    Bank& bank = *probeEraseBank_;
+    const uint32_t at = probeEraseSteps_.front();
+    if (bank.config().commandSet == FlashCommandSet::B) {
+        bank.command(at, 0x20, false, now);
+        bank.command(at, 0xD0, false, now);
+        return;
+    }
+    const auto [firstWord, secondWord] = commandAddresses(bank.config().commandSet);
+    const uint32_t first = bank.config().base + firstWord * bank.busBytes();
+    const uint32_t second = bank.config().base + secondWord * bank.busBytes();
+    const std::pair<uint32_t, uint8_t> unlockErase[] = {
+        {first, 0xAA}, {second, 0x55}, {first, 0x80}, {first, 0xAA}, {second, 0x55}};
+    for (auto [to, byte] : unlockErase) bank.command(to, byte, true, now);
+    if (probeEraseWhole_)
+        bank.command(first, 0x10, true, now);
+    else
+        bank.command(at, 0x30, true, now);
+}
+
+// Puts the chips back into reading the array, after a failure as well.
+void FlashBanks::endProbeErase(Clock::time_point now) {
+    Bank& bank = *probeEraseBank_;
+    const uint32_t at = probeEraseSteps_.empty() ? bank.config().base : probeEraseSteps_.front();
+    if (bank.config().commandSet == FlashCommandSet::B) {
+        bank.command(at, 0x50, false, now);
+        bank.command(at, 0xFF, false, now);
+    } else {
+        bank.command(at, 0xF0, true, now);
+    }
+    probeErase_.running = false;
+}
+
+FlashBanks::ProbeEraseState FlashBanks::probeErase() {
+    const Clock::time_point now = clock_();
+    while (probeErase_.running) {
+        const FlashChip::EraseState state = probeEraseBank_->eraseState(now);
+        if (state == FlashChip::EraseState::Busy) break;
+        if (state == FlashChip::EraseState::Failed) {
+            probeErase_.failed = true;
+            probeErase_.detail = probeEraseSteps_.front();
+            endProbeErase(now);
+            break;
+        }
+        probeEraseSteps_.erase(probeEraseSteps_.begin());
+        if (probeEraseSteps_.empty()) {
+            endProbeErase(now);
+            break;
+        }
+        startProbeEraseStep(now);
+    }
+    return probeErase_;
+}
+
+FlashBanks::ProbeEraseState FlashBanks::waitProbeErase() {
+    for (;;) {
+        ProbeEraseState state = probeErase();
+        if (!state.running) return state;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+}  // namespace tov::sim

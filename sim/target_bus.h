@@ -1,0 +1,43 @@
+// The target's bus as the probe's memory requests reach it: flash banks where they sit, plain
+// target memory everywhere else.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "sim/flash_bank.h"
+#include "sim/target_memory.h"
+
+namespace tov::sim {
+
+// Routes memory accesses to the flash banks or the target memory, byte ranges split between them.
+class TargetBus {
+public:
+    TargetBus(TargetMemory& memory, FlashBanks& flash) : memory_(memory), flash_(flash) {}
+
+    // True when any byte of the range lies in a flash bank.
+    bool touchesFlash(uint32_t address, size_t size) const {
+        return flash_.overlaps(address, size);
+    }
+
+    // As TargetMemory::read and write, except that bytes in a flash bank are bus accesses the
+    // chips answer (one per bus word). Fails as a whole, changing nothing, when a byte outside
+    // the banks is not accessible.
+    bool read(uint32_t address, std::span<uint8_t> out);
+    bool write(uint32_t address, std::span<const uint8_t> data);
+
+    TargetMemory& memory() { return memory_; }
+    FlashBanks& flash() { return flash_; }
+
+private:
+    // Calls visit(address, offset in the range, length, in flash) for each stretch of the range
+    // that lies wholly in one bank or wholly outside every bank.
+    template <typename Visit>
+    void split(uint32_t address, size_t size, Visit visit) const;
+    bool memoryAccessible(uint32_t address, size_t size) const;
+
+    TargetMemory& memory_;
+    FlashBanks& flash_;
+};
+
+}  // namespace tov::sim
