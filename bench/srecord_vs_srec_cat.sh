@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 head -c 12950000 /dev/urandom >"$work/data.bin"
 srec_cat "$work/data.bin" -binary -offset 0x10000000 -o "$work/data.s19" -motorola -obs=32
 size=$(stat -c %s "$work/data.s19")
-echo "file: $((size / 1000000)) MB of S-records"
+awk -v n="$size" 'BEGIN { printf "file: %.1f MB of S-records\n", n / 1e6 }'
 
 # Warm the page cache so both readers see the same conditions.
 cat "$work/data.s19" >/dev/null

@@ -485,6 +485,13 @@ SimStats Simulator::stats() const {
     return stats_;
 }
 
+std::vector<uint8_t> Simulator::peekMemory(uint32_t address, size_t length) const {
+    std::lock_guard lock(mutex_);
+    std::vector<uint8_t> data(length);
+    probe_.memory().read(address, data);
+    return data;
+}
+
 uint32_t Simulator::listeningRate() const {
     std::lock_guard lock(mutex_);
     return probe_.listeningRate(Clock::now());

@@ -79,6 +79,8 @@ public:
     void sendEvent(uint8_t bits);
 
     SimStats stats() const;
+    // Reads target memory as the probe holds it, bypassing the link (and its faults).
+    std::vector<uint8_t> peekMemory(uint32_t address, size_t length) const;
     uint32_t listeningRate() const;
     bool inLoader() const;
 

@@ -123,14 +123,13 @@ TEST_P(DownloadSim, AProgramImageArrivesBitExactThroughFaults) {
     options.faults.delayMs = 5;
     options.faults.seed = 17;
     connect(options);
-    // Half the image: every lost block costs the host its acknowledgement time-out, and every
-    // lost answer of the reading back a transaction time-out.
-    const Bytes full = programImage();
-    const Bytes image(full.begin(), full.begin() + kImageSize / 2);
+    // The whole image through the faults; what arrived is read straight from the probe's
+    // memory, since reading it back over the same faulty link would only test the link again.
+    const Bytes image = programImage();
     uint32_t detail = 1;
     ASSERT_EQ(download(kImageAddress, image, detail), 0);
     EXPECT_EQ(detail, 0u);
-    EXPECT_TRUE(readBack(kImageAddress, image.size()) == image);
+    EXPECT_TRUE(probe_->sim().peekMemory(kImageAddress, image.size()) == image);
     EXPECT_GT(probe_->sim().stats().ignoredFrames, 0u) << "no fault hit a frame";
 }
 
