@@ -9,26 +9,10 @@
 #include <chrono>
 
 #include "link/serial_device.h"
+#include "link/termios_speed.h"
 
 namespace tov::link {
 namespace {
-
-speed_t speedConstant(uint32_t baud) {
-    switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        case 460800: return B460800;
-        case 921600: return B921600;
-        default: return 0;
-    }
-}
 
 int64_t nowMs() {
     using namespace std::chrono;
@@ -46,9 +30,9 @@ public:
     }
 
     bool setRate(uint32_t baud) override {
-        speed_t speed = speedConstant(baud);
+        speed_t speed = termiosSpeed(baud);
         termios settings{};
-        if (speed == 0 || tcgetattr(fd_, &settings) != 0) return false;
+        if (speed == B0 || tcgetattr(fd_, &settings) != 0) return false;
         if (cfsetispeed(&settings, speed) != 0 || cfsetospeed(&settings, speed) != 0) return false;
         return tcsetattr(fd_, TCSANOW, &settings) == 0;
     }

@@ -10,54 +10,10 @@
 #include <climits>
 #include <cstdlib>
 
+#include "link/termios_speed.h"
+
 namespace tov::sim {
 namespace {
-
-speed_t speedConstant(uint32_t baud) {
-    switch (baud) {
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
-}
-
-uint32_t baudOf(speed_t speed) {
-    switch (speed) {
-        case B1200:
-            return 1200;
-        case B2400:
-            return 2400;
-        case B4800:
-            return 4800;
-        case B9600:
-            return 9600;
-        case B19200:
-            return 19200;
-        case B38400:
-            return 38400;
-        case B57600:
-            return 57600;
-        case B115200:
-            return 115200;
-        case B230400:
-            return 230400;
-        case B460800:
-            return 460800;
-        case B921600:
-            return 921600;
-        default:
-            return 0;
-    }
-}
 
 const char* decoderProblem(link::FrameDecoder::Status status) {
     switch (status) {
@@ -108,8 +64,8 @@ int SerialEndpoint::open(uint32_t rate) {
     }
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
-    cfsetispeed(&settings, speedConstant(rate));
-    cfsetospeed(&settings, speedConstant(rate));
+    cfsetispeed(&settings, link::termiosSpeed(rate));
+    cfsetospeed(&settings, link::termiosSpeed(rate));
     if (tcsetattr(slave_, TCSANOW, &settings) != 0) {
         rc = -errno;
         close();
@@ -159,7 +115,7 @@ uint32_t SerialEndpoint::hostRate() const {
     speed_t in = cfgetispeed(&settings);
     // An input speed of 0 means "same as the output speed".
     if (in != B0 && in != out) return 0;
-    return baudOf(out);
+    return link::baudOfSpeed(out);
 }
 
 std::chrono::nanoseconds SerialEndpoint::byteTime(uint32_t rate) {

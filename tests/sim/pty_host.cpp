@@ -8,27 +8,9 @@
 
 #include <thread>
 
+#include "link/termios_speed.h"
+
 namespace tov::sim::testing {
-namespace {
-
-speed_t speedOf(uint32_t rate) {
-    switch (rate) {
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
-}
-
-}  // namespace
 
 PtyHost::PtyHost(const std::string& path, uint32_t rate) {
     fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -53,8 +35,8 @@ PtyHost::~PtyHost() {
 bool PtyHost::setRate(uint32_t rate) {
     termios settings{};
     if (tcgetattr(fd_, &settings) != 0) return false;
-    cfsetispeed(&settings, speedOf(rate));
-    cfsetospeed(&settings, speedOf(rate));
+    cfsetispeed(&settings, link::termiosSpeed(rate));
+    cfsetospeed(&settings, link::termiosSpeed(rate));
     return tcsetattr(fd_, TCSANOW, &settings) == 0;
 }
 
