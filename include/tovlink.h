@@ -264,6 +264,29 @@ TOV_API int32_t TOV_FlashEraseSector(uint32_t sector);
  * address. */
 TOV_API int32_t TOV_FlashErase(uint16_t mode, uint32_t address);
 
+/* Maintenance -------------------------------------------------------------------------------- */
+/* These open the connection with `port` (as TOV_Open) themselves and always close it. */
+
+/* (52) Updates the probe's firmware and logic for target family `family` (0..35, else -1202) from
+ * the newest files "BASE.nnn" found by appending to `path` (a directory ending in '/'). `mode`:
+ * 0 what is outdated, 1 also the firmware, 2 also the logic, 3 both. -1301 unknown probe, -1302
+ * firmware file missing or bad, -1306 logic file missing or bad, -1304/-1305 logic device. */
+TOV_API int32_t TOV_UpdateFirmwareLogic(const char* port, const char* path, uint16_t family,
+                                        uint16_t mode);
+
+/* (65) Writes the probe's IP address, subnet mask and default gateway (dotted texts; an invalid
+ * or empty text is stored as 255.255.255.255) with its MAC. -1202 on a TOV-X, -1303 when the
+ * record reads back differently. */
+TOV_API int32_t TOV_ConfigNetwork(const char* port, const char* ip, const char* mask,
+                                  const char* gateway);
+
+/* (66) Reads the probe's identity, versions and network record into the caller's buffers, which
+ * must hold at least: description 27 bytes, family 14, versions 14, mac 18, ip/mask/gateway 16
+ * each. Buffers with nothing to show (the addresses of a TOV-X) are left empty. */
+TOV_API int32_t TOV_GetConfiguration(const char* port, char* description, char* family,
+                                     char* versions, char* mac, char* ip, char* mask,
+                                     char* gateway);
+
 /* Extensions without an ordinal ------------------------------------------------------------ */
 
 /* Returns the line rate the open serial connection runs at after negotiation, in baud; 0 when no

@@ -1,0 +1,76 @@
+// Exported maintenance functions: firmware and logic update, network configuration and the
+// probe's configuration texts, each over the library's one connection, opened and closed here.
+#include <string>
+
+#include "include/tovlink.h"
+#include "link/error_codes.h"
+#include "link/session.h"
+#include "maint/network_config.h"
+#include "maint/update.h"
+#include "tovlink/link_state.h"
+
+namespace tl = tov::link;
+namespace mt = tov::maint;
+
+namespace {
+
+// The loader procedures' way to the probe: the module-level connection, opened with `port`.
+class LibraryLoaderLink final : public mt::LoaderLink {
+public:
+    explicit LibraryLoaderLink(const char* port) : port_(port) {}
+    int32_t open() override { return tl::openFromText(tov::lib::linkState(), port_); }
+    void close() override { tov::lib::linkState().close(); }
+    int32_t transact(std::span<const uint8_t> request, std::span<uint8_t> answer,
+                     int32_t extraTimeout) override {
+        return tov::lib::linkState().transaction(request, answer, extraTimeout);
+    }
+    void sleepMs(uint32_t ms) override { tov::lib::linkState().clock().sleepMs(ms); }
+
+private:
+    const char* port_;
+};
+
+// Nothing thrown inside (an allocation failure) crosses the C interface; the link is closed.
+template <typename Fn>
+int32_t guarded(Fn&& fn) noexcept {
+    try {
+        return fn();
+    } catch (...) {
+        tov::lib::linkState().close();
+        return tl::kInvalidParameter;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t TOV_UpdateFirmwareLogic(const char* port, const char* path, uint16_t family,
+                                uint16_t mode) {
+    if (!port || !path) return tl::kInvalidParameter;
+    return guarded([&] {
+        LibraryLoaderLink link(port);
+        return mt::updateFirmwareLogic(link, path, family, mode);
+    });
+}
+
+int32_t TOV_ConfigNetwork(const char* port, const char* ip, const char* mask, const char* gateway) {
+    if (!port) return tl::kInvalidParameter;
+    return guarded([&] {
+        LibraryLoaderLink link(port);
+        return mt::configureNetwork(link, ip, mask, gateway);
+    });
+}
+
+int32_t TOV_GetConfiguration(const char* port, char* description, char* family, char* versions,
+                             char* mac, char* ip, char* mask, char* gateway) {
+    if (!port || !description || !family || !versions || !mac || !ip || !mask || !gateway) {
+        return tl::kInvalidParameter;
+    }
+    return guarded([&] {
+        LibraryLoaderLink link(port);
+        return mt::readConfiguration(link, {description, family, versions, mac, ip, mask, gateway});
+    });
+}
+
+}  // extern "C"
