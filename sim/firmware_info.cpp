@@ -10,11 +10,11 @@ uint16_t versionWord(uint8_t family, uint16_t version) {
     return static_cast<uint16_t>(((0xC0 + (family & 0x3F)) << 8) | (version & 0x00FF));
 }
 
-std::vector<uint8_t> probeInfo(uint8_t family, uint16_t cpu, const StoredSetup& setup,
+std::vector<uint8_t> probeInfo(uint16_t firmwareWord, uint16_t cpu, const StoredSetup& setup,
                                std::span<const uint8_t> request) {
     if (request.size() != 1) return {kUnknownRequestAnswer};
     std::vector<uint8_t> answer{kProbeInfo, 0x00};
-    appendU16(answer, versionWord(family, kFirmwareVersion));
+    appendU16(answer, firmwareWord);
     appendU16(answer, cpu);
     appendU32(answer, setup.time);
     const size_t n = std::min(setup.id.size(), StoredSetup::kMaxId);

@@ -1,11 +1,15 @@
 // tovsim: the probe simulator as a program. Serves until SIGTERM or SIGINT.
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "sim/logic_device.h"
+#include "sim/probe_flash.h"
+#include "sim/probe_flash_file.h"
 #include "sim/sim_options.h"
 #include "sim/simulator.h"
 
@@ -21,6 +25,19 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const std::string& note : parsed.notes) std::fprintf(stderr, "tovsim: %s\n", note.c_str());
+
+    // A flash file that exists must be this model's and whole: the probe would otherwise run
+    // from a factory image and the user's file would silently go unused.
+    const tov::sim::SimOptions& o = parsed.options;
+    if (!o.flashFile.empty() && access(o.flashFile.c_str(), F_OK) == 0) {
+        tov::sim::ProbeFlash flash(o.model);
+        tov::sim::LogicDevice logic(o.model);
+        const std::string why = tov::sim::loadProbeFile(o.flashFile, o.model, flash, logic);
+        if (!why.empty()) {
+            std::fprintf(stderr, "tovsim: --flash-file: %s\n", why.c_str());
+            return 2;
+        }
+    }
 
     // The signals are taken synchronously below; blocked before any thread starts, so the
     // worker never receives them.

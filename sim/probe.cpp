@@ -1,5 +1,8 @@
-// The simulated probe: mode, line rate, link-control answers and request dispatch.
+// The simulated probe: mode, line rate, link-control answers, request dispatch and the keeping
+// of its own flash.
 #include "sim/probe.h"
+
+#include <sys/stat.h>
 
 #include "link/frame_header.h"
 #include "sim/firmware_commands.h"
@@ -9,25 +12,155 @@
 #include "sim/firmware_points.h"
 #include "sim/firmware_registers.h"
 #include "sim/firmware_terminal.h"
+#include "sim/loader.h"
+#include "sim/probe_flash_file.h"
 #include "sim/wire.h"
 
 namespace tov::sim {
+namespace {
+
+// The logic version a factory device carries: its family's logic base plus 3. Families the
+// host's table does not know use the base 8000 of the setup program's family.
+uint32_t factoryLogicNumber(uint8_t family) {
+    switch (family) {
+        case 0:
+            return 3;
+        case 5:
+            return 1003;
+        case 6:
+            return 2003;
+        case 7:
+            return 3003;
+        case 8:
+        case 10:
+            return 4003;
+        case 11:
+            return 6003;
+        case 17:
+        case 27:
+            return 7003;
+        case 20:
+            return 9003;
+        case 30:
+            return 10003;
+        case 33:
+            return 11003;
+        default:
+            return 8003;
+    }
+}
+
+uint8_t familyOfWord(uint16_t word) {
+    return static_cast<uint8_t>(word < 0xC000 ? word >> 12 : (word - 0xC000) >> 8);
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
 
 Probe::Probe(const SimOptions& options)
     : startRate_(options.rate),
       rate_(options.rate),
       loader_(options.loader),
+      model_(options.model),
+      ownFlash_(factoryFlash(options.model, versionWord(options.family, kFirmwareVersion))),
+      logic_(factoryLogic(options.model, factoryLogicNumber(options.family))),
       family_(options.family),
       cpu_(options.cpu),
       memory_(options.unmappedFirst, options.unmappedLast),
-      flash_(options.flashBanks, options.flashFailErase, options.flashTiming) {}
+      flash_(options.flashBanks, options.flashFailErase, options.flashTiming) {
+    if (!options.flashFile.empty()) {
+        if (!fileExists(options.flashFile)) {
+            flashFile_ = options.flashFile;
+            dirty_ = true;
+            saveFlashFile();
+        } else if (flashFileError_ = loadProbeFile(options.flashFile, model_, ownFlash_, logic_);
+                   flashFileError_.empty()) {
+            flashFile_ = options.flashFile;
+        }
+    }
+    setup_ = ownFlash_.storedSetup();
+    loader_ = loader_ || !ownFlash_.startMarkerPresent();
+    if (!loader_) startFirmware();
+}
+
+Probe::~Probe() {
+    saveFlashFile();
+}
+
+void Probe::saveFlashFile() {
+    if (!dirty_ || flashFile_.empty()) return;
+    const std::string why = saveProbeFile(flashFile_, ownFlash_, logic_);
+    if (why.empty()) {
+        dirty_ = false;
+    } else {
+        flashFileError_ = why;
+    }
+    lastSave_ = std::chrono::steady_clock::now();
+}
+
+void Probe::startFirmware() {
+    runningWord_ = ownFlash_.firmwareVersionWord();
+    family_ = familyOfWord(runningWord_);
+    logicMode_ = false;
+}
+
+void Probe::restart(TimePoint now, bool intoLoader) {
+    restartEnds_ = now + kRestartSilence;
+    restartIntoLoader_ = intoLoader;
+    logicMode_ = false;
+    saveFlashFile();
+}
 
 void Probe::settle(TimePoint now) {
     if (restartEnds_ && now >= *restartEnds_) {
         restartEnds_.reset();
-        loader_ = false;
+        loader_ = restartIntoLoader_;
         rate_ = startRate_;
+        if (!loader_) startFirmware();
     }
+}
+
+void Probe::changed(std::span<const uint8_t> message, TimePoint now) {
+    dirty_ = true;
+    bool urgent = message[0] == kEraseSector || message[0] == kProgramUes;
+    if (message.size() >= 5) {
+        const uint32_t address = readU32(message, 1);
+        const uint32_t setup = ownFlash_.layout().setupAddress;
+        if (ownFlash_.contains(address, 1) && ownFlash_.sectorStart(address) == setup) {
+            setup_ = ownFlash_.storedSetup();
+        }
+        // The start marker is the last thing a firmware update programs.
+        urgent =
+            urgent || (message[0] == kProgramFlash && address == ownFlash_.layout().markerAddress);
+    }
+    if (urgent || now - lastSave_ >= kSaveInterval) saveFlashFile();
+}
+
+std::optional<std::vector<uint8_t>> Probe::handleStorageRequest(std::span<const uint8_t> message,
+                                                                TimePoint now) {
+    std::vector<uint8_t> answer;
+    switch (message[0]) {
+        case kReadFlash:
+            return readFlash(ownFlash_, message);
+        case kEraseSector:
+            answer = eraseSector(ownFlash_, message);
+            break;
+        case kProgramFlash:
+            answer = programFlash(ownFlash_, message);
+            break;
+        case kClosingRequest:
+            // The end of a transfer: what was written is kept now.
+            saveFlashFile();
+            return std::vector<uint8_t>{kClosingRequest};
+        default:
+            return std::nullopt;
+    }
+    if (answer.at(1) == static_cast<uint8_t>(FlashStatus::Done)) changed(message, now);
+    return answer;
 }
 
 bool Probe::listening(TimePoint now) {
@@ -66,21 +199,52 @@ std::optional<std::vector<uint8_t>> Probe::handleLink(std::span<const uint8_t> m
 std::vector<uint8_t> Probe::handleRequest(std::span<const uint8_t> message, TimePoint now) {
     settle(now);
     if (message.empty()) return {kUnknownRequest};
-    return loader_ ? handleLoaderRequest(message, now) : handleFirmwareRequest(message);
+    if (auto answer = handleStorageRequest(message, now)) return *answer;
+    return loader_ ? handleLoaderRequest(message, now) : handleFirmwareRequest(message, now);
 }
 
 std::vector<uint8_t> Probe::handleLoaderRequest(std::span<const uint8_t> message, TimePoint now) {
-    if (message[0] == kStartFirmware && message.size() == 1) {
-        // The loader jumps into the firmware, which comes up at the start rate after a while.
-        restartEnds_ = now + kRestartSilence;
-        return {kStartFirmware};
+    const LoaderContext context{model_, factoryIdentity(model_), ownFlash_, logic_, logicMode_};
+    switch (message[0]) {
+        case kStartFirmware:
+            if (message.size() != 1) break;
+            // The loader checks the start marker and jumps into the firmware, which comes up at
+            // the start rate after a while. Without the marker the jump fails and the probe
+            // comes up in its loader again, after the same silence.
+            restart(now, !ownFlash_.startMarkerPresent());
+            return {kStartFirmware};
+        case kReadVersions:
+            return readVersions(context, message);
+        case kLogicMode:
+        case kReadLogicId:
+        case kReadFuseRow:
+        case kProgramFuseRow:
+        case kReadUes:
+        case kProgramUes:
+        case kEraseLogic: {
+            std::vector<uint8_t> answer = logicRequest(context, message);
+            if (changesStorage(message[0]) && answer.size() == 2 && answer[1] == 0) {
+                changed(message.first(1), now);
+            }
+            if (message[0] == kLogicMode && !logicMode_) saveFlashFile();
+            return answer;
+        }
+        default:
+            break;
     }
+    // Enter loader is not the loader's: it answers 0x00 and the host stays on the link.
     return {kUnknownRequest};
 }
 
-std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> message) {
+std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> message, TimePoint now) {
     TargetBus bus(memory_, flash_);
     switch (message[0]) {
+        case kEnterLoader:
+            if (message.size() != 1) return {kUnknownRequest};
+            // The firmware hands over to the loader: it answers, falls silent, and the loader
+            // comes up at the start rate.
+            restart(now, true);
+            return {kEnterLoader};
         case kReadMemoryPiece:
             return readMemoryPiece(bus, message);
         case kWriteMemoryPiece:
@@ -107,7 +271,7 @@ std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> messa
         case kDebugClock:
             return debugClockSpeed(target_, message);
         case kProbeInfo:
-            return probeInfo(family_, cpu_, setup_, message);
+            return probeInfo(runningWord_, cpu_, setup_, message);
         case kReadRegisters:
             return readRegisters(target_, message);
         case kWriteRegisters:

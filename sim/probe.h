@@ -1,11 +1,13 @@
 // The simulated probe's behaviour behind any transport: loader and firmware mode, the line rate
-// it listens at, the link-control messages and the dispatch of request messages.
+// it listens at, the link-control messages, the dispatch of request messages, and the probe's
+// own flash and logic device (kept in the flash file when one is given).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "sim/firmware_channels.h"
@@ -14,6 +16,8 @@
 #include "sim/firmware_run_control.h"
 #include "sim/firmware_write_mode.h"
 #include "sim/flash_bank.h"
+#include "sim/logic_device.h"
+#include "sim/probe_flash.h"
 #include "sim/sim_options.h"
 #include "sim/target_memory.h"
 #include "sim/target_model.h"
@@ -25,13 +29,20 @@ class Probe {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
-    // How long the probe is deaf while it restarts from its loader into the firmware.
+    // How long the probe is deaf while it restarts (loader into firmware, or back).
     static constexpr std::chrono::milliseconds kRestartSilence{500};
+    // While a firmware or logic update programs, the flash file is written at most this often;
+    // erases, the start marker, the session's end and the probe's end write it at once.
+    static constexpr std::chrono::milliseconds kSaveInterval{250};
 
     static constexpr uint8_t kStartFirmware = 0x71;
     static constexpr uint8_t kUnknownRequest = 0x00;
 
+    // Starts from the flash file when one is given and readable, else from the model's factory
+    // image (built with the family of --family). The probe comes up in its loader when asked
+    // to, or when the flash holds no start marker; else in its firmware.
     explicit Probe(const SimOptions& options);
+    ~Probe();
 
     // Answers a link-control message (the frame payload after its header): the ping message
     // 01 and the line-rate change 03 RATE. Returns nothing for anything else. A rate change
@@ -55,17 +66,45 @@ public:
     const StartupRecord& startup() const { return startup_; }
     Download& download() { return download_; }
     const WriteMode& writeMode() const { return writeMode_; }
+    ProbeModel model() const { return model_; }
+    ProbeFlash& ownFlash() { return ownFlash_; }
+    LogicDevice& logic() { return logic_; }
+    // The version word of the firmware that runs (taken from the image when it started).
+    uint16_t runningVersionWord() const { return runningWord_; }
+    // Why the flash file could not be used (empty when it could, or when there is none). A
+    // file that cannot be read is left alone: the probe runs from the factory image unsaved.
+    const std::string& flashFileError() const { return flashFileError_; }
+    // Writes the flash file now if anything changed since it was last written.
+    void saveFlashFile();
 
 private:
     // Finishes a restart whose silence has passed.
     void settle(TimePoint now);
     std::vector<uint8_t> handleLoaderRequest(std::span<const uint8_t> message, TimePoint now);
-    std::vector<uint8_t> handleFirmwareRequest(std::span<const uint8_t> message);
+    std::vector<uint8_t> handleFirmwareRequest(std::span<const uint8_t> message, TimePoint now);
+    // The probe's own flash and the closing request, answered in either mode; nothing for
+    // other requests.
+    std::optional<std::vector<uint8_t>> handleStorageRequest(std::span<const uint8_t> message,
+                                                             TimePoint now);
+    void restart(TimePoint now, bool intoLoader);
+    void startFirmware();
+    // Notes a change of the stored contents and writes the file when it is due.
+    void changed(std::span<const uint8_t> message, TimePoint now);
 
     uint32_t startRate_;
     uint32_t rate_;
     bool loader_;
     std::optional<TimePoint> restartEnds_;
+    bool restartIntoLoader_ = false;
+    ProbeModel model_;
+    ProbeFlash ownFlash_;
+    LogicDevice logic_;
+    bool logicMode_ = false;
+    uint16_t runningWord_ = 0;
+    std::string flashFile_;  // empty: nothing is kept
+    std::string flashFileError_;
+    bool dirty_ = false;
+    TimePoint lastSave_{};
     uint8_t family_;
     uint16_t cpu_;
     TargetMemory memory_;
