@@ -293,8 +293,9 @@ TOV_API int32_t TOV_GetConfiguration(const char* port, char* description, char* 
  * connection is open or it is a network connection. */
 TOV_API uint32_t TOV_LineRateGet(void);
 
-/* Progress of the long file, block and flash calls: `done` out of `total` units (bytes of the
- * file read, or bytes of data written), called from inside those calls. */
+/* Progress of the long calls: `done` out of `total` units, called from inside them: bytes of the
+ * S-record file read (file loads, verifies and flash writes, and the firmware file of
+ * TOV_UpdateFirmwareLogic), bytes written (block calls) or bytes dumped (TOV_DumpFile). */
 typedef void (*TOV_ProgressFn)(uint32_t done, uint32_t total, void* user);
 
 /* Registers (or with NULL removes) the progress callback; `user` is handed back unchanged. */

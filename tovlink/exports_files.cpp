@@ -10,9 +10,6 @@ namespace {
 
 constexpr int32_t kBadPointer = tl::kInvalidParameter;
 
-TOV_ProgressFn progressFn = nullptr;
-void* progressUser = nullptr;
-
 }  // namespace
 
 extern "C" {
@@ -95,16 +92,6 @@ int32_t TOV_FlashErase(uint16_t mode, uint32_t address) {
     return filesSession().flashErase(mode, address);
 }
 
-void TOV_ProgressSet(TOV_ProgressFn fn, void* user) {
-    progressFn = fn;
-    progressUser = user;
-    if (!fn) {
-        filesSession().setProgressHook(nullptr);
-        return;
-    }
-    filesSession().setProgressHook([](uint64_t done, uint64_t total) {
-        if (progressFn) progressFn(static_cast<uint32_t>(done), static_cast<uint32_t>(total), progressUser);
-    });
-}
+void TOV_ProgressSet(TOV_ProgressFn fn, void* user) { tov::lib::setProgressCallback(fn, user); }
 
 }  // extern "C"

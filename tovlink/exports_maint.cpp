@@ -50,7 +50,7 @@ int32_t TOV_UpdateFirmwareLogic(const char* port, const char* path, uint16_t fam
     if (!port || !path) return tl::kInvalidParameter;
     return guarded([&] {
         LibraryLoaderLink link(port);
-        return mt::updateFirmwareLogic(link, path, family, mode);
+        return mt::updateFirmwareLogic(link, path, family, mode, tov::lib::reportProgress);
     });
 }
 

@@ -2,6 +2,21 @@
 #include "tovlink/link_state.h"
 
 namespace tov::lib {
+namespace {
+
+void (*progressFn)(uint32_t, uint32_t, void*) = nullptr;
+void* progressUser = nullptr;
+
+}  // namespace
+
+void setProgressCallback(void (*fn)(uint32_t done, uint32_t total, void* user), void* user) {
+    progressFn = fn;
+    progressUser = user;
+}
+
+void reportProgress(uint64_t done, uint64_t total) {
+    if (progressFn) progressFn(static_cast<uint32_t>(done), static_cast<uint32_t>(total), progressUser);
+}
 
 link::LinkContext& linkState() {
     static link::LinkContext state(link::libraryFlavour());
@@ -19,7 +34,11 @@ target::TargetLink& targetLink() {
 }
 
 files::FilesSession& filesSession() {
-    static files::FilesSession session(linkState(), targetLink());
+    static files::FilesSession& session = []() -> files::FilesSession& {
+        static files::FilesSession instance(linkState(), targetLink());
+        instance.setProgressHook(reportProgress);
+        return instance;
+    }();
     return session;
 }
 

@@ -14,4 +14,9 @@ target::TargetLink& targetLink();
 // The file, download and flash state of that connection.
 files::FilesSession& filesSession();
 
+// The progress callback registered by the client (TOV_ProgressSet), shared by every long call.
+void setProgressCallback(void (*fn)(uint32_t done, uint32_t total, void* user), void* user);
+// Hands progress to the client's callback, if one is registered.
+void reportProgress(uint64_t done, uint64_t total);
+
 }  // namespace tov::lib

@@ -80,5 +80,34 @@ TEST_F(FilesOnSimulator, ObjcopyAndSrecCatFilesLoadVerifyAndDumpBack) {
     EXPECT_EQ(detail, 0x1FF000u + 5000u);
 }
 
+struct Progress {
+    std::vector<std::pair<uint32_t, uint32_t>> calls;
+    static void record(uint32_t done, uint32_t total, void* user) {
+        static_cast<Progress*>(user)->calls.emplace_back(done, total);
+    }
+};
+
+TEST_F(FilesOnSimulator, LoadsReportTheirProgress) {
+    ASSERT_EQ(run("cd " + dir_ +
+                  " && srec_cat program.bin -binary -offset 0x300000 -o progress.srec -motorola"),
+              0);
+    Progress progress;
+    TOV_ProgressSet(Progress::record, &progress);
+    uint32_t detail = 0;
+    const int32_t rc = TOV_LoadFile((dir_ + "/progress.srec").c_str(), &detail);
+    TOV_ProgressSet(nullptr, nullptr);
+    ASSERT_EQ(rc, 0);
+    ASSERT_GT(progress.calls.size(), 10u);
+    for (size_t i = 1; i < progress.calls.size(); ++i) {
+        EXPECT_GE(progress.calls[i].first, progress.calls[i - 1].first);
+        EXPECT_EQ(progress.calls[i].second, progress.calls[0].second);
+    }
+    EXPECT_EQ(progress.calls.back().first, progress.calls.back().second);
+    // Removed again: a later load calls nothing.
+    const size_t calls = progress.calls.size();
+    ASSERT_EQ(TOV_LoadFile((dir_ + "/progress.srec").c_str(), &detail), 0);
+    EXPECT_EQ(progress.calls.size(), calls);
+}
+
 }  // namespace
 }  // namespace tov::test
