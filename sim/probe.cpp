@@ -126,6 +126,25 @@ void Probe::settle(TimePoint now) {
 
 void Probe::changed(std::span<const uint8_t> message, TimePoint now) {
     dirty_ = true;
+    switch (message[0]) {
+        case kEraseSector:
+            ++writes_.sectorErases;
+            break;
+        case kProgramFlash:
+            ++writes_.flashPrograms;
+            break;
+        case kEraseLogic:
+            ++writes_.logicErases;
+            break;
+        case kProgramFuseRow:
+            ++writes_.fuseRowPrograms;
+            break;
+        case kProgramUes:
+            ++writes_.uesPrograms;
+            break;
+        default:
+            break;
+    }
     bool urgent = message[0] == kEraseSector || message[0] == kProgramUes;
     if (message.size() >= 5) {
         const uint32_t address = readU32(message, 1);
@@ -213,8 +232,11 @@ std::vector<uint8_t> Probe::handleLoaderRequest(std::span<const uint8_t> message
             // comes up in its loader again, after the same silence.
             restart(now, !ownFlash_.startMarkerPresent());
             return {kStartFirmware};
-        case kReadVersions:
-            return readVersions(context, message);
+        case kReadVersions: {
+            std::vector<uint8_t> answer = readVersions(context, message);
+            if (versionAnswerLength_) answer.resize(*versionAnswerLength_, 0);
+            return answer;
+        }
         case kLogicMode:
         case kReadLogicId:
         case kReadFuseRow:

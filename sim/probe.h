@@ -24,6 +24,16 @@
 
 namespace tov::sim {
 
+// How many requests changed the probe's own flash or its logic device, in the loader or in the
+// firmware (only requests that were carried out count).
+struct StorageWrites {
+    uint64_t sectorErases = 0;
+    uint64_t flashPrograms = 0;
+    uint64_t logicErases = 0;
+    uint64_t fuseRowPrograms = 0;
+    uint64_t uesPrograms = 0;
+};
+
 // One probe: whichever endpoint a frame came through, it reaches this one state.
 class Probe {
 public:
@@ -76,6 +86,11 @@ public:
     const std::string& flashFileError() const { return flashFileError_; }
     // Writes the flash file now if anything changed since it was last written.
     void saveFlashFile();
+    // Counts of the erase and program requests carried out since the probe started.
+    const StorageWrites& storageWrites() const { return writes_; }
+    // Test hook: the loader's version answer is cut or padded with zero bytes to this length
+    // (nothing: the model's own length), so the host meets a probe it does not know.
+    void answerVersionsWithLength(std::optional<size_t> length) { versionAnswerLength_ = length; }
 
 private:
     // Finishes a restart whose silence has passed.
@@ -100,6 +115,8 @@ private:
     ProbeFlash ownFlash_;
     LogicDevice logic_;
     bool logicMode_ = false;
+    StorageWrites writes_;
+    std::optional<size_t> versionAnswerLength_;
     uint16_t runningWord_ = 0;
     std::string flashFile_;  // empty: nothing is kept
     std::string flashFileError_;

@@ -485,6 +485,16 @@ SimStats Simulator::stats() const {
     return stats_;
 }
 
+StorageWrites Simulator::storageWrites() const {
+    std::lock_guard lock(mutex_);
+    return probe_.storageWrites();
+}
+
+void Simulator::withProbe(const std::function<void(Probe&)>& action) {
+    std::lock_guard lock(mutex_);
+    action(probe_);
+}
+
 std::vector<uint8_t> Simulator::peekMemory(uint32_t address, size_t length) const {
     std::lock_guard lock(mutex_);
     std::vector<uint8_t> data(length);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -79,6 +80,12 @@ public:
     void sendEvent(uint8_t bits);
 
     SimStats stats() const;
+    // What the loader requests have changed in the probe's own flash and logic device so far.
+    StorageWrites storageWrites() const;
+    // Runs `action` on the probe under the simulator's lock, between two frames: to set the
+    // hooks of its logic device or to look at its flash. `action` must not call back into the
+    // simulator.
+    void withProbe(const std::function<void(Probe&)>& action);
     // Reads target memory as the probe holds it, bypassing the link (and its faults).
     std::vector<uint8_t> peekMemory(uint32_t address, size_t length) const;
     uint32_t listeningRate() const;
