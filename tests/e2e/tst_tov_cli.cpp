@@ -60,11 +60,12 @@ TEST(TovCli, HelpAndBadCommandLines) {
     const ProcessResult help = runProcess(kTov, {"--help"}, kNoPort);
     EXPECT_EQ(help.exitCode, 0);
     for (const char* command :
-         {"ping",     "connect", "errors",     "raw",   "info",       "state", "halt",
-          "go",       "reset",   "step",       "regs",  "setreg",     "read",  "write",
-          "get8",     "get16",   "get32",      "set8",  "set16",      "set32", "break",
-          "breakdel", "watch",   "watchdel",   "cmd",   "term",       "chan",  "load",
-          "verify",   "dump",    "flash-type", "erase", "erase-chip", "flash"}) {
+         {"ping",     "connect",  "errors",     "raw",   "info",       "state", "halt",
+          "go",       "reset",    "step",       "regs",  "setreg",     "read",  "write",
+          "get8",     "get16",    "get32",      "set8",  "set16",      "set32", "break",
+          "breakdel", "watch",    "watchdel",   "cmd",   "term",       "chan",  "load",
+          "verify",   "dump",     "flash-type", "erase", "erase-chip", "flash", "probe",
+          "update",   "netconfig"}) {
         EXPECT_TRUE(contains(help.out, std::string("\n  ") + command)) << command;
     }
 
@@ -374,6 +375,77 @@ TEST_F(TovCliFiles, FlashTypeDescribesTheSetupWithoutAProbe) {
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_TRUE(contains(again.out, "--type 36,0x100000,64,0 ")) << again.out;
     EXPECT_TRUE(contains(again.out, "bank mask:   0xFFE00000")) << again.out;
+}
+
+TEST_F(TovCliFiles, MaintenanceCommandsCheckTheirArgumentsBeforeTouchingThePort) {
+    const std::string dir = dir_.string();
+    const std::vector<std::vector<std::string>> badLines = {
+        {"probe", "extra"},
+        {"update"},
+        {"update", dir},
+        {"update", dir, "10", "11"},
+        {"update", (dir_ / "missing").string(), "10"},
+        {"update", file_, "10"},
+        {"update", dir, "36"},
+        {"update", dir, "-1"},
+        {"update", dir, "ARM7"},
+        {"update", dir, ""},
+        {"update", dir, "10", "--mode", "4"},
+        {"update", dir, "10", "--mode", "-1"},
+        {"update", dir, "10", "--mode"},
+        {"update", dir, "10", "--mode", "x"},
+        {"update", dir, "10", "--force"},
+        {"netconfig"},
+        {"netconfig", "192.168.1.1", "255.255.255.0"},
+        {"netconfig", "192.168.1.1", "255.255.255.0", "-", "x"},
+        {"netconfig", "192.168.1.256", "255.255.255.0", "-"},
+        {"netconfig", "1.2.3", "255.255.255.0", "-"},
+        {"netconfig", "1.2.3.4.5", "255.255.255.0", "-"},
+        {"netconfig", "1.2.3.1000", "255.255.255.0", "-"},
+        {"netconfig", "0.0.0.0", "255.255.255.0", "-"},
+        {"netconfig", "", "255.255.255.0", "-"},
+        {"netconfig", "10.0.0.1", "255.255.255.0 ", "-"},
+        {"netconfig", "10.0.0.1", "-", "-"},
+        {"netconfig", "10.0.0.1", "255.255.255.0", "gateway"},
+        {"netconfig", "10.0.0.1", "255.255.255.0", "10.0.0.-1"},
+    };
+    for (const std::vector<std::string>& args : badLines) {
+        const ProcessResult run = tov(args);
+        std::string shown;
+        for (const std::string& arg : args) shown += "'" + arg + "' ";
+        EXPECT_EQ(run.exitCode, 2) << shown << "\n" << run.err;
+        EXPECT_TRUE(run.err.starts_with("tov: " + args.front() + ": ")) << shown << run.err;
+        EXPECT_TRUE(contains(run.err, "usage: tov")) << shown;
+        EXPECT_FALSE(contains(run.err, "Port busy")) << shown;
+        EXPECT_TRUE(run.out.empty()) << shown;
+    }
+    // The reason is named.
+    EXPECT_TRUE(
+        contains(tov({"update", (dir_ / "missing").string(), "10"}).err, "is not a directory"));
+    EXPECT_TRUE(contains(tov({"update", dir, "10", "--mode", "4"}).err, "--mode '4'"));
+    EXPECT_TRUE(
+        contains(tov({"netconfig", "10.0.0.1", "255.0.0.0", "1.2.3"}).err, "GATEWAY '1.2.3'"));
+
+    // Well-formed lines get as far as the port: family names in any case, a directory with or
+    // without its separator, the forms of the dotted texts the probe accepts, no gateway.
+    const std::vector<std::vector<std::string>> goodLines = {
+        {"probe"},
+        {"update", dir, "10"},
+        {"update", dir + "/", "arm", "--mode", "3"},
+        {"update", "--mode", "1", dir, "HC12"},
+        {"update", dir, "MPC8xx/MPC5xx", "--mode", "0x2"},
+        {"update", dir, "35"},
+        {"netconfig", "192.168.1.1", "255.255.255.0", "-"},
+        {"netconfig", "10..0.1", "255.255.255.255", ""},
+        {"netconfig", "10.0.0.1", "255.0.0.0", "10.0.0.254"},
+    };
+    for (const std::vector<std::string>& args : goodLines) {
+        const ProcessResult run = tov(args);
+        EXPECT_EQ(run.exitCode, 1) << args.front() << " " << (args.size() > 2 ? args[2] : "");
+        EXPECT_EQ(run.err,
+                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy)\n");
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
 }
 
 TEST(TovCli, MissingDeviceReportsThePortError) {

@@ -1,6 +1,6 @@
 // tov against the real simulator: rate negotiation, connecting through the loader and a raw
-// memory read, each in a fresh simulator (tov --sim); then the target commands, run one after
-// another against one simulator that keeps its target memory between them.
+// memory read, each in a fresh simulator (tov --sim); then the target and maintenance commands,
+// run one after another against one simulator that keeps its memory and its own flash.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -20,7 +20,10 @@
 #include <thread>
 #include <vector>
 
+#include "maint/logic_geometry.h"
 #include "process_runner.h"
+#include "tests/support/firmware_file.h"
+#include "tests/support/jedec_file.h"
 
 namespace tov::e2e {
 namespace {
@@ -66,6 +69,32 @@ TEST_F(TovWithSimulator, ConnectStartsTheFirmwareAlsoFromTheLoader) {
     }
 }
 
+TEST_F(TovWithSimulator, ProbeShowsTheLoadersTexts) {
+    const ProcessResult run = tov({"--sim", "probe"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    // The factory TOV-B: serial 12345678, loader 1.03, firmware 1.05 of a family (code 40) that
+    // the update's table does not hold, and the network record it is shipped with.
+    EXPECT_EQ(run.out,
+              "probe:    TOV-B (SN: 12345678)\n"
+              "loader:   103\n"
+              "firmware: 105\n"
+              "logic:    003\n"
+              "family:   none the update knows\n"
+              "MAC:      02-c1-a5-12-34-56\n"
+              "IP:       192.168.1.100\n"
+              "mask:     255.255.255.0\n"
+              "gateway:  192.168.1.1\n");
+    EXPECT_TRUE(run.err.empty()) << run.err;
+
+    const ProcessResult x = tov({"--sim", "--model", "X", "--family", "7", "probe"});
+    ASSERT_EQ(x.exitCode, 0) << x.err;
+    const std::vector<std::string> lines = splitLines(x.out);
+    ASSERT_EQ(lines.size(), 6u) << x.out;
+    EXPECT_EQ(lines[0], "probe:    TOV-X");
+    EXPECT_EQ(lines[4], "family:   HC12");
+    EXPECT_EQ(lines[5], "network:  none on this probe");
+}
+
 TEST_F(TovWithSimulator, RawSendsTheBytesAndPrintsTheAnswer) {
     // Memory read of 16 bytes at 0x1000: code, status word and the 16 data bytes come back.
     for (const std::vector<std::string>& args :
@@ -105,6 +134,17 @@ protected:
         }
         std::error_code ec;
         if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+    }
+
+    // Stops the simulator, which saves a flash file on its way out, and removes its pty link.
+    void stopSimulator() {
+        if (!simulator_) return;
+        simulator_->sendSignal(SIGTERM);
+        const ProcessResult end = simulator_->finish();
+        EXPECT_EQ(end.exitCode, 0) << end.err;
+        simulator_.reset();
+        std::error_code ec;
+        std::filesystem::remove(dir_ / "tty", ec);
     }
 
     // Starts the simulator with extra options and waits for its pty to appear.
@@ -547,6 +587,132 @@ TEST_F(TovWithRunningSimulator, FlashIsErasedProgrammedAndVerified) {
     const ProcessResult load = tov({"load", ramFile.string()});
     ASSERT_EQ(load.exitCode, 0) << load.err;
     EXPECT_EQ(dumpBytes(tov({"read", "0x8000", "100"}).out, 0x8000), ram);
+}
+
+TEST_F(TovWithRunningSimulator, NetworkConfigurationIsWrittenAndKept) {
+    const std::string flashFile = (dir_ / "probe.flash").string();
+    startSimulator({"--flash-file", flashFile});
+    const ProcessResult written = tov({"netconfig", "192.168.1.1", "255.255.255.0", "-"});
+    ASSERT_EQ(written.exitCode, 0) << written.err;
+    EXPECT_EQ(written.out,
+              "network configuration written: IP 192.168.1.1, mask 255.255.255.0, gateway none\n");
+    const std::string shown =
+        "MAC:      02-c1-a5-12-34-56\n"
+        "IP:       192.168.1.1\n"
+        "mask:     255.255.255.0\n"
+        "gateway:  255.255.255.255\n";
+    const ProcessResult probe = tov({"probe"});
+    ASSERT_EQ(probe.exitCode, 0) << probe.err;
+    EXPECT_TRUE(probe.out.ends_with(shown)) << probe.out;
+
+    // Another record replaces it; the dotted texts are written as the probe reads them.
+    const ProcessResult other = tov({"netconfig", "10..0.7", "255.0.0.0", "10.0.0.254"});
+    ASSERT_EQ(other.exitCode, 0) << other.err;
+    EXPECT_EQ(other.out,
+              "network configuration written: IP 10.0.0.7, mask 255.0.0.0, gateway 10.0.0.254\n");
+    EXPECT_TRUE(
+        tov({"probe"}).out.ends_with("IP:       10.0.0.7\n"
+                                     "mask:     255.0.0.0\n"
+                                     "gateway:  10.0.0.254\n"));
+
+    // The record lives in the probe's flash: a new simulator on the same file still has it,
+    // and the firmware starts as before.
+    stopSimulator();
+    startSimulator({"--flash-file", flashFile});
+    const ProcessResult kept = tov({"probe"});
+    ASSERT_EQ(kept.exitCode, 0) << kept.err;
+    EXPECT_TRUE(
+        kept.out.ends_with("IP:       10.0.0.7\n"
+                           "mask:     255.0.0.0\n"
+                           "gateway:  10.0.0.254\n"))
+        << kept.out;
+    EXPECT_EQ(tov({"connect"}).exitCode, 0);
+}
+
+TEST_F(TovWithRunningSimulator, NetworkConfigurationIsRefusedByATovX) {
+    startSimulator({"--model", "X"});
+    const ProcessResult run = tov({"netconfig", "192.168.1.1", "255.255.255.0", "-"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "tov: netconfig: TOV: Invalid function parameter\n");
+    EXPECT_TRUE(run.out.empty()) << run.out;
+}
+
+// A firmware file and a JEDEC file for the ARM family on the TOV-B in `dir`: firmware version
+// `firmware` above the family's base 0xA000, logic version `logic` (base 4000).
+void writeArmFiles(const std::filesystem::path& dir, unsigned firmware, unsigned logic) {
+    test::writeFirmwareFile(dir.string(), "TQBARMFW", firmware, 0xA000, "B", 16 * 1024, firmware);
+    constexpr maint::LogicGeometry geometry = maint::logicGeometry(maint::ProbeModel::B);
+    const std::vector<std::string> rows = test::fuseRows(geometry.rows, geometry.rowLength, logic);
+    char name[16];
+    std::snprintf(name, sizeof name, "ARMJEDQB.%03u", logic);
+    test::writeTextFile((dir / name).string(),
+                        test::jedecText(test::fuseLines(rows, geometry.linesPerRow)));
+}
+
+TEST_F(TovWithRunningSimulator, UpdateProgramsNewerFilesThatOutliveTheSimulator) {
+    // A probe with ARM firmware 1.05 (family index 10) and logic 4003, kept in a flash file.
+    const std::string flashFile = (dir_ / "probe.flash").string();
+    const std::filesystem::path files = dir_ / "files";
+    std::filesystem::create_directory(files);
+    writeArmFiles(files, 106, 4);
+    startSimulator({"--family", "10", "--flash-file", flashFile});
+    const ProcessResult before = tov({"info"});
+    ASSERT_EQ(before.exitCode, 0) << before.err;
+    EXPECT_TRUE(before.out.starts_with("firmware:   V 1.05 for ARM7/ARM9\n")) << before.out;
+
+    // Both parts are outdated: both are programmed. The directory is given without its '/'.
+    const ProcessResult update = tov({"update", files.string(), "ARM"});
+    ASSERT_EQ(update.exitCode, 0) << update.err;
+    EXPECT_EQ(update.out, "updated TOV-B (SN: 12345678) from " + files.string() +
+                              "/ for family 10 (ARM), mode 0\n"
+                              "firmware: programmed, version 105 -> 106\n"
+                              "logic:    programmed, version 003 -> 004\n"
+                              "family:   ARM\n");
+    // No terminal on stderr: no progress bar.
+    EXPECT_TRUE(update.err.empty()) << update.err;
+
+    // The same files again change nothing; mode 1 programs the firmware anyway.
+    const ProcessResult again = tov({"update", files.string() + "/", "10"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_NE(again.out.find("firmware: up to date, version 106\n"
+                             "logic:    up to date, version 004\n"),
+              std::string::npos)
+        << again.out;
+    const ProcessResult forced = tov({"update", files.string(), "10", "--mode", "1"});
+    ASSERT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_NE(forced.out.find("firmware: programmed, version 106 -> 106\n"
+                              "logic:    up to date, version 004\n"),
+              std::string::npos)
+        << forced.out;
+
+    // A new simulator on the same flash file runs the new firmware and reports the new logic.
+    stopSimulator();
+    startSimulator({"--flash-file", flashFile});
+    const ProcessResult info = tov({"info"});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_TRUE(info.out.starts_with("firmware:   V 1.06 for ARM7/ARM9\n")) << info.out;
+    const ProcessResult probe = tov({"probe"});
+    ASSERT_EQ(probe.exitCode, 0) << probe.err;
+    EXPECT_NE(probe.out.find("firmware: 106\nlogic:    004\nfamily:   ARM\n"), std::string::npos)
+        << probe.out;
+}
+
+TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesAndLeavesTheProbeAsItWas) {
+    const std::filesystem::path empty = dir_ / "empty";
+    std::filesystem::create_directory(empty);
+    startSimulator({"--family", "10"});
+    const ProcessResult none = tov({"update", empty.string(), "10"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.err.starts_with("tov: update: ")) << none.err;
+    EXPECT_TRUE(none.out.empty()) << none.out;
+
+    // A firmware file alone is not enough: the logic file has to be there too.
+    test::writeFirmwareFile(empty.string(), "TQBARMFW", 107, 0xA000, "B", 1024);
+    const ProcessResult noLogic = tov({"update", empty.string(), "10"});
+    EXPECT_EQ(noLogic.exitCode, 1);
+    EXPECT_TRUE(noLogic.out.empty()) << noLogic.out;
+    EXPECT_NE(none.err, noLogic.err);
+    EXPECT_TRUE(tov({"info"}).out.starts_with("firmware:   V 1.05 for ARM7/ARM9\n"));
 }
 
 }  // namespace

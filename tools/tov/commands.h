@@ -80,4 +80,9 @@ int runEraseSector(const Invocation& call);
 int runEraseChip(const Invocation& call);
 int runFlash(const Invocation& call);
 
+// Probe maintenance (commands_maint.cpp): these open and close the link themselves.
+int runProbe(const Invocation& call);
+int runUpdate(const Invocation& call);
+int runNetconfig(const Invocation& call);
+
 }  // namespace tov::cli

@@ -71,6 +71,13 @@ constexpr std::array kCommands = {
             runEraseChip},
     Command{"flash", "FILE [--offset N] --type SETUP", "program an S-record file into flash", true,
             runFlash},
+    Command{"probe", "", "show the probe's model, serial, versions, family and network record",
+            true, runProbe},
+    Command{"update", "DIR FAMILY [--mode 0-3]",
+            "update the probe's firmware and logic from the newest files in DIR", true, runUpdate},
+    Command{"netconfig", "IP MASK GATEWAY",
+            "write the probe's IP address, subnet mask and gateway (\"\" or - for none)", true,
+            runNetconfig},
 };
 
 constexpr std::string_view kDefaultRate = "115200";
@@ -200,7 +207,13 @@ void printUsage(std::FILE* out) {
         "--type 2,0x80000,32,0x100000 (type 2, 512-KiB chips on a 32-bit bus, workspace\n"
         "at 0x100000); $TOV_FLASH_TYPE holds a default; flash-type explains a set-up\n"
         "\n"
-        "load, verify, dump and flash show a progress bar while stderr is a terminal\n"
+        "load, verify, dump, flash and update show a progress bar while stderr is a terminal\n"
+        "\n"
+        "update takes FAMILY as the family index 0..35 or its name (CPU32, MPC8xx/MPC5xx,\n"
+        "ColdFire, HC12, M-CORE, ARM, TriCore, PPC6xx/PPC7xx, PPC400, MPC7450, MIPS32,\n"
+        "XScale); --mode 0 (default) programs only what is outdated, 1 the firmware always,\n"
+        "2 the logic always, 3 both always; probe, update and netconfig talk to the probe's\n"
+        "loader, and the next target command starts the firmware again\n"
         "\n"
         "commands:\n",
         out);
