@@ -14,7 +14,14 @@ constexpr uint32_t kRecordData = 32;
 
 int32_t FilesSession::dumpBlock(uint32_t address, uint16_t length, uint8_t* buffer) {
     // Every memory read of the dump functions passes here, so that a set-up needing the probe
-    // in write mode before a read is served in one place.
+    // in write mode before a read is served in one place: with a paged on-chip flash set up, the
+    // probe must leave its flash mode before the target's memory can be read.
+    if (mode_.paged.active()) {
+        mode_.current = WriteModeState::kWrite;
+        const int32_t rc = sendSetWriteMode(link_, WriteModeState::kWrite, mode_.accessCode, 0, 0,
+                                            mode_.modeParameter);
+        if (rc != link::kOk) return rc;
+    }
     return target_.memoryRead(address, 0, length, buffer);
 }
 

@@ -44,6 +44,20 @@ public:
     int32_t flashEraseSector(uint32_t sector);
     int32_t flashErase(uint16_t mode, uint32_t address);
 
+    // On-chip flash of paged 16-bit targets (flash_paged.cpp).
+    int32_t flashSetupHC12(uint16_t variant, uint16_t type, uint16_t busBits, uint32_t flashSize,
+                           uint32_t workspace);
+    int32_t flashEraseHC12(uint32_t address, uint32_t selection);
+
+    // Other on-chip flash (flash_on_chip.cpp, flash_write_555.cpp).
+    int32_t flashSetup555(uint16_t type, uint32_t parameter, uint32_t workspace);
+    int32_t flashErase555(uint32_t address, uint32_t selection, bool sector, uint32_t parameter,
+                          uint32_t workspace);
+    int32_t flashWrite555(const char* path, uint32_t& detail);
+    int32_t flashSetupUC3F(uint16_t type, uint32_t workspace);
+    int32_t flashEraseUC3F(uint32_t address, uint32_t selection, bool sector, uint32_t workspace);
+    int32_t flashSetupSGFM(uint32_t parameter, uint32_t workspace);
+
 private:
     // Puts the probe into write (0) or verify (1) mode unless it is there already.
     int32_t selectMode(uint8_t mode);
@@ -56,6 +70,8 @@ private:
     // Hands one gathered block of a file to the download: the place where a block's address is
     // mapped and the block split for the probe (at 16-KB boundaries unless paged).
     int32_t sendGathered(uint32_t address, const uint8_t* data, uint16_t length);
+    // Readies the probe and records a fixed on-chip flash set-up, pending for the next transfer.
+    int32_t setUpOnChip(uint8_t type, uint8_t width, uint32_t parameter, uint32_t workspace);
     void reportProgress(uint64_t done, uint64_t total) {
         if (progress_) progress_(done, total);
     }

@@ -1,8 +1,10 @@
 // Loading S-record files into target memory and verifying memory against them: records are
 // gathered into contiguous blocks of up to 1024 bytes and sent through the bulk download.
+#include <algorithm>
 #include <cstring>
 
 #include "files/files_session.h"
+#include "files/paged_map.h"
 #include "files/srecord_reader.h"
 #include "link/error_codes.h"
 
@@ -10,7 +12,7 @@ namespace tov::files {
 namespace {
 
 constexpr uint16_t kGatherLimit = 1024;
-constexpr uint64_t kPage = 0x4000;
+constexpr uint32_t kPage = 0x4000;
 
 }  // namespace
 
@@ -28,15 +30,28 @@ int32_t FilesSession::verifyFile(const char* path, uint32_t offset, uint32_t& de
 }
 
 int32_t FilesSession::sendGathered(uint32_t address, const uint8_t* data, uint16_t length) {
-    // The probe takes no block across a 16-KB boundary, so such a block goes out in two calls.
-    const uint64_t boundary = (uint64_t{address} | (kPage - 1)) + 1;
-    if (address + uint64_t{length} > boundary) {
-        const auto first = static_cast<uint16_t>(boundary - address);
-        int32_t rc = download_.send(address, first, data);
-        if (rc != link::kOk) return rc;
-        return download_.send(static_cast<uint32_t>(boundary), length - first, data + first);
+    // The probe takes no block across a page boundary (16 KB unless the paged flash has smaller
+    // pages), so such a block goes out in pieces; paged flash may also move or drop the block.
+    PieceRule rule{kPage, nullptr};
+    if (mode_.paged.active()) {
+        const std::optional<uint32_t> linear = translatePaged(mode_.paged, address);
+        if (!linear) return link::kOk;
+        address = *linear;
+        rule = pieceRuleFor(mode_.paged, mode_.current);
     }
-    return download_.send(address, length, data);
+    for (uint32_t done = 0; done < length;) {
+        const uint32_t at = address + done;
+        uint32_t piece = length - done;
+        if (rule.split != 0) {
+            const uint64_t boundary = (uint64_t{at} | (rule.split - 1)) + 1;
+            piece = static_cast<uint32_t>(std::min<uint64_t>(piece, boundary - at));
+        }
+        const uint32_t sentAt = rule.address ? rule.address(mode_.paged, at) : at;
+        const int32_t rc = download_.send(sentAt, static_cast<uint16_t>(piece), data + done);
+        if (rc != link::kOk) return rc;
+        done += piece;
+    }
+    return link::kOk;
 }
 
 int32_t FilesSession::transferFile(const char* path, uint32_t offset, uint32_t& detail) {

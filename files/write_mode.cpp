@@ -10,6 +10,8 @@ namespace {
 constexpr uint8_t kSetWriteMode = 0x8D;
 constexpr uint8_t kWriteBlock = 0x85;
 constexpr int32_t kSetWriteModeWaitMs = 3000;
+constexpr uint8_t kFlashPrepare = 0x8C;
+constexpr int32_t kFlashPrepareWaitMs = 2000;
 
 }  // namespace
 
@@ -34,6 +36,13 @@ int32_t sendSetWriteMode(link::LinkContext& link, uint8_t mode, uint8_t accessOr
     if (rc < 0) return rc;
     if (rc != 2 || answer[0] != kSetWriteMode) return link::kInvalidResponse;
     return writeModeStatus(answer[1]);
+}
+
+int32_t sendFlashPrepare(link::LinkContext& link) {
+    const uint8_t request[1] = {kFlashPrepare};
+    uint8_t answer[link::kHeaderSize + link::kMaxMessage];
+    const int32_t rc = link.transaction(request, answer, kFlashPrepareWaitMs);
+    return rc < 0 ? rc : link::kOk;
 }
 
 int32_t sendWriteBlock(link::LinkContext& link, uint32_t address, const uint8_t* data,

@@ -18,6 +18,19 @@ struct FlashSetup {
     uint32_t workspace = 0;
 };
 
+// The set-up of a paged 16-bit target's on-chip flash: which of its two address maps is in force
+// and what file loads need to translate banked addresses.
+struct PagedSetup {
+    enum class Map : uint8_t { kNone, kH1, kH2 };
+    Map map = Map::kNone;
+    uint16_t variant = 0;
+    bool translate = false;  // banked addresses of file loads are translated
+    uint32_t flashSize = 0;  // size the translation wraps at (mode H1)
+
+    bool active() const { return map != Map::kNone; }
+};
+
+// The probe's write mode as the host last set it, and the set-ups sent with it.
 struct WriteModeState {
     static constexpr uint8_t kWrite = 0;
     static constexpr uint8_t kVerify = 1;
@@ -28,6 +41,7 @@ struct WriteModeState {
     uint8_t accessCode = 0;
     uint32_t modeParameter = 0;
     FlashSetup flash;
+    PagedSetup paged;
 
     // The state of a fresh connection.
     void reset() { *this = WriteModeState{}; }
@@ -41,6 +55,10 @@ int32_t sendSetWriteMode(link::LinkContext& link, uint8_t mode, uint8_t accessOr
 // A non-zero status gives -1206.
 int32_t sendWriteBlock(link::LinkContext& link, uint32_t address, const uint8_t* data,
                        uint16_t length, uint32_t& result);
+
+// Sends the request that readies the probe for an on-chip flash set-up; only transport errors
+// count.
+int32_t sendFlashPrepare(link::LinkContext& link);
 
 // Maps the status byte of Set write mode and of the probe's erase request to a code.
 int32_t writeModeStatus(uint8_t status);

@@ -264,6 +264,35 @@ TOV_API int32_t TOV_FlashEraseSector(uint32_t sector);
  * address. */
 TOV_API int32_t TOV_FlashErase(uint16_t mode, uint32_t address);
 
+/* (53) Sets up the on-chip flash of a paged 16-bit target: variant, type (bit 15: translate
+ * banked addresses of file loads), bus width in bits (8, 16, 32), flash size, workspace. */
+TOV_API int32_t TOV_FlashSetupHC12(uint16_t variant, uint16_t type, uint16_t busBits,
+                                   uint32_t flashSize, uint32_t workspace);
+
+/* (54) Erases the on-chip flash set up by TOV_FlashSetupHC12 at the address; -1208 on failure. */
+TOV_API int32_t TOV_FlashEraseHC12(uint32_t address, uint32_t selection);
+
+/* (57) Sets up the row-organised on-chip flash (type 16 or 17) with its mode parameter. */
+TOV_API int32_t TOV_FlashSetup555(uint16_t type, uint32_t parameter, uint32_t workspace);
+
+/* (58) Has the probe erase that flash: a sector (`sector` non-zero) or what `selection` names. */
+TOV_API int32_t TOV_FlashErase555(uint32_t address, uint32_t selection, uint16_t sector,
+                                  uint32_t parameter, uint32_t workspace);
+
+/* (59) Programs an S-record file into that flash (set up as type 16); -1207 for a bad file or
+ * data beyond 0x70000 bytes, -1209 when programming fails. */
+TOV_API int32_t TOV_FlashWrite555(const char* path, uint32_t* detail);
+
+/* (67) Sets up on-chip flash of type 25 or 26. */
+TOV_API int32_t TOV_FlashSetupUC3F(uint16_t type, uint32_t workspace);
+
+/* (68) Has the probe erase that flash: a sector (`sector` non-zero) or what `selection` names. */
+TOV_API int32_t TOV_FlashEraseUC3F(uint32_t address, uint32_t selection, uint16_t sector,
+                                   uint32_t workspace);
+
+/* (69) Sets up the on-chip flash of a 32-bit controller as type 21; erased with TOV_FlashErase. */
+TOV_API int32_t TOV_FlashSetupSGFM(uint32_t parameter, uint32_t workspace);
+
 /* Maintenance -------------------------------------------------------------------------------- */
 /* These open the connection with `port` (as TOV_Open) themselves and always close it. */
 

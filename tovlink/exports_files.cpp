@@ -92,6 +92,42 @@ int32_t TOV_FlashErase(uint16_t mode, uint32_t address) {
     return filesSession().flashErase(mode, address);
 }
 
+int32_t TOV_FlashSetupHC12(uint16_t variant, uint16_t type, uint16_t busBits, uint32_t flashSize,
+                           uint32_t workspace) {
+    return filesSession().flashSetupHC12(variant, type, busBits, flashSize, workspace);
+}
+
+int32_t TOV_FlashEraseHC12(uint32_t address, uint32_t selection) {
+    return filesSession().flashEraseHC12(address, selection);
+}
+
+int32_t TOV_FlashSetup555(uint16_t type, uint32_t parameter, uint32_t workspace) {
+    return filesSession().flashSetup555(type, parameter, workspace);
+}
+
+int32_t TOV_FlashErase555(uint32_t address, uint32_t selection, uint16_t sector,
+                          uint32_t parameter, uint32_t workspace) {
+    return filesSession().flashErase555(address, selection, sector != 0, parameter, workspace);
+}
+
+int32_t TOV_FlashWrite555(const char* path, uint32_t* detail) {
+    if (!path || !detail) return kBadPointer;
+    return filesSession().flashWrite555(path, *detail);
+}
+
+int32_t TOV_FlashSetupUC3F(uint16_t type, uint32_t workspace) {
+    return filesSession().flashSetupUC3F(type, workspace);
+}
+
+int32_t TOV_FlashEraseUC3F(uint32_t address, uint32_t selection, uint16_t sector,
+                           uint32_t workspace) {
+    return filesSession().flashEraseUC3F(address, selection, sector != 0, workspace);
+}
+
+int32_t TOV_FlashSetupSGFM(uint32_t parameter, uint32_t workspace) {
+    return filesSession().flashSetupSGFM(parameter, workspace);
+}
+
 void TOV_ProgressSet(TOV_ProgressFn fn, void* user) { tov::lib::setProgressCallback(fn, user); }
 
 }  // extern "C"

@@ -1,5 +1,5 @@
 // A scripted probe for the file functions: it answers Set write mode, Write block, the download
-// start and blocks, and memory reads from a byte map, and keeps what it was sent.
+// start and blocks, the on-chip flash requests, and memory reads from a byte map, and keeps what it was sent.
 #pragma once
 
 #include <unistd.h>
@@ -39,6 +39,8 @@ struct FilesProbe {
     uint32_t failDetail = 0;
     // Memory reads from this address on answer with the target's bad-address status.
     uint32_t memoryFailFrom = 0xFFFFFFFF;
+    bool answerPrepare = true;    // the on-chip flash prepare request gets an answer
+    uint8_t eraseResult = 0;      // result byte of the probe's erase
     std::map<uint32_t, uint8_t> memory;  // bytes not in the map read as 0xEE
     std::vector<SeenBlock> blocks;
 
@@ -65,6 +67,12 @@ private:
         switch (m[0]) {
             case 0x8D:
                 return {{0x8D, writeModeStatus}};
+            case 0x8C:
+                return answerPrepare ? std::vector<Bytes>{{0x8C, 0}} : std::vector<Bytes>{};
+            case 0x90:
+                return {{0x90, 0}};
+            case 0x91:
+                return {{0x91, eraseResult, 0, 0, 0, 0}};
             case 0x85:
                 return {{0x85, writeBlockStatus, 0x12, 0x34, 0x56, 0x78}};
             case 0x28:

@@ -118,6 +118,7 @@ private:
         }
         if (code == 0xB8) return read(be32(m, 1), (m[7] << 8) | m[8], {0xB8, 0, 0});
         if (code == 0x8D) return {{0x8D, setModeStatus}};
+        if (code == 0x8C) return {{0x8C, 0}};
         if (code == 0x85) return {{0x85, writeBlockStatus, 0, 0, 0x12, 0x34}};
         if (code == 0x28) return {{0x28, 3, 0x04, 0x00, 0x00, 0x64}};
         if (code == 0x29) {

@@ -344,5 +344,20 @@ TEST(FlashErase, TypesWithoutAnEraseAreRejected) {
     EXPECT_TRUE(fresh.link.sent.empty());
 }
 
+TEST(PagedFlashErase, ChipTypesAreErasedByTheHostAfterSetWriteMode) {
+    FlashWireProbe probe;
+    ASSERT_EQ(probe.session.flashSetupHC12(2, 2, 8, 0x40000, 0), 0);
+    ASSERT_EQ(probe.session.flashEraseHC12(0x00010000, 7), 0);
+    ASSERT_EQ(probe.sentWith(0x8D).size(), 1u);
+    EXPECT_EQ(probe.sentWith(0x8D)[0], hexBytes("8D 00 02 00000000 00000000 00000002"));
+    EXPECT_TRUE(probe.sentWith(0x90).empty());
+    // The command set A sector erase: unlock at the chip's command addresses in the bank.
+    ASSERT_GE(probe.accesses.size(), 6u);
+    EXPECT_EQ(probe.accesses[0], (BusAccess{'W', 0x5555, 1, 0xAA}));
+    EXPECT_EQ(probe.accesses[5], (BusAccess{'W', 0x10000, 1, 0x30}));
+    // The Set write mode goes out before the first bus access.
+    EXPECT_EQ(probe.link.sent[1].message[0], 0x8D);
+}
+
 }  // namespace
 }  // namespace tov::test
