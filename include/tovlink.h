@@ -316,6 +316,22 @@ TOV_API int32_t TOV_GetConfiguration(const char* port, char* description, char* 
                                      char* versions, char* mac, char* ip, char* mask,
                                      char* gateway);
 
+/* (63) Stores an automatic programming job for a paged 16-bit target in the probe, which then
+ * programs targets by itself. It connects as TOV_Connect does (the firmware keeps running) and
+ * disconnects before returning. `type` is the target type (13 is refused with -1202); with bit 15
+ * set the program file holds paged CPU addresses. b..h are stored for the probe as given (b as
+ * its low byte). `entries` holds 3 x `entryCount` words, stored as 12-byte entries. The program
+ * file (NULL or "" for none) may hold up to 256 KB, the second file up to 4 KB. Both files are
+ * read before anything is sent. -1207 bad file, -1208/-1209 erase/program failed, -1210 read
+ * back differently. */
+TOV_API int32_t TOV_EnableAutoProgHC12(const char* port, uint16_t type, uint16_t b, uint16_t c,
+                                       uint16_t d, uint16_t entryCount, const uint32_t* entries,
+                                       uint8_t e, uint8_t f, const char* programPath, uint8_t g,
+                                       uint8_t h, const char* secondPath);
+
+/* (64) Removes a stored automatic programming job (connects, erases it, disconnects). */
+TOV_API int32_t TOV_DisableAutoProgHC12(const char* port);
+
 /* Extensions without an ordinal ------------------------------------------------------------ */
 
 /* Returns the line rate the open serial connection runs at after negotiation, in baud; 0 when no
@@ -324,7 +340,8 @@ TOV_API uint32_t TOV_LineRateGet(void);
 
 /* Progress of the long calls: `done` out of `total` units, called from inside them: bytes of the
  * S-record file read (file loads, verifies and flash writes, and the firmware file of
- * TOV_UpdateFirmwareLogic), bytes written (block calls) or bytes dumped (TOV_DumpFile). */
+ * TOV_UpdateFirmwareLogic), bytes written (block calls), bytes dumped (TOV_DumpFile) or image
+ * bytes stored (TOV_EnableAutoProgHC12). */
 typedef void (*TOV_ProgressFn)(uint32_t done, uint32_t total, void* user);
 
 /* Registers (or with NULL removes) the progress callback; `user` is handed back unchanged. */
