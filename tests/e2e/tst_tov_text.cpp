@@ -111,6 +111,29 @@ TEST(FlashSetupText, ParsesTheTypeTextAndRefusesAnythingElse) {
     }
 }
 
+TEST(FlashSetupText, OnChipSetUpsRoundTripAndBadOnesAreRefused) {
+    const auto paged = parseFlashSetup("hc12:17,20,16,0x100000,0x3800,paged");
+    ASSERT_TRUE(paged.has_value());
+    EXPECT_EQ(paged->kind, FlashKind::kPaged);
+    EXPECT_EQ(paged->variant, 17);
+    EXPECT_EQ(paged->type, 20);
+    EXPECT_EQ(paged->chipSize, 0x100000u);
+    EXPECT_TRUE(paged->paged);
+    for (const char* text : {"hc12:17,20,16,0x100000,0x3800,paged", "hc12:3,15,8,0x20000,0",
+                             "555:16,0x1234,0x3F9800", "uc3f:25,0x1000", "sgfm:0x5,0x20000000"}) {
+        EXPECT_EQ(flashSetupText(*parseFlashSetup(text)), text);
+    }
+    const auto rows = parseFlashSetup("555:16,0x1234,0x3F9800");
+    EXPECT_EQ(rows->parameter, 0x1234u);
+    EXPECT_NE(describeFlashSetup(*rows).find("workspace:   0x003F9800\n"), std::string::npos);
+
+    for (const char* bad :
+         {"hc12:17,20,16,0x100000", "hc12:17,20,16,0x100000,0,banked", "hc12:1,0x8000,16,0,0",
+          "555:16,0", "uc3f:25", "sgfm:1,2,3", "flash:1,2", "hc12:", ":1,2"}) {
+        EXPECT_FALSE(parseFlashSetup(bad).has_value()) << bad;
+    }
+}
+
 TEST(FlashSetupText, DescriptionShowsWidthsAndTheBankMask) {
     const std::string type2 = describeFlashSetup({2, 0x80000, 32, 0x20000000});
     EXPECT_NE(type2.find("bus width:   32 bits (4 bytes per access)\n"), std::string::npos);

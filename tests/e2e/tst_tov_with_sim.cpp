@@ -639,6 +639,33 @@ TEST_F(TovWithRunningSimulator, NetworkConfigurationIsRefusedByATovX) {
 
 // A firmware file and a JEDEC file for the ARM family on the TOV-B in `dir`: firmware version
 // `firmware` above the family's base 0xA000, logic version `logic` (base 4000).
+TEST_F(TovWithRunningSimulator, AutomaticProgrammingJobIsStoredShownAndRemoved) {
+    startSimulator({"--model", "A"});
+    const std::filesystem::path program = dir_ / "program.s19";
+    writeFile(program, srecordFile(0x0200, testImage(40, 5)));
+    const ProcessResult store = tov({"autoprog", "9", "--program", program.string(), "--entry",
+                                     "1,0x2000,0x33", "--c", "0x1234", "--h", "7"});
+    ASSERT_EQ(store.exitCode, 0) << store.err;
+    EXPECT_EQ(store.out,
+              "stored the automatic programming job (type 9, 1 entries, program image)\n");
+
+    const ProcessResult show = tov({"autoprog-show"});
+    ASSERT_EQ(show.exitCode, 0) << show.err;
+    EXPECT_EQ(show.out,
+              "job:          HC12 Auto Prog Setup\n"
+              "type:         9\n"
+              "line rate:    9600\n"
+              "b c d:        0x00 0x1234 0x0000\n"
+              "e f g h:      0x00 0x00 0x00 0x07\n"
+              "program:      40 bytes of image offset 0x00200-0x00227 (probe flash 0x000C0200)\n"
+              "second image: none\n"
+              "entries:\n"
+              "    0: 0x00000001 0x00002000 0x00000033\n");
+
+    ASSERT_EQ(tov({"autoprog-off"}).exitCode, 0);
+    EXPECT_EQ(tov({"autoprog-show"}).out, "no automatic programming job stored\n");
+}
+
 void writeArmFiles(const std::filesystem::path& dir, unsigned firmware, unsigned logic) {
     test::writeFirmwareFile(dir.string(), "TQBARMFW", firmware, 0xA000, "B", 16 * 1024, firmware);
     constexpr maint::LogicGeometry geometry = maint::logicGeometry(maint::ProbeModel::B);

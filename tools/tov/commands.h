@@ -84,5 +84,9 @@ int runFlash(const Invocation& call);
 int runProbe(const Invocation& call);
 int runUpdate(const Invocation& call);
 int runNetconfig(const Invocation& call);
+// Automatic programming jobs in the probe (commands_autoprog.cpp).
+int runAutoprog(const Invocation& call);
+int runAutoprogOff(const Invocation& call);
+int runAutoprogShow(const Invocation& call);
 
 }  // namespace tov::cli

@@ -28,11 +28,14 @@ FileCommandLine splitFileOptions(const Invocation& call, FileOptions accepted) {
         const std::string& arg = call.args[i];
         const bool isOffset = arg == "--offset" && accepted.offset;
         const bool isType = arg == "--type" && accepted.type;
-        if (isOffset || isType) {
+        const bool isSelect = arg == "--select" && accepted.select;
+        if (isOffset || isType || isSelect) {
             if (i + 1 == call.args.size()) failUsage(call, arg + " needs a value");
             const std::string& value = call.args[++i];
             if (isOffset) {
                 line.offset = numberArgument(call, "offset", value, 0xFFFFFFFF);
+            } else if (isSelect) {
+                line.selection = numberArgument(call, "select", value, 0xFFFFFFFF);
             } else {
                 line.typeText = value;
             }
@@ -57,16 +60,21 @@ FlashSetup requireFlashSetup(const Invocation& call, const FileCommandLine& line
     } else {
         failUsage(call,
                   "the flash set-up is missing: give --type TYPE,CHIPSIZE,BUSBITS,WORKSPACE "
-                  "or set " +
+                  "(or an on-chip set-up, see tov flash-type) or set " +
                       std::string(kFlashTypeVariable) + " (see tov flash-type)");
     }
     const std::optional<FlashSetup> setup = parseFlashSetup(text);
     if (!setup) {
         failUsage(call, origin + " '" + text +
-                            "' is not TYPE,CHIPSIZE,BUSBITS,WORKSPACE (decimal or 0x hex numbers)");
+                            "' is not TYPE,CHIPSIZE,BUSBITS,WORKSPACE, hc12:VARIANT,TYPE,BUSBITS,"
+                            "FLASHSIZE,WORKSPACE[,paged], 555:TYPE,PARAMETER,WORKSPACE, "
+                            "uc3f:TYPE,WORKSPACE or sgfm:PARAMETER,WORKSPACE (decimal or 0x hex "
+                            "numbers)");
     }
-    // The library checks the type and the bus width without sending anything; the set-up made
-    // here is reset by the connection and made again after it.
+    // The library checks an external set-up without sending anything; the set-up made here is
+    // reset by the connection and made again after it. On-chip set-ups talk to the probe, so
+    // they are checked once connected.
+    if (setup->kind != FlashKind::kExternal) return *setup;
     const int32_t result = applyFlashSetup(*setup);
     if (result != 0) {
         failUsage(call, origin + " '" + text + "': " + refusedSetupText(result));

@@ -18,15 +18,17 @@ struct FileCommandLine {
     std::vector<std::string> words;
     uint32_t offset = 0;
     std::optional<std::string> typeText;  // the --type text as given
+    uint32_t selection = 0;               // --select: which blocks an on-chip erase takes
 };
 
 // Which options a command takes.
 struct FileOptions {
     bool offset = false;
     bool type = false;
+    bool select = false;
 };
 
-// Takes --offset N and --type TEXT out of the arguments; a UsageError for an option the command
+// Takes --offset N, --type TEXT and --select N out of the arguments; a UsageError for an option the command
 // does not take, a missing value or a bad offset.
 FileCommandLine splitFileOptions(const Invocation& call, FileOptions accepted);
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 #include "arguments.h"
@@ -72,9 +73,108 @@ std::string hexShort(uint32_t value) {
     return text;
 }
 
+// The numbers of an on-chip set-up text, each no larger than its limit; nullopt when the count
+// differs or a number is bad.
+std::optional<std::vector<uint32_t>> numbers(const std::vector<std::string_view>& parts,
+                                             std::initializer_list<uint32_t> limits) {
+    if (parts.size() != limits.size()) return std::nullopt;
+    std::vector<uint32_t> values;
+    size_t i = 0;
+    for (uint32_t limit : limits) {
+        const std::optional<uint32_t> value = parseNumber(parts[i++], limit);
+        if (!value) return std::nullopt;
+        values.push_back(*value);
+    }
+    return values;
+}
+
+std::optional<FlashSetup> parseOnChipSetup(std::string_view kind,
+                                           std::vector<std::string_view> parts) {
+    constexpr uint32_t k16 = 0xFFFF;
+    constexpr uint32_t k32 = 0xFFFFFFFF;
+    FlashSetup setup;
+    if (kind == "hc12") {
+        if (parts.size() == 6 && parts.back() == "paged") {
+            setup.paged = true;
+            parts.pop_back();
+        }
+        const auto v = numbers(parts, {k16, 0x7FFF, k16, k32, k32});
+        if (!v) return std::nullopt;
+        setup.kind = FlashKind::kPaged;
+        setup.variant = static_cast<uint16_t>((*v)[0]);
+        setup.type = static_cast<uint16_t>((*v)[1]);
+        setup.busBits = static_cast<uint16_t>((*v)[2]);
+        setup.chipSize = (*v)[3];
+        setup.workspace = (*v)[4];
+    } else if (kind == "555") {
+        const auto v = numbers(parts, {k16, k32, k32});
+        if (!v) return std::nullopt;
+        setup.kind = FlashKind::kRows;
+        setup.type = static_cast<uint16_t>((*v)[0]);
+        setup.parameter = (*v)[1];
+        setup.workspace = (*v)[2];
+    } else if (kind == "uc3f") {
+        const auto v = numbers(parts, {k16, k32});
+        if (!v) return std::nullopt;
+        setup.kind = FlashKind::kUc3f;
+        setup.type = static_cast<uint16_t>((*v)[0]);
+        setup.workspace = (*v)[1];
+    } else if (kind == "sgfm") {
+        const auto v = numbers(parts, {k32, k32});
+        if (!v) return std::nullopt;
+        setup.kind = FlashKind::kSgfm;
+        setup.type = 21;
+        setup.parameter = (*v)[0];
+        setup.workspace = (*v)[1];
+    } else {
+        return std::nullopt;
+    }
+    return setup;
+}
+
+std::string describeOnChipSetup(const FlashSetup& setup) {
+    std::string text;
+    switch (setup.kind) {
+        case FlashKind::kPaged:
+            text = "on-chip flash of a paged 16-bit target, programmed by the probe\n";
+            text += "variant:     " + std::to_string(setup.variant) +
+                    (setup.variant >= 16 && setup.variant <= 20 ? " (extended page map)\n"
+                                                                : " (plain page map)\n");
+            text += "flash type:  " + std::to_string(setup.type) + "\n";
+            text += "bus width:   " + std::to_string(setup.busBits) + " bits\n";
+            text += "flash size:  " + hexShort(setup.chipSize) + " bytes\n";
+            text += std::string("file loads:  ") +
+                    (setup.paged ? "paged CPU addresses translated to flash addresses\n"
+                                 : "addresses used as they are\n");
+            break;
+        case FlashKind::kRows:
+            text = "row-organised on-chip flash (type " + std::to_string(setup.type) +
+                   "), programmed and erased by the probe\n";
+            text += "parameter:   " + hex32(setup.parameter) + "\n";
+            break;
+        case FlashKind::kUc3f:
+            text = "on-chip flash of type " + std::to_string(setup.type) +
+                   ", programmed and erased by the probe\n";
+            break;
+        case FlashKind::kSgfm:
+            text =
+                "on-chip flash of a 32-bit controller (type 21), programmed and erased by the "
+                "probe\n";
+            text += "parameter:   " + hex32(setup.parameter) + "\n";
+            break;
+        case FlashKind::kExternal:
+            break;
+    }
+    text += "workspace:   " + hex32(setup.workspace) + "\n";
+    return text;
+}
+
 }  // namespace
 
 std::optional<FlashSetup> parseFlashSetup(std::string_view text) {
+    const size_t colon = text.find(':');
+    if (colon != std::string_view::npos)
+        return parseOnChipSetup(text.substr(0, colon), splitCommas(text.substr(colon + 1)));
     const std::vector<std::string_view> parts = splitCommas(text);
     if (parts.size() != 4) return std::nullopt;
     const std::optional<uint32_t> type = parseNumber(parts[0], 0xFFFF);
@@ -87,11 +187,27 @@ std::optional<FlashSetup> parseFlashSetup(std::string_view text) {
 }
 
 std::string flashSetupText(const FlashSetup& setup) {
+    switch (setup.kind) {
+        case FlashKind::kPaged:
+            return "hc12:" + std::to_string(setup.variant) + "," + std::to_string(setup.type) +
+                   "," + std::to_string(setup.busBits) + "," + hexShort(setup.chipSize) + "," +
+                   hexShort(setup.workspace) + (setup.paged ? ",paged" : "");
+        case FlashKind::kRows:
+            return "555:" + std::to_string(setup.type) + "," + hexShort(setup.parameter) + "," +
+                   hexShort(setup.workspace);
+        case FlashKind::kUc3f:
+            return "uc3f:" + std::to_string(setup.type) + "," + hexShort(setup.workspace);
+        case FlashKind::kSgfm:
+            return "sgfm:" + hexShort(setup.parameter) + "," + hexShort(setup.workspace);
+        case FlashKind::kExternal:
+            break;
+    }
     return std::to_string(setup.type) + "," + hexShort(setup.chipSize) + "," +
            std::to_string(setup.busBits) + "," + hexShort(setup.workspace);
 }
 
 std::string describeFlashSetup(const FlashSetup& setup) {
+    if (setup.kind != FlashKind::kExternal) return describeOnChipSetup(setup);
     const unsigned busBytes = setup.busBits / 8u;
     std::string text = "flash type:  " + std::to_string(setup.type) + "\n";
     text += "bus width:   " + std::to_string(setup.busBits) + " bits (" + std::to_string(busBytes) +

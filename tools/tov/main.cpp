@@ -64,11 +64,12 @@ constexpr std::array kCommands = {
             runVerify},
     Command{"dump", "ADDR COUNT FILE", "write COUNT bytes of target memory to an S-record file",
             true, runDump},
-    Command{"flash-type", "[TYPE CHIPSIZE BUSBITS WORKSPACE]",
+    Command{"flash-type", "[TYPE CHIPSIZE BUSBITS WORKSPACE | SETUP]",
             "check a flash set-up, describe it and print its --type text", false, runFlashType},
-    Command{"erase", "ADDR --type SETUP", "erase the flash sector at ADDR", true, runEraseSector},
-    Command{"erase-chip", "ADDR --type SETUP", "erase the whole flash chip at ADDR", true,
-            runEraseChip},
+    Command{"erase", "ADDR --type SETUP [--select N]",
+            "erase the flash sector at ADDR (on-chip: the blocks N selects)", true, runEraseSector},
+    Command{"erase-chip", "ADDR --type SETUP [--select N]",
+            "erase the whole flash chip at ADDR (on-chip: the whole array)", true, runEraseChip},
     Command{"flash", "FILE [--offset N] --type SETUP", "program an S-record file into flash", true,
             runFlash},
     Command{"probe", "", "show the probe's model, serial, versions, family and network record",
@@ -78,6 +79,15 @@ constexpr std::array kCommands = {
     Command{"netconfig", "IP MASK GATEWAY",
             "write the probe's IP address, subnet mask and gateway (\"\" or - for none)", true,
             runNetconfig},
+    Command{
+        "autoprog",
+        "TYPE [--paged] [--program FILE] [--second FILE] [--entry W1,W2,W3]... [--b N]..[--h N]",
+        "store an automatic programming job for a paged 16-bit target in the probe", true,
+        runAutoprog},
+    Command{"autoprog-off", "", "remove the automatic programming job from the probe", true,
+            runAutoprogOff},
+    Command{"autoprog-show", "", "show the automatic programming job stored in the probe", true,
+            runAutoprogShow},
 };
 
 constexpr std::string_view kDefaultRate = "115200";
