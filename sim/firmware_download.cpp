@@ -40,7 +40,7 @@ std::vector<uint8_t> Download::fail(uint8_t status, uint32_t detail) {
 }
 
 std::vector<uint8_t> Download::block(std::span<const uint8_t> request, const WriteMode& mode,
-                                     TargetMemory& memory, FlashBanks& flash) {
+                                     WriteTargets& targets) {
     if (!active_) return acknowledgement(kNoDownload, 0);
     if (request.size() < kBlockHeader) {
         return failed_ ? std::vector<uint8_t>{} : fail(kNoDownload, 0);
@@ -65,7 +65,8 @@ std::vector<uint8_t> Download::block(std::span<const uint8_t> request, const Wri
         if (stream.size() != length) return fail(kBadRequest, address);
         data_.assign(stream.begin(), stream.end());
     }
-    const WriteOutcome outcome = applyWrite(mode, memory, flash, address, data_);
+    const WriteOutcome outcome =
+        applyWrite(mode, targets, ProgrammedBlock::Source::DownloadBlock, address, data_);
     if (outcome.status != kWriteOk) return fail(outcome.status, outcome.detail);
     ++count_;
     return acknowledgement(kWriteOk, 0);

@@ -7,9 +7,7 @@
 #include <vector>
 
 #include "sim/firmware_write_mode.h"
-#include "sim/flash_bank.h"
 #include "sim/lzss_decoder.h"
-#include "sim/target_memory.h"
 
 namespace tov::sim {
 
@@ -41,7 +39,7 @@ public:
     // later blocks are not answered, the failed one again gets its failed acknowledgement. An
     // empty answer means no answer.
     std::vector<uint8_t> block(std::span<const uint8_t> request, const WriteMode& mode,
-                               TargetMemory& memory, FlashBanks& flash);
+                               WriteTargets& targets);
 
     bool active() const { return active_; }
     bool failed() const { return failed_; }

@@ -8,39 +8,51 @@ namespace tov::sim {
 namespace {
 
 constexpr size_t kEraseRequestSize = 1 + 1 + 1 + 4 + 4 + 4 + 4;
-constexpr uint32_t kWorkspaceSize = 256;
 
-bool inRom(uint32_t address) {
-    return address >= TargetMemory::kRomFirst && address <= TargetMemory::kRomLast;
-}
-
-bool usableWorkspace(const TargetMemory& memory, const FlashBanks& flash, uint32_t workspace) {
-    const uint32_t last = workspace + kWorkspaceSize - 1;
-    return last > workspace && memory.accessible(workspace, kWorkspaceSize) && !inRom(workspace) &&
-           !inRom(last) && !flash.overlaps(workspace, kWorkspaceSize);
+bool erasedOnBanks(uint8_t code) {
+    const files::FlashType* type = files::findFlashType(code);
+    return type && type->erase == files::EraseMethod::kInProbe;
 }
 
 }  // namespace
 
-std::vector<uint8_t> flashErase(FlashBanks& flash, const TargetMemory& memory,
-                                std::span<const uint8_t> request) {
+std::vector<uint8_t> flashErase(WriteTargets& targets, std::span<const uint8_t> request) {
     if (request.size() != kEraseRequestSize) return {kFlashErase, kEraseBadParameter};
-    const files::FlashType* type = files::findFlashType(request[1]);
-    if (!type || type->erase != files::EraseMethod::kInProbe)
-        return {kFlashErase, kEraseUnknownType};
+    const uint8_t type = request[1];
+    if (!erasedOnBanks(type) && !isOnChipFlashType(type)) return {kFlashErase, kEraseUnknownType};
     const bool sector = request[2] != 0;
+    const uint32_t selection = readU32(request, 3);
     const uint32_t address = readU32(request, 7);
     const uint32_t workspace = readU32(request, 11);
-    if (!usableWorkspace(memory, flash, workspace)) return {kFlashErase, kEraseNoWorkspace};
-    if (!flash.startProbeErase(address, sector)) return {kFlashErase, kEraseBadParameter};
+    if (!usableWorkspace(targets.memory, targets.flash, targets.chip, workspace)) {
+        return {kFlashErase, kEraseNoWorkspace};
+    }
+    if (isOnChipFlashType(type) && targets.chip.contains(address)) {
+        // The on-chip erase is done by the time the probe answers; its result waits for 0x91.
+        const bool erased = targets.chip.erase(address, sector, selection);
+        return {kFlashErase, erased ? kEraseStarted : kEraseBadParameter};
+    }
+    if (!erasedOnBanks(type) || !targets.flash.startProbeErase(address, sector)) {
+        return {kFlashErase, kEraseBadParameter};
+    }
+    targets.chip.forgetErase();
     return {kFlashErase, kEraseStarted};
 }
 
-std::vector<uint8_t> flashEraseResult(FlashBanks& flash, std::span<const uint8_t> request) {
+std::vector<uint8_t> flashEraseResult(WriteTargets& targets, std::span<const uint8_t> request) {
     if (request.size() != 1) return {kUnknownRequestAnswer};
-    const FlashBanks::ProbeEraseState state = flash.waitProbeErase();
-    std::vector<uint8_t> answer{kFlashEraseResult, static_cast<uint8_t>(state.failed ? 1 : 0)};
-    appendU32(answer, state.failed ? state.detail : 0);
+    bool failed = false;
+    uint32_t detail = 0;
+    if (const auto& chip = targets.chip.lastErase()) {
+        failed = chip->failed;
+        detail = chip->firstFailed;
+    } else {
+        const FlashBanks::ProbeEraseState state = targets.flash.waitProbeErase();
+        failed = state.failed;
+        detail = state.detail;
+    }
+    std::vector<uint8_t> answer{kFlashEraseResult, static_cast<uint8_t>(failed ? 1 : 0)};
+    appendU32(answer, failed ? detail : 0);
     return answer;
 }
 

@@ -1,7 +1,10 @@
 // Set write mode and write block of the simulated firmware, and how data is applied per mode.
 #include "sim/firmware_write_mode.h"
 
+#include <bit>
+
 #include "files/flash_types.h"
+#include "sim/chip_flash.h"
 #include "sim/wire.h"
 
 namespace tov::sim {
@@ -11,17 +14,27 @@ constexpr size_t kSetWriteModeSize = 1 + 1 + 1 + 4 + 4 + 4;
 constexpr size_t kWriteBlockHeader = 1 + 4 + 2;  // code, address, length
 // Target RAM the probe claims at the workspace for its programming routine and buffers.
 constexpr uint32_t kWorkspaceSize = 256;
+// The probe programs these paged types in pieces of 32 bytes and takes no more per request.
+constexpr size_t kPagedPiece = 32;
+// The row-mask format of the 32-bit controllers' row-organised flash.
+constexpr uint8_t kRowFlashType = 16;
+constexpr uint32_t kRowMaskFormat = 0x80000000;
+constexpr size_t kRow = 64;
+constexpr uint32_t kRowBlockStride = 0x8000;
 
 bool inRom(uint32_t address) {
     return address >= TargetMemory::kRomFirst && address <= TargetMemory::kRomLast;
 }
 
+bool inFlash(const WriteTargets& t, uint32_t address) {
+    return t.flash.contains(address) || t.chip.contains(address);
+}
+
 // The first address of the range that a plain memory write cannot store into, if any.
-bool firstUnwritable(const TargetMemory& memory, const FlashBanks& flash, uint32_t address,
-                     size_t n, uint32_t& at) {
+bool firstUnwritable(const WriteTargets& t, uint32_t address, size_t n, uint32_t& at) {
     for (size_t i = 0; i < n; ++i) {
         const uint32_t a = address + static_cast<uint32_t>(i);
-        if (!memory.accessible(a, 1) || flash.contains(a)) {
+        if (!t.memory.accessible(a, 1) || inFlash(t, a)) {
             at = a;
             return true;
         }
@@ -29,31 +42,63 @@ bool firstUnwritable(const TargetMemory& memory, const FlashBanks& flash, uint32
     return false;
 }
 
-WriteOutcome writeMemory(TargetMemory& memory, const FlashBanks& flash, uint32_t address,
-                         std::span<const uint8_t> data) {
+WriteOutcome writeMemory(WriteTargets& t, uint32_t address, std::span<const uint8_t> data) {
     uint32_t at = 0;
-    if (firstUnwritable(memory, flash, address, data.size(), at)) return {kWriteFailed, at};
-    memory.write(address, data);
+    if (firstUnwritable(t, address, data.size(), at)) return {kWriteFailed, at};
+    t.memory.write(address, data);
     // Read-only memory takes the bus cycles and keeps its contents: only reading back shows it.
     std::vector<uint8_t> back(data.size());
-    memory.read(address, back);
+    t.memory.read(address, back);
     for (size_t i = 0; i < data.size(); ++i) {
         if (back[i] != data[i]) return {kWriteFailed, address + static_cast<uint32_t>(i)};
     }
     return {};
 }
 
-WriteOutcome verifyMemory(const TargetMemory& memory, const FlashBanks& flash, uint32_t address,
-                          std::span<const uint8_t> data) {
+WriteOutcome verifyMemory(const WriteTargets& t, uint32_t address, std::span<const uint8_t> data) {
     for (size_t i = 0; i < data.size(); ++i) {
         const uint32_t a = address + static_cast<uint32_t>(i);
         uint8_t value = 0;
-        if (flash.contains(a)) {
-            flash.readArray(a, &value, 1);
-        } else if (!memory.read(a, std::span<uint8_t>(&value, 1))) {
+        if (t.chip.contains(a)) {
+            t.chip.read(a, &value, 1);
+        } else if (t.flash.contains(a)) {
+            t.flash.readArray(a, &value, 1);
+        } else if (!t.memory.read(a, std::span<uint8_t>(&value, 1))) {
             return {kVerifyFailed, a};
         }
         if (value != data[i]) return {kVerifyFailed, a};
+    }
+    return {};
+}
+
+// Programs stretch by stretch, so that the bytes before a failing one stay programmed.
+WriteOutcome programFlash(WriteTargets& t, uint32_t address, std::span<const uint8_t> data) {
+    for (size_t done = 0; done < data.size();) {
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        bool onChip = false;
+        const size_t length = t.chip.stretch(at, data.size() - done, onChip);
+        const uint8_t* bytes = data.data() + done;
+        const uint32_t detail =
+            onChip ? t.chip.program(at, bytes, length) : t.flash.program(at, bytes, length);
+        if (detail != 0) return {kProgramFailed, detail};
+        done += length;
+    }
+    return {};
+}
+
+// Unpacks a row-mask block: row k (bit 7 - k of the mask) at address + k * 0x8000.
+WriteOutcome programRows(WriteTargets& t, uint32_t address, std::span<const uint8_t> data) {
+    if (data.empty()) return {kBadRequest, address};
+    const uint8_t mask = data[0];
+    const size_t rows = static_cast<size_t>(std::popcount(mask));
+    if (data.size() != 1 + kRow * rows) return {kBadRequest, address};
+    size_t next = 1;
+    for (uint32_t k = 0; k < 8; ++k) {
+        if ((mask & (0x80 >> k)) == 0) continue;
+        const WriteOutcome outcome =
+            programFlash(t, address + k * kRowBlockStride, data.subspan(next, kRow));
+        if (outcome.status != kWriteOk) return outcome;
+        next += kRow;
     }
     return {};
 }
@@ -68,39 +113,63 @@ bool validAddressMask(uint32_t mask) {
     return mask != 0 && (offsets & (offsets + 1)) == 0;
 }
 
-uint8_t checkFlashMode(const files::FlashType& type, const TargetMemory& memory,
-                       const FlashBanks& flash, uint8_t busWidth, uint32_t mask,
-                       uint32_t workspace) {
-    if (!validBusWidth(busWidth) || busWidth < type.chipWidth || !validAddressMask(mask)) {
+bool validExternal(const files::FlashType* type, uint8_t busWidth, uint32_t mask) {
+    return type && validBusWidth(busWidth) && busWidth >= type->chipWidth && validAddressMask(mask);
+}
+
+// On-chip flash has no banks to mask: the set-ups send 0 or a mask of their own making.
+bool validOnChip(uint8_t type, uint8_t busWidth) {
+    return isOnChipFlashType(type) && (busWidth == 1 || busWidth == 2 || busWidth == 4);
+}
+
+uint8_t checkFlashMode(const WriteTargets& t, const WriteMode& wanted) {
+    const files::FlashType* type = files::findFlashType(wanted.mode);
+    if (!type && !isOnChipFlashType(wanted.mode)) return kWriteModeUnknown;
+    if (!validOnChip(wanted.mode, wanted.accessOrBusWidth) &&
+        !validExternal(type, wanted.accessOrBusWidth, wanted.addressMask)) {
         return kWriteModeBadParameter;
     }
-    const uint32_t last = workspace + kWorkspaceSize - 1;
-    if (last < workspace || !memory.accessible(workspace, kWorkspaceSize) || inRom(workspace) ||
-        inRom(last) || flash.overlaps(workspace, kWorkspaceSize)) {
-        return kWriteModeNoWorkspace;
-    }
+    if (!usableWorkspace(t.memory, t.flash, t.chip, wanted.workspace)) return kWriteModeNoWorkspace;
     return kWriteModeOk;
+}
+
+bool pagedPieces(uint8_t mode) {
+    return mode == 14 || mode == 18 || mode == 20;
 }
 
 }  // namespace
 
-WriteOutcome applyWrite(const WriteMode& mode, TargetMemory& memory, FlashBanks& flash,
-                        uint32_t address, std::span<const uint8_t> data) {
-    switch (mode.mode) {
-        case WriteMode::kWrite:
-            return writeMemory(memory, flash, address, data);
-        case WriteMode::kVerify:
-            return verifyMemory(memory, flash, address, data);
-        default: {
-            const uint32_t detail = flash.program(address, data.data(), data.size());
-            if (detail != 0) return {kProgramFailed, detail};
-            return {};
-        }
-    }
+bool usableWorkspace(const TargetMemory& memory, const FlashBanks& flash, const ChipFlash& chip,
+                     uint32_t workspace) {
+    const uint32_t last = workspace + kWorkspaceSize - 1;
+    return last > workspace && memory.accessible(workspace, kWorkspaceSize) && !inRom(workspace) &&
+           !inRom(last) && !flash.overlaps(workspace, kWorkspaceSize) &&
+           !chip.overlaps(workspace, kWorkspaceSize);
 }
 
-std::vector<uint8_t> setWriteMode(WriteMode& mode, const TargetMemory& memory,
-                                  const FlashBanks& flash, std::span<const uint8_t> request) {
+WriteOutcome applyWrite(const WriteMode& mode, WriteTargets& targets,
+                        ProgrammedBlock::Source source, uint32_t address,
+                        std::span<const uint8_t> data) {
+    switch (mode.mode) {
+        case WriteMode::kWrite:
+            return writeMemory(targets, address, data);
+        case WriteMode::kVerify:
+            return verifyMemory(targets, address, data);
+        default:
+            break;
+    }
+    if (targets.log && targets.log->size() < kProgrammedBlocksKept) {
+        targets.log->push_back({source, address, static_cast<uint32_t>(data.size()),
+                                data.empty() ? uint8_t{0xFF} : data[0]});
+    }
+    if (mode.mode == kRowFlashType && (mode.parameter & kRowMaskFormat) != 0) {
+        return programRows(targets, address, data);
+    }
+    return programFlash(targets, address, data);
+}
+
+std::vector<uint8_t> setWriteMode(WriteMode& mode, const WriteTargets& targets,
+                                  std::span<const uint8_t> request) {
     if (request.size() != kSetWriteModeSize) return {kSetWriteMode, kWriteModeBadParameter};
     WriteMode wanted;
     wanted.mode = request[1];
@@ -109,28 +178,27 @@ std::vector<uint8_t> setWriteMode(WriteMode& mode, const TargetMemory& memory,
     wanted.workspace = readU32(request, 7);
     wanted.parameter = readU32(request, 11);
     if (wanted.mode != WriteMode::kWrite && wanted.mode != WriteMode::kVerify) {
-        const files::FlashType* type = files::findFlashType(wanted.mode);
-        if (!type) return {kSetWriteMode, kWriteModeUnknown};
-        const uint8_t status = checkFlashMode(*type, memory, flash, wanted.accessOrBusWidth,
-                                              wanted.addressMask, wanted.workspace);
+        const uint8_t status = checkFlashMode(targets, wanted);
         if (status != kWriteModeOk) return {kSetWriteMode, status};
     }
     mode = wanted;
     return {kSetWriteMode, kWriteModeOk};
 }
 
-std::vector<uint8_t> writeBlock(const WriteMode& mode, TargetMemory& memory, FlashBanks& flash,
+std::vector<uint8_t> writeBlock(const WriteMode& mode, WriteTargets& targets,
                                 std::span<const uint8_t> request) {
     std::vector<uint8_t> answer{kWriteBlock};
     if (request.size() < kWriteBlockHeader ||
-        request.size() != kWriteBlockHeader + readU16(request, 5)) {
+        request.size() != kWriteBlockHeader + readU16(request, 5) ||
+        (pagedPieces(mode.mode) && request.size() - kWriteBlockHeader > kPagedPiece)) {
         answer.push_back(kBadRequest);
         appendU32(answer, 0);
         return answer;
     }
     const uint32_t address = readU32(request, 1);
     const std::span<const uint8_t> data = request.subspan(kWriteBlockHeader);
-    const WriteOutcome outcome = applyWrite(mode, memory, flash, address, data);
+    const WriteOutcome outcome =
+        applyWrite(mode, targets, ProgrammedBlock::Source::WriteBlock, address, data);
     answer.push_back(outcome.status);
     appendU32(answer,
               outcome.status == kWriteOk ? static_cast<uint32_t>(data.size()) : outcome.detail);

@@ -71,7 +71,8 @@ Probe::Probe(const SimOptions& options)
       family_(options.family),
       cpu_(options.cpu),
       memory_(options.unmappedFirst, options.unmappedLast),
-      flash_(options.flashBanks, options.flashFailErase, options.flashTiming) {
+      flash_(options.flashBanks, options.flashFailErase, options.flashTiming),
+      chip_(options.chipFlash, options.flashFailErase) {
     if (!options.flashFile.empty()) {
         if (!fileExists(options.flashFile)) {
             flashFile_ = options.flashFile;
@@ -259,7 +260,8 @@ std::vector<uint8_t> Probe::handleLoaderRequest(std::span<const uint8_t> message
 }
 
 std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> message, TimePoint now) {
-    TargetBus bus(memory_, flash_);
+    TargetBus bus(memory_, flash_, chip_);
+    WriteTargets targets{memory_, flash_, chip_, &programmed_};
     switch (message[0]) {
         case kEnterLoader:
             if (message.size() != 1) return {kUnknownRequest};
@@ -327,15 +329,19 @@ std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> messa
         case kDownloadStart:
             return download_.start(message);
         case kDownloadBlock:
-            return download_.block(message, writeMode_, memory_, flash_);
+            return download_.block(message, writeMode_, targets);
         case kSetWriteMode:
-            return setWriteMode(writeMode_, memory_, flash_, message);
+            return setWriteMode(writeMode_, targets, message);
         case kWriteBlock:
-            return writeBlock(writeMode_, memory_, flash_, message);
+            return writeBlock(writeMode_, targets, message);
+        case kFlashPrepare:
+            if (message.size() != 1) return {kUnknownRequest};
+            ++flashPrepares_;
+            return {kFlashPrepare, 0};
         case kFlashErase:
-            return flashErase(flash_, memory_, message);
+            return flashErase(targets, message);
         case kFlashEraseResult:
-            return flashEraseResult(flash_, message);
+            return flashEraseResult(targets, message);
         case kDirectCommand:
             return directCommand(CommandContext{target_, channels_, setup_, family_, cpu_},
                                  message);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/chip_flash.h"
 #include "sim/firmware_channels.h"
 #include "sim/firmware_download.h"
 #include "sim/firmware_info.h"
@@ -47,6 +48,8 @@ public:
 
     static constexpr uint8_t kStartFirmware = 0x71;
     static constexpr uint8_t kUnknownRequest = 0x00;
+    // Readies the probe for an on-chip flash set-up; answered 0x8C, 0.
+    static constexpr uint8_t kFlashPrepare = 0x8C;
 
     // Starts from the flash file when one is given and readable, else from the model's factory
     // image (built with the family of --family). The probe comes up in its loader when asked
@@ -70,6 +73,7 @@ public:
 
     TargetMemory& memory() { return memory_; }
     FlashBanks& flash() { return flash_; }
+    ChipFlash& chipFlash() { return chip_; }
     TargetModel& target() { return target_; }
     Channels& channels() { return channels_; }
     StoredSetup& storedSetup() { return setup_; }
@@ -88,6 +92,11 @@ public:
     void saveFlashFile();
     // Counts of the erase and program requests carried out since the probe started.
     const StorageWrites& storageWrites() const { return writes_; }
+    // How many prepare requests (0x8C) the firmware answered.
+    uint64_t flashPrepares() const { return flashPrepares_; }
+    // The blocks given to the probe in flash write modes, in arrival order, until cleared.
+    const std::vector<ProgrammedBlock>& programmedBlocks() const { return programmed_; }
+    void clearProgrammedBlocks() { programmed_.clear(); }
     // Test hook: the loader's version answer is cut or padded with zero bytes to this length
     // (nothing: the model's own length), so the host meets a probe it does not know.
     void answerVersionsWithLength(std::optional<size_t> length) { versionAnswerLength_ = length; }
@@ -126,6 +135,9 @@ private:
     uint16_t cpu_;
     TargetMemory memory_;
     FlashBanks flash_;
+    ChipFlash chip_;
+    uint64_t flashPrepares_ = 0;
+    std::vector<ProgrammedBlock> programmed_;
     TargetModel target_;
     Channels channels_;
     StoredSetup setup_;

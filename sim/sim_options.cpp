@@ -54,6 +54,28 @@ std::string parseFlashBank(const std::string& text, FlashBankConfig& bank) {
     return {};
 }
 
+// BASE:SIZE[:SECTOR]; an empty text when it reads, else why not.
+std::string parseChipFlash(const std::string& text, ChipFlashConfig& chip) {
+    std::vector<std::string> fields;
+    for (size_t start = 0;;) {
+        const size_t colon = text.find(':', start);
+        fields.push_back(text.substr(start, colon - start));
+        if (colon == std::string::npos) break;
+        start = colon + 1;
+    }
+    if (fields.size() != 2 && fields.size() != 3)
+        return "needs BASE:SIZE[:SECTOR], not '" + text + "'";
+    uint64_t base = 0, size = 0, sector = ChipFlashConfig{}.sectorSize;
+    if (!parseNumber(fields[0], 0xFFFFFFFF, base)) return "bad base address '" + fields[0] + "'";
+    if (!parseNumber(fields[1], 0xFFFFFFFF, size) || size == 0)
+        return "bad size '" + fields[1] + "'";
+    if (fields.size() == 3 && (!parseNumber(fields[2], 0xFFFFFFFF, sector) || sector == 0))
+        return "bad sector size '" + fields[2] + "'";
+    chip = ChipFlashConfig{static_cast<uint32_t>(base), static_cast<uint32_t>(size),
+                           static_cast<uint32_t>(sector)};
+    return {};
+}
+
 }  // namespace
 
 const char* modelName(ProbeModel model) {
@@ -75,7 +97,8 @@ std::string usageText() {
            "CODE]\n"
            "              [--rate BAUD] [--loader] [--flash-file FILE] [--trace FILE]\n"
            "              [--faults drop=P,corrupt=P,delay=MS,dup=P,stale=P,event=P,seed=N]\n"
-           "              [--line-timing] [--flash-bank SPEC]... [--flash-fail-erase ADDR]...\n"
+           "              [--line-timing] [--flash-bank SPEC]... [--chip-flash SPEC]\n"
+           "              [--flash-fail-erase ADDR]...\n"
            "  --serial PATH   make a pseudo-terminal and a symbolic link to it at PATH\n"
            "  --udp ADDR      answer on ADDR:2001 and ADDR:2002 (ADDR in 127.0.0.0/8)\n"
            "  --model M       probe model: B, BC (TOV-B Rev.C), A or X (default B)\n"
@@ -96,6 +119,10 @@ std::string usageText() {
            "                  banks): SET is A5555, AAAAA or B; bus 8/16/32/64 bits of chips\n"
            "                  8/16/32 bits wide; sectors of 64 KiB unless given. Default:\n"
            "                  0x20000000,A5555,0x80000,32,8 and 0x30000000,B,0x100000,16,16\n"
+           "  --chip-flash BASE:SIZE[:SECTOR]\n"
+           "                  on-chip flash of the target that the probe programs and erases:\n"
+           "                  SIZE bytes at BASE in sectors of SECTOR bytes (default 0x8000);\n"
+           "                  none by default\n"
            "  --flash-fail-erase ADDR\n"
            "                  the erase of the flash sector holding ADDR fails (repeatable)\n";
 }
@@ -179,6 +206,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
                 else
                     banks.push_back(bank);
             };
+        if (name == "--chip-flash")
+            return [&](const std::string& n, const std::string& v) {
+                if (std::string why = parseChipFlash(v, o.chipFlash); !why.empty())
+                    fail(n + " " + why);
+            };
         if (name == "--flash-fail-erase")
             return [&](const std::string& n, const std::string& v) {
                 uint64_t value = 0;
@@ -237,11 +269,18 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         result.error = "--flash-bank: " + why;
         return result;
     }
+    if (std::string why = checkChipFlash(o.chipFlash, o.flashBanks); !why.empty()) {
+        result.error = "--chip-flash: " + why;
+        return result;
+    }
     const FlashBanks layout(o.flashBanks, {});
+    const ChipFlash chip(o.chipFlash, {});
     for (uint32_t address : o.flashFailErase) {
-        if (!layout.contains(address)) {
-            char text[64];
-            std::snprintf(text, sizeof text, "--flash-fail-erase 0x%08X lies in no flash bank",
+        if (!layout.contains(address) && !chip.contains(address)) {
+            char text[96];
+            std::snprintf(text, sizeof text,
+                          "--flash-fail-erase 0x%08X lies neither in a flash bank nor in the "
+                          "chip flash",
                           address);
             result.error = text;
             return result;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/chip_flash.h"
 #include "sim/faults.h"
 #include "sim/flash_bank.h"
 
@@ -30,8 +31,10 @@ struct SimOptions {
     // Target addresses that answer as not accessible (inclusive bounds).
     uint32_t unmappedFirst = 0xFFF00000;
     uint32_t unmappedLast = 0xFFFFFFFF;
-    // Flash banks on the target's bus, and addresses whose sector fails to erase.
+    // Flash banks on the target's bus, the target's on-chip flash (none unless given), and
+    // addresses whose sector fails to erase (in a bank or in the on-chip flash).
     std::vector<FlashBankConfig> flashBanks = defaultFlashBanks();
+    ChipFlashConfig chipFlash;
     std::vector<uint32_t> flashFailErase;
     FlashTiming flashTiming;  // how long the chips take to erase
 };

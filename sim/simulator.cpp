@@ -502,6 +502,23 @@ std::vector<uint8_t> Simulator::peekMemory(uint32_t address, size_t length) cons
     return data;
 }
 
+std::vector<uint8_t> Simulator::peekChipFlash(uint32_t address, size_t length) const {
+    std::lock_guard lock(mutex_);
+    std::vector<uint8_t> data(length);
+    probe_.chipFlash().read(address, data.data(), length);
+    return data;
+}
+
+std::vector<ProgrammedBlock> Simulator::programmedBlocks() const {
+    std::lock_guard lock(mutex_);
+    return probe_.programmedBlocks();
+}
+
+void Simulator::clearProgrammedBlocks() {
+    std::lock_guard lock(mutex_);
+    probe_.clearProgrammedBlocks();
+}
+
 uint32_t Simulator::listeningRate() const {
     std::lock_guard lock(mutex_);
     return probe_.listeningRate(Clock::now());

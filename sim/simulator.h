@@ -88,6 +88,12 @@ public:
     void withProbe(const std::function<void(Probe&)>& action);
     // Reads target memory as the probe holds it, bypassing the link (and its faults).
     std::vector<uint8_t> peekMemory(uint32_t address, size_t length) const;
+    // Reads the on-chip flash array the same way (0xFF outside it).
+    std::vector<uint8_t> peekChipFlash(uint32_t address, size_t length) const;
+    // The blocks the probe was given in flash write modes so far, in arrival order; and forgets
+    // them.
+    std::vector<ProgrammedBlock> programmedBlocks() const;
+    void clearProgrammedBlocks();
     uint32_t listeningRate() const;
     bool inLoader() const;
 

@@ -1,19 +1,22 @@
-// The target's bus as the probe's memory requests reach it: flash banks where they sit, plain
-// target memory everywhere else.
+// The target's bus as the probe's memory requests reach it: flash banks and the on-chip flash
+// where they sit, plain target memory everywhere else.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "sim/chip_flash.h"
 #include "sim/flash_bank.h"
 #include "sim/target_memory.h"
 
 namespace tov::sim {
 
-// Routes memory accesses to the flash banks or the target memory, byte ranges split between them.
+// Routes memory accesses to the flash banks, the on-chip flash or the target memory, byte ranges
+// split between them.
 class TargetBus {
 public:
-    TargetBus(TargetMemory& memory, FlashBanks& flash) : memory_(memory), flash_(flash) {}
+    TargetBus(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip)
+        : memory_(memory), flash_(flash), chip_(chip) {}
 
     // True when any byte of the range lies in a flash bank.
     bool touchesFlash(uint32_t address, size_t size) const {
@@ -21,8 +24,10 @@ public:
     }
 
     // As TargetMemory::read and write, except that bytes in a flash bank are bus accesses the
-    // chips answer (one per bus word). Fails as a whole, changing nothing, when a byte outside
-    // the banks is not accessible.
+    // chips answer (one per bus word), and bytes in the on-chip flash read its array. Fails as
+    // a whole, changing nothing, when a byte outside the flash is not accessible; a write fails
+    // so as well when any byte lies in the on-chip flash, which only the probe's programming
+    // changes.
     bool read(uint32_t address, std::span<uint8_t> out);
     bool write(uint32_t address, std::span<const uint8_t> data);
 
@@ -30,14 +35,17 @@ public:
     FlashBanks& flash() { return flash_; }
 
 private:
-    // Calls visit(address, offset in the range, length, in flash) for each stretch of the range
-    // that lies wholly in one bank or wholly outside every bank.
+    enum class Place : uint8_t { Memory, Bank, Chip };
+
+    // Calls visit(address, offset in the range, length, place) for each stretch of the range
+    // that lies wholly in one place (one bank, the on-chip flash, or plain memory).
     template <typename Visit>
     void split(uint32_t address, size_t size, Visit visit) const;
     bool memoryAccessible(uint32_t address, size_t size) const;
 
     TargetMemory& memory_;
     FlashBanks& flash_;
+    ChipFlash& chip_;
 };
 
 }  // namespace tov::sim

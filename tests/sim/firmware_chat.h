@@ -3,7 +3,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,15 @@ inline uint32_t be32(const Bytes& a, size_t at) {
 }
 inline int16_t statusOf(const Bytes& a) {
     return static_cast<int16_t>(be16(a, 1));
+}
+
+// Logged flash blocks in failure messages: "write 0x100040+129 lead 0x82".
+inline void PrintTo(const ProgrammedBlock& b, std::ostream* out) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s 0x%X+%u lead 0x%02X",
+                  b.source == ProgrammedBlock::Source::WriteBlock ? "write" : "download", b.address,
+                  b.length, b.lead);
+    *out << text;
 }
 
 // The three-byte answer of a status-only request.
