@@ -637,8 +637,32 @@ TEST_F(TovWithRunningSimulator, NetworkConfigurationIsRefusedByATovX) {
     EXPECT_TRUE(run.out.empty()) << run.out;
 }
 
-// A firmware file and a JEDEC file for the ARM family on the TOV-B in `dir`: firmware version
-// `firmware` above the family's base 0xA000, logic version `logic` (base 4000).
+TEST_F(TovWithRunningSimulator, OnChipFlashIsErasedAndProgrammedThroughItsSetUps) {
+    startSimulator({"--chip-flash", "0:0x70000", "--flash-fail-erase", "0x60000"});
+    const std::string rows = "555:16,0,0x3F9800";
+    // Rows in a block of the first half and one of the second.
+    const std::filesystem::path file = dir_ / "cmf.s37";
+    const std::vector<uint8_t> first = testImage(64, 1);
+    const std::vector<uint8_t> second = testImage(100, 2);
+    writeFile(file, srecordFile(0x00000040, first) + srecordFile(0x00048010, second));
+    const ProcessResult flash = tov({"flash", file.string(), "--type", rows});
+    ASSERT_EQ(flash.exitCode, 0) << flash.err;
+    EXPECT_EQ(dumpBytes(tov({"read", "0x40", "64"}).out, 0x40), first);
+    EXPECT_EQ(dumpBytes(tov({"read", "0x48010", "100"}).out, 0x48010), second);
+    EXPECT_EQ(tov({"flash", file.string(), "--offset", "4", "--type", rows}).exitCode, 2);
+
+    // Blocks 0 and 1 are erased, the block at 0x48000 keeps its rows.
+    const ProcessResult select = tov({"erase", "0", "--select", "3", "--type", "uc3f:25,0x3F9800"});
+    ASSERT_EQ(select.exitCode, 0) << select.err;
+    EXPECT_EQ(select.out, "erased the flash blocks selected by 0x00000003 at 0x00000000\n");
+    EXPECT_EQ(dumpBytes(tov({"read", "0x40", "64"}).out, 0x40), std::vector<uint8_t>(64, 0xFF));
+    EXPECT_EQ(dumpBytes(tov({"read", "0x48010", "100"}).out, 0x48010), second);
+    // The whole array holds the block at 0x60000, which is told to fail.
+    const ProcessResult failing = tov({"erase-chip", "0", "--type", rows});
+    EXPECT_EQ(failing.exitCode, 1);
+    EXPECT_NE(failing.err.find("Erasing flash sector failed"), std::string::npos) << failing.err;
+}
+
 TEST_F(TovWithRunningSimulator, AutomaticProgrammingJobIsStoredShownAndRemoved) {
     startSimulator({"--model", "A"});
     const std::filesystem::path program = dir_ / "program.s19";
@@ -666,6 +690,8 @@ TEST_F(TovWithRunningSimulator, AutomaticProgrammingJobIsStoredShownAndRemoved) 
     EXPECT_EQ(tov({"autoprog-show"}).out, "no automatic programming job stored\n");
 }
 
+// A firmware file and a JEDEC file for the ARM family on the TOV-B in `dir`: firmware version
+// `firmware` above the family's base 0xA000, logic version `logic` (base 4000).
 void writeArmFiles(const std::filesystem::path& dir, unsigned firmware, unsigned logic) {
     test::writeFirmwareFile(dir.string(), "TQBARMFW", firmware, 0xA000, "B", 16 * 1024, firmware);
     constexpr maint::LogicGeometry geometry = maint::logicGeometry(maint::ProbeModel::B);

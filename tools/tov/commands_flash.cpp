@@ -55,8 +55,15 @@ int runErase(const Invocation& call, uint16_t mode) {
     int32_t result = applyFlashSetup(setup);
     if (result == 0) result = eraseFlash(setup, mode, address, line.selection);
     if (result != 0) return reportApiError(call.command, result);
-    std::printf("erased the flash %s at 0x%08X\n", mode == kEraseChip ? "chip" : "sector",
-                static_cast<unsigned>(address));
+    const bool selected =
+        setup.kind != FlashKind::kExternal && setup.kind != FlashKind::kSgfm && line.selection != 0;
+    if (selected) {
+        std::printf("erased the flash blocks selected by 0x%08X at 0x%08X\n",
+                    static_cast<unsigned>(line.selection), static_cast<unsigned>(address));
+    } else {
+        std::printf("erased the flash %s at 0x%08X\n", mode == kEraseChip ? "chip" : "sector",
+                    static_cast<unsigned>(address));
+    }
     return kExitOk;
 }
 

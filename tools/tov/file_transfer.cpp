@@ -88,6 +88,20 @@ std::string refusedSetupText(int32_t code) {
 }
 
 int32_t applyFlashSetup(const FlashSetup& setup) {
+    switch (setup.kind) {
+        case FlashKind::kPaged:
+            return TOV_FlashSetupHC12(
+                setup.variant, static_cast<uint16_t>(setup.type | (setup.paged ? 0x8000 : 0)),
+                setup.busBits, setup.chipSize, setup.workspace);
+        case FlashKind::kRows:
+            return TOV_FlashSetup555(setup.type, setup.parameter, setup.workspace);
+        case FlashKind::kUc3f:
+            return TOV_FlashSetupUC3F(setup.type, setup.workspace);
+        case FlashKind::kSgfm:
+            return TOV_FlashSetupSGFM(setup.parameter, setup.workspace);
+        case FlashKind::kExternal:
+            break;
+    }
     return TOV_FlashSetType(setup.type, setup.chipSize, 0, setup.busBits, setup.workspace);
 }
 
