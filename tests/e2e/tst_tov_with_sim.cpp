@@ -686,6 +686,12 @@ TEST_F(TovWithRunningSimulator, AutomaticProgrammingJobIsStoredShownAndRemoved) 
               "entries:\n"
               "    0: 0x00000001 0x00002000 0x00000033\n");
 
+    const ProcessResult images = tov({"autoprog-show", "--images"});
+    ASSERT_EQ(images.exitCode, 0) << images.err;
+    const size_t dump = images.out.find("program image:\n");
+    ASSERT_NE(dump, std::string::npos) << images.out;
+    EXPECT_EQ(dumpBytes(images.out.substr(dump + 15), 0xC0200), testImage(40, 5));
+
     ASSERT_EQ(tov({"autoprog-off"}).exitCode, 0);
     EXPECT_EQ(tov({"autoprog-show"}).out, "no automatic programming job stored\n");
 }

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "arguments.h"
 #include "commands.h"
+#include "hex.h"
 #include "output.h"
 #include "probe_session.h"
 #include "progress.h"
@@ -26,6 +28,7 @@ constexpr uint32_t kSecondAddress = 0x00087000;
 constexpr uint32_t kImageAddress = 0x000C0000;
 constexpr uint32_t kRecordMagic = 0xCA5001CA;
 constexpr size_t kRecordSize = 128;
+constexpr uint32_t kSecondSize = 4096;
 constexpr size_t kEntrySize = 12;
 // Entries lie between the entry area's start and the second image.
 constexpr size_t kMostEntries = (kSecondAddress - kEntriesAddress) / kEntrySize;
@@ -100,6 +103,29 @@ void printEntries() {
     }
 }
 
+// Prints a stretch of the probe's flash as a hex dump, leaving out lines that are erased.
+void printFlashDump(const char* title, uint32_t address, uint32_t length) {
+    std::printf("%s:\n", title);
+    constexpr uint32_t kChunk = 1024;
+    std::vector<uint8_t> bytes(kChunk);
+    bool any = false;
+    for (uint32_t done = 0; done < length; done += kChunk) {
+        const uint16_t n = static_cast<uint16_t>(std::min(kChunk, length - done));
+        if (readProbeFlash(address + done, bytes.data(), n) != 0) {
+            std::printf("  could not be read at 0x%08X\n", address + done);
+            return;
+        }
+        for (uint32_t line = 0; line < n; line += kDumpLineBytes) {
+            const size_t count = std::min<size_t>(kDumpLineBytes, n - line);
+            const std::span<const uint8_t> row(bytes.data() + line, count);
+            if (std::all_of(row.begin(), row.end(), [](uint8_t b) { return b == 0xFF; })) continue;
+            std::fputs(formatDump(address + done + line, row).c_str(), stdout);
+            any = true;
+        }
+    }
+    if (!any) std::printf("  all erased\n");
+}
+
 }  // namespace
 
 int runAutoprog(const Invocation& call) {
@@ -164,7 +190,9 @@ int runAutoprogOff(const Invocation& call) {
 }
 
 int runAutoprogShow(const Invocation& call) {
-    requireArgumentCount(call, 0, 0, "");
+    requireArgumentCount(call, 0, 1, "[--images]");
+    const bool images = call.args.size() == 1;
+    if (images && call.args[0] != "--images") failUsage(call, "unknown option " + call.args[0]);
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
     std::array<uint8_t, kRecordSize> r;
@@ -191,6 +219,10 @@ int runAutoprogShow(const Invocation& call) {
     }
     std::printf("second image: %s\n", r[41] == 1 ? "4 KB at probe flash 0x00087000" : "none");
     printEntries();
+    if (images) {
+        if (length != 0) printFlashDump("program image", kImageAddress + start, length);
+        if (r[41] == 1) printFlashDump("second image", kSecondAddress, kSecondSize);
+    }
     return kExitOk;
 }
 

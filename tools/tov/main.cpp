@@ -86,8 +86,9 @@ constexpr std::array kCommands = {
         runAutoprog},
     Command{"autoprog-off", "", "remove the automatic programming job from the probe", true,
             runAutoprogOff},
-    Command{"autoprog-show", "", "show the automatic programming job stored in the probe", true,
-            runAutoprogShow},
+    Command{"autoprog-show", "[--images]",
+            "show the automatic programming job stored in the probe (--images: its image bytes)",
+            true, runAutoprogShow},
 };
 
 constexpr std::string_view kDefaultRate = "115200";
