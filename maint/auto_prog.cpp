@@ -9,6 +9,7 @@
 #include "files/srecord_reader.h"
 #include "link/error_codes.h"
 #include "maint/loader_requests.h"
+#include "target/message.h"
 
 namespace tov::maint {
 namespace {
@@ -23,13 +24,6 @@ constexpr uint32_t kPage = 0x4000;
 
 uint16_t plainType(uint16_t type) {
     return type & ~kPagedTypeFlag;
-}
-
-void putU32(uint8_t* at, uint32_t v) {
-    at[0] = static_cast<uint8_t>(v >> 24);
-    at[1] = static_cast<uint8_t>(v >> 16);
-    at[2] = static_cast<uint8_t>(v >> 8);
-    at[3] = static_cast<uint8_t>(v);
 }
 
 // Where the records of a paged program file go: windowed addresses are translated as the flash
@@ -143,7 +137,10 @@ int32_t storeJob(LoaderLink& link, const AutoProgJob& job, const AutoProgImage* 
     }
     for (size_t i = 0; i < job.entries.size(); ++i) {
         std::array<uint8_t, kAutoProgEntrySize> entry;
-        for (size_t k = 0; k < 3; ++k) putU32(&entry[4 * k], job.entries[i][k]);
+        target::RequestBuilder(entry)
+            .u32(job.entries[i][0])
+            .u32(job.entries[i][1])
+            .u32(job.entries[i][2]);
         rc = programChecked(link, kAutoProgEntriesAddress + static_cast<uint32_t>(12 * i), entry);
         if (rc < 0) return rc;
     }
@@ -210,23 +207,26 @@ AutoProgRecord buildAutoProgRecord(const AutoProgJob& job, uint32_t imageStart,
                                    uint32_t imageLength, bool hasSecond) {
     AutoProgRecord r;
     r.fill(0xFF);
-    putU32(&r[0], kRecordMagic);
-    putU32(&r[4], 0);
-    putU32(&r[8], kRecordRate);
-    putU32(&r[12], job.c);
-    putU32(&r[16], job.d);
-    putU32(&r[20], 0);
-    r[24] = 0;
-    r[25] = static_cast<uint8_t>(job.b);
-    r[26] = r[27] = r[28] = 0;
-    r[29] = static_cast<uint8_t>(job.type);
-    r[30] = job.e;
-    r[31] = job.f;
-    putU32(&r[32], imageStart);
-    putU32(&r[36], imageLength);
-    r[40] = job.g;
-    r[41] = hasSecond ? 1 : 0;
-    r[42] = job.h;
+    target::RequestBuilder(r)
+        .u32(kRecordMagic)
+        .u32(0)
+        .u32(kRecordRate)
+        .u32(job.c)
+        .u32(job.d)
+        .u32(0)
+        .u8(0)
+        .u8(static_cast<uint8_t>(job.b))
+        .u8(0)
+        .u8(0)
+        .u8(0)
+        .u8(static_cast<uint8_t>(job.type))
+        .u8(job.e)
+        .u8(job.f)
+        .u32(imageStart)
+        .u32(imageLength)
+        .u8(job.g)
+        .u8(hasSecond ? 1 : 0)
+        .u8(job.h);
     std::copy_n(kRecordText, sizeof kRecordText, r.begin() + kRecordTextOffset);
     return r;
 }
