@@ -47,7 +47,7 @@ std::string formatTimeLeft(uint64_t done, uint64_t total, double seconds) {
     const unsigned hours = static_cast<unsigned>(whole / 3600);
     const unsigned minutes = static_cast<unsigned>(whole / 60 % 60);
     const unsigned secs = static_cast<unsigned>(whole % 60);
-    char text[16];
+    char text[40];  // room for any unsigned hours, so the formatter never truncates
     if (hours > 0) {
         std::snprintf(text, sizeof text, "%u:%02u:%02u", hours, minutes, secs);
     } else {
@@ -61,7 +61,7 @@ std::string formatProgressLine(const std::string& label, uint64_t done, uint64_t
     // An empty total (an empty file) is complete from the start.
     const uint64_t shown = std::min(done, total);
     const double fraction = total == 0 ? 1.0 : static_cast<double>(shown) / total;
-    char percent[8];
+    char percent[16];
     std::snprintf(percent, sizeof percent, "%3u%%", static_cast<unsigned>(fraction * 100.0));
 
     // Fields of fixed width keep the bar from changing its length while it runs.
