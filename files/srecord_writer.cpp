@@ -2,9 +2,12 @@
 #include "files/srecord_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace tov::files {
 namespace {
@@ -50,16 +53,48 @@ size_t formatSRecord(uint8_t type, uint32_t address, const uint8_t* data, size_t
 
 SRecordWriter::SRecordWriter() : buffer_(new char[kBuffer]) {}
 
-SRecordWriter::~SRecordWriter() {
-    if (fd_ >= 0) ::close(fd_);
+SRecordWriter::~SRecordWriter() { discard(); }
+
+bool SRecordWriter::fail(const std::string& path) {
+    error_ = path + ": " + std::strerror(errno);
+    return false;
 }
 
 bool SRecordWriter::create(const char* path) {
-    if (fd_ >= 0) ::close(fd_);
+    discard();
     used_ = 0;
     failed_ = false;
-    fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return fd_ >= 0;
+    error_.clear();
+    target_ = path;
+    struct stat existing {};
+    const bool exists = ::stat(path, &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        return fd_ >= 0 || fail(target_);
+    }
+    // A symbolic link stays a link: the file it names is the one replaced.
+    if (char* resolved = exists ? ::realpath(path, nullptr) : nullptr) {
+        target_ = resolved;
+        std::free(resolved);
+    }
+    const size_t slash = target_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    temporary_ = folder + "." + base + ".XXXXXX";
+    fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        temporary_.clear();
+        return fail(target_);
+    }
+    // The file gets the mode the target had, or the one a plain creation would give it.
+    mode_t mode = existing.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd_, mode);
+    return true;
 }
 
 bool SRecordWriter::flush() {
@@ -67,10 +102,13 @@ bool SRecordWriter::flush() {
     while (!failed_ && done < used_) {
         const ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
             failed_ = true;
-        else
+            fail(target_);
+        } else {
             done += static_cast<size_t>(n);
+        }
     }
     used_ = 0;
     return !failed_;
@@ -86,9 +124,21 @@ bool SRecordWriter::write(uint8_t type, uint32_t address, const uint8_t* data, s
 bool SRecordWriter::close() {
     if (fd_ < 0) return false;
     bool ok = flush();
-    if (::close(fd_) != 0) ok = false;
+    if (ok && !temporary_.empty() && ::fsync(fd_) != 0) ok = fail(target_);
+    if (::close(fd_) != 0 && ok) ok = fail(target_);
     fd_ = -1;
+    if (temporary_.empty()) return ok;
+    if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) ok = fail(target_);
+    if (!ok) ::unlink(temporary_.c_str());
+    temporary_.clear();
     return ok;
+}
+
+void SRecordWriter::discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
 }
 
 }  // namespace tov::files

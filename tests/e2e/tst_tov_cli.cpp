@@ -71,7 +71,7 @@ TEST(TovCli, HelpAndBadCommandLines) {
 
     const ProcessResult nothing = runProcess(kTov, {}, kNoPort);
     EXPECT_EQ(nothing.exitCode, 2);
-    EXPECT_TRUE(contains(nothing.err, "usage: tov"));
+    EXPECT_TRUE(contains(nothing.err, "tov: see 'tov --help'"));
 
     const ProcessResult noPort = runProcess(kTov, {"ping"}, kNoPort);
     EXPECT_EQ(noPort.exitCode, 2);
@@ -170,7 +170,7 @@ TEST(TovCli, TargetCommandsRejectBadArgumentsBeforeTouchingThePort) {
         const std::string shown = args.front() + " " + (args.size() > 1 ? args[1] : "");
         EXPECT_EQ(run.exitCode, 2) << shown << "\n" << run.err;
         EXPECT_TRUE(run.err.starts_with("tov: " + args.front() + ": ")) << shown << run.err;
-        EXPECT_TRUE(contains(run.err, "usage: tov")) << shown;
+        EXPECT_TRUE(contains(run.err, "\ntov: see 'tov help " + args.front() + "'")) << shown;
         EXPECT_FALSE(contains(run.err, "Port busy")) << shown;
         EXPECT_TRUE(run.out.empty()) << shown;
     }
@@ -276,7 +276,7 @@ TEST_F(TovCliFiles, FileAndFlashCommandsRejectBadArgumentsBeforeTouchingThePort)
         for (const std::string& word : args) shown += word + " ";
         EXPECT_EQ(run.exitCode, 2) << shown << "\n" << run.err;
         EXPECT_TRUE(run.err.starts_with("tov: " + args.front() + ": ")) << shown << run.err;
-        EXPECT_TRUE(contains(run.err, "usage: tov")) << shown;
+        EXPECT_TRUE(contains(run.err, "\ntov: see 'tov help " + args.front() + "'")) << shown;
         EXPECT_FALSE(contains(run.err, "Port busy")) << shown;
         EXPECT_TRUE(run.out.empty()) << shown;
     }
@@ -415,7 +415,7 @@ TEST_F(TovCliFiles, MaintenanceCommandsCheckTheirArgumentsBeforeTouchingThePort)
         for (const std::string& arg : args) shown += "'" + arg + "' ";
         EXPECT_EQ(run.exitCode, 2) << shown << "\n" << run.err;
         EXPECT_TRUE(run.err.starts_with("tov: " + args.front() + ": ")) << shown << run.err;
-        EXPECT_TRUE(contains(run.err, "usage: tov")) << shown;
+        EXPECT_TRUE(contains(run.err, "\ntov: see 'tov help " + args.front() + "'")) << shown;
         EXPECT_FALSE(contains(run.err, "Port busy")) << shown;
         EXPECT_TRUE(run.out.empty()) << shown;
     }
