@@ -34,8 +34,10 @@ done
 version=$(env -i "$prefix/bin/tov" --version) || fail "the installed tov does not run"
 [[ "$version" =~ ^tov\ [0-9]+\.[0-9]+\.[0-9]+\ \(libtovlink\ [0-9]+\.[0-9]+\.[0-9]+\)$ ]] ||
     fail "unexpected version text: $version"
-env -i LD_DEBUG=libs "$prefix/bin/tov" --version 2>&1 | grep -q "calling init: $libdir/libtovlink" ||
-    fail "tov does not load the installed library"
+loaded=$(env -i LD_DEBUG=libs "$prefix/bin/tov" --version 2>&1 |
+    sed -n 's/.*calling init: \(.*libtovlink[^ ]*\).*/\1/p' | head -n1)
+[ -n "$loaded" ] && [ "$(realpath "$loaded")" = "$(realpath "$libdir/$soname")" ] ||
+    fail "tov loads '$loaded' instead of the installed library"
 env -i "$prefix/bin/tovsim" --version | grep -q '^tovsim ' || fail "the installed tovsim does not run"
 
 "$prefix/bin/tovsim" --serial "$work/tty" >"$work/ready" &

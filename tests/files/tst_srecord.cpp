@@ -237,7 +237,7 @@ TEST(DumpFile, LargeReadsWriteTheSameFileInFewerRequests) {
                                                     hexBytes("B8 00FFF400 0000 0400"),
                                                     hexBytes("B8 00FFF800 0000 0400"),
                                                     hexBytes("B8 00FFFC00 0000 0400"),
-                                                    hexBytes("B8 01000000 0000 0088")}));
+                                                    hexBytes("B8 01000000 0000 0388")}));
     EXPECT_EQ(done, (std::vector<uint64_t>{1024, 2048, 3072, 4096, 5000}));
     EXPECT_EQ(readText(large), readText(small));
     EXPECT_EQ(readText(large).substr(0, 4), "S325");
