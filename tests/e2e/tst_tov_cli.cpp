@@ -22,6 +22,9 @@ const std::string kTov = std::string(TOV_BIN_DIR) + "/tov";
 // Keeps the caller's own probe settings out of these runs.
 const EnvironmentChanges kNoPort = {{"TOV_PORT", std::nullopt}};
 
+// What the library says about the port the failing runs name.
+const std::string kMissingDevice = "/nonexistent/tty: No such file or directory";
+
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -200,7 +203,8 @@ TEST(TovCli, TargetCommandsOpenThePortForAGoodLine) {
         const ProcessResult run = runProcess(kTov, full, env);
         EXPECT_EQ(run.exitCode, 1) << args.front();
         EXPECT_EQ(run.err,
-                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy)\n");
+                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
+                      ")\n");
         EXPECT_TRUE(run.out.empty()) << args.front();
     }
 }
@@ -316,7 +320,8 @@ TEST_F(TovCliFiles, FileAndFlashCommandsOpenThePortForAGoodLine) {
         const ProcessResult run = tov(args);
         EXPECT_EQ(run.exitCode, 1) << args.front() << "\n" << run.err;
         EXPECT_EQ(run.err,
-                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy)\n");
+                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
+                      ")\n");
         EXPECT_TRUE(run.out.empty()) << args.front();
     }
     // The set-up may come from the environment; --type wins over it.
@@ -443,7 +448,8 @@ TEST_F(TovCliFiles, MaintenanceCommandsCheckTheirArgumentsBeforeTouchingThePort)
         const ProcessResult run = tov(args);
         EXPECT_EQ(run.exitCode, 1) << args.front() << " " << (args.size() > 2 ? args[2] : "");
         EXPECT_EQ(run.err,
-                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy)\n");
+                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
+                      ")\n");
         EXPECT_TRUE(run.out.empty()) << run.out;
     }
 }
@@ -454,7 +460,8 @@ TEST(TovCli, MissingDeviceReportsThePortError) {
         const ProcessResult run = runProcess(kTov, {"--port", "COM9", command}, env);
         EXPECT_EQ(run.exitCode, 1) << command;
         EXPECT_EQ(run.err, std::string("tov: ") + command +
-                               ": LNK: Communication setup failed (Port busy)\n");
+                               ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
+                      ")\n");
         EXPECT_TRUE(run.out.empty());
     }
     const ProcessResult raw = runProcess(kTov, {"--port", "COM9", "raw", "B8", "00001000"}, env);

@@ -301,6 +301,13 @@ TEST(TovCommandLine, HelpVersionsAndOneLineUsageErrors) {
     const ProcessResult unknown = runProcess(kTov, {"bogus"}, noPort);
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.err, "tov: unknown command bogus\ntov: see 'tov --help' for the commands and options\n");
+
+    // A known limit of the probe models is said in words.
+    const ProcessResult job = runProcess(kTov, {"--sim", "autoprog", "8"}, noPort);
+    EXPECT_EQ(job.exitCode, 1);
+    EXPECT_EQ(job.err,
+              "tov: autoprog: TOV: Erasing flash sector failed (the probe could not erase its job "
+              "area: automatic programming needs a probe model whose flash holds the job area)\n");
 }
 
 }  // namespace
