@@ -58,6 +58,9 @@ WriteOutcome writeMemory(WriteTargets& t, uint32_t address, std::span<const uint
     if (firstUnwritable(t, address, data.size(), at)) return {kWriteFailed, at};
     t.memory.write(address, data);
     // Read-only memory takes the bus cycles and keeps its contents: only reading back shows it.
+    const uint64_t last = uint64_t{address} + data.size() - 1;
+    const bool wraps = last > 0xFFFFFFFFu;
+    if (!wraps && (last < TargetMemory::kRomFirst || address > TargetMemory::kRomLast)) return {};
     std::vector<uint8_t> back(data.size());
     t.memory.read(address, back);
     const size_t differs = firstDifference(back, data);
