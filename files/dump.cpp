@@ -35,7 +35,8 @@ int32_t FilesSession::dumpBlock(uint32_t address, uint16_t length, uint8_t* buff
     return target_.memoryRead(address, 0, length, buffer);
 }
 
-int32_t FilesSession::dumpFile(const char* path, uint32_t address, uint32_t count, DumpReads reads) {
+int32_t FilesSession::dumpFile(const char* path, uint32_t address, uint32_t count,
+                               DumpReads reads) {
     link::clearErrorDetail();
     SRecordWriter writer;
     if (!writer.create(path)) {

@@ -38,8 +38,7 @@ int32_t FilesSession::verifyFile(const char* path, uint32_t offset, uint32_t& de
     return link::kVerifyFailed;
 }
 
-std::string FilesSession::describeDifference(const char* path, uint32_t offset,
-                                             uint32_t address) {
+std::string FilesSession::describeDifference(const char* path, uint32_t offset, uint32_t address) {
     constexpr uint32_t kShown = 8;
     SRecordReader reader(kLoadLineRules);
     if (!reader.open(path)) return {};

@@ -53,7 +53,9 @@ size_t formatSRecord(uint8_t type, uint32_t address, const uint8_t* data, size_t
 
 SRecordWriter::SRecordWriter() : buffer_(new char[kBuffer]) {}
 
-SRecordWriter::~SRecordWriter() { discard(); }
+SRecordWriter::~SRecordWriter() {
+    discard();
+}
 
 bool SRecordWriter::fail(const std::string& path) {
     error_ = path + ": " + std::strerror(errno);

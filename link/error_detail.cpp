@@ -8,10 +8,16 @@ thread_local std::string lastDetail;
 
 }  // namespace
 
-void setErrorDetail(std::string text) { lastDetail = std::move(text); }
+void setErrorDetail(std::string text) {
+    lastDetail = std::move(text);
+}
 
-void clearErrorDetail() { lastDetail.clear(); }
+void clearErrorDetail() {
+    lastDetail.clear();
+}
 
-const std::string& errorDetail() { return lastDetail; }
+const std::string& errorDetail() {
+    return lastDetail;
+}
 
 }  // namespace tov::link

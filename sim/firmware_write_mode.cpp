@@ -85,7 +85,8 @@ WriteOutcome verifyMemory(const WriteTargets& t, uint32_t address, std::span<con
         } else if (!t.memory.read(at, std::span<uint8_t>(out, length))) {
             // Bytes before the first inaccessible one are still compared first.
             size_t readable = 0;
-            while (readable < length && t.memory.accessible(at + static_cast<uint32_t>(readable), 1)) {
+            while (readable < length &&
+                   t.memory.accessible(at + static_cast<uint32_t>(readable), 1)) {
                 ++readable;
             }
             t.memory.read(at, std::span<uint8_t>(out, readable));
@@ -93,8 +94,8 @@ WriteOutcome verifyMemory(const WriteTargets& t, uint32_t address, std::span<con
                                                    data.subspan(done, readable));
             return {kVerifyFailed, at + static_cast<uint32_t>(differs)};
         }
-        const size_t differs = firstDifference(std::span<const uint8_t>(out, length),
-                                               data.subspan(done, length));
+        const size_t differs =
+            firstDifference(std::span<const uint8_t>(out, length), data.subspan(done, length));
         if (differs < length) return {kVerifyFailed, at + static_cast<uint32_t>(differs)};
         done += length;
     }

@@ -73,8 +73,12 @@ const char* TOV_ErrorTextGet(int32_t code) {
 
 uint32_t TOV_LineRateGet(void) { return linkState().lineRate(); }
 
-const char* TOV_LastErrorDetail(void) { return tl::errorDetail().c_str(); }
+const char* TOV_LastErrorDetail(void) {
+    return tl::errorDetail().c_str();
+}
 
-const char* TOV_VersionGet(void) { return TOV_VERSION_TEXT; }
+const char* TOV_VersionGet(void) {
+    return TOV_VERSION_TEXT;
+}
 
 }  // extern "C"

@@ -202,9 +202,9 @@ TEST(TovCli, TargetCommandsOpenThePortForAGoodLine) {
         full.insert(full.end(), args.begin(), args.end());
         const ProcessResult run = runProcess(kTov, full, env);
         EXPECT_EQ(run.exitCode, 1) << args.front();
-        EXPECT_EQ(run.err,
-                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
-                      ")\n");
+        EXPECT_EQ(run.err, "tov: " + args.front() +
+                               ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
+                               ")\n");
         EXPECT_TRUE(run.out.empty()) << args.front();
     }
 }
@@ -319,9 +319,9 @@ TEST_F(TovCliFiles, FileAndFlashCommandsOpenThePortForAGoodLine) {
     for (const std::vector<std::string>& args : goodLines) {
         const ProcessResult run = tov(args);
         EXPECT_EQ(run.exitCode, 1) << args.front() << "\n" << run.err;
-        EXPECT_EQ(run.err,
-                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
-                      ")\n");
+        EXPECT_EQ(run.err, "tov: " + args.front() +
+                               ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
+                               ")\n");
         EXPECT_TRUE(run.out.empty()) << args.front();
     }
     // The set-up may come from the environment; --type wins over it.
@@ -447,9 +447,9 @@ TEST_F(TovCliFiles, MaintenanceCommandsCheckTheirArgumentsBeforeTouchingThePort)
     for (const std::vector<std::string>& args : goodLines) {
         const ProcessResult run = tov(args);
         EXPECT_EQ(run.exitCode, 1) << args.front() << " " << (args.size() > 2 ? args[2] : "");
-        EXPECT_EQ(run.err,
-                  "tov: " + args.front() + ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
-                      ")\n");
+        EXPECT_EQ(run.err, "tov: " + args.front() +
+                               ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
+                               ")\n");
         EXPECT_TRUE(run.out.empty()) << run.out;
     }
 }
@@ -461,7 +461,7 @@ TEST(TovCli, MissingDeviceReportsThePortError) {
         EXPECT_EQ(run.exitCode, 1) << command;
         EXPECT_EQ(run.err, std::string("tov: ") + command +
                                ": LNK: Communication setup failed (Port busy) (" + kMissingDevice +
-                      ")\n");
+                               ")\n");
         EXPECT_TRUE(run.out.empty());
     }
     const ProcessResult raw = runProcess(kTov, {"--port", "COM9", "raw", "B8", "00001000"}, env);

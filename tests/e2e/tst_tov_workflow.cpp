@@ -68,7 +68,8 @@ std::vector<uint8_t> requestCodes(const std::string& trace) {
         std::istringstream hex(line.substr(at + 7));
         std::vector<uint8_t> wire;
         std::string word;
-        while (hex >> word && word.size() == 2) wire.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
+        while (hex >> word && word.size() == 2)
+            wire.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
         // DLE STX, then the payload with doubled DLEs: header, header, request code.
         std::vector<uint8_t> payload;
         for (size_t i = 2; i + 1 < wire.size() && payload.size() < 3; ++i) {
@@ -115,7 +116,8 @@ protected:
 
     ProcessResult tov(std::vector<std::string> args) const {
         args.insert(args.begin(), {"--port", port_});
-        return runProcess(kTov, args, {{"TOV_PORT", std::nullopt}, {"TOV_FLASH_TYPE", std::nullopt}});
+        return runProcess(kTov, args,
+                          {{"TOV_PORT", std::nullopt}, {"TOV_FLASH_TYPE", std::nullopt}});
     }
 
     // The request codes sent since the last call.
@@ -144,8 +146,8 @@ bool sends(const std::vector<uint8_t>& codes, std::initializer_list<uint8_t> any
 // Bus writes of the erase cycles (items and blocks).
 constexpr std::initializer_list<uint8_t> kBusWrites = {0x01, 0x02, 0x03, 0xB9};
 // Those, Set write mode, Write block, download start and blocks.
-constexpr std::initializer_list<uint8_t> kChanging = {0x01, 0x02, 0x03, 0xB9, 0x8D,
-                                                      0x85, 0x28, 0x29};
+constexpr std::initializer_list<uint8_t> kChanging = {0x01, 0x02, 0x03, 0xB9,
+                                                      0x8D, 0x85, 0x28, 0x29};
 
 TEST_F(TovWorkflow, FlashErasesWhatTheFileTouchesSkipsWhatIsEqualAndPlansDryRuns) {
     // 600 bytes across the boundary of the bank's first two 256-KiB sectors.
@@ -159,7 +161,8 @@ TEST_F(TovWorkflow, FlashErasesWhatTheFileTouchesSkipsWhatIsEqualAndPlansDryRuns
     const std::filesystem::path zeros = dir_ / "zeros.s37";
     std::ofstream(zeros) << s3File(0x2003FF00, other);
     ASSERT_EQ(tov({"flash", zeros.string(), "--type", kFlashSetup}).exitCode, 0);
-    const ProcessResult refused = tov({"flash", file.string(), "--type", kFlashSetup, "--erase", "none"});
+    const ProcessResult refused =
+        tov({"flash", file.string(), "--type", kFlashSetup, "--erase", "none"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("leave out --erase none"), std::string::npos) << refused.err;
 
@@ -208,8 +211,8 @@ TEST_F(TovWorkflow, FlashErasesWhatTheFileTouchesSkipsWhatIsEqualAndPlansDryRuns
     EXPECT_NE(changedPlan.out.find("would program 344 of 600 data bytes"), std::string::npos)
         << changedPlan.out;
     EXPECT_FALSE(sends(newRequests(), kChanging));
-    const ProcessResult changed = tov(
-        {"flash", file.string(), "--type", kFlashSetup, "--skip-unchanged", "--verify"});
+    const ProcessResult changed =
+        tov({"flash", file.string(), "--type", kFlashSetup, "--skip-unchanged", "--verify"});
     ASSERT_EQ(changed.exitCode, 0) << changed.err;
     EXPECT_NE(changed.out.find("sectors erased 1, programmed 1, skipped 1"), std::string::npos)
         << changed.out;
@@ -223,8 +226,9 @@ TEST_F(TovWorkflow, SummariesCountDataAndFailuresSayWhy) {
     const ProcessResult load = tov({"load", file.string()});
     ASSERT_EQ(load.exitCode, 0) << load.err;
     EXPECT_TRUE(std::regex_match(
-        load.out, std::regex("loaded " + file.string() +
-                             " \\(4096 data bytes at 0x00004000-0x00004FFF\\) in \\d+\\.\\d\\d s\n")))
+        load.out,
+        std::regex("loaded " + file.string() +
+                   " \\(4096 data bytes at 0x00004000-0x00004FFF\\) in \\d+\\.\\d\\d s\n")))
         << load.out;
 
     // A difference: the address with the expected and the found bytes.
@@ -253,22 +257,24 @@ TEST_F(TovWorkflow, SummariesCountDataAndFailuresSayWhy) {
     std::ofstream(kept) << "old\n";
     const ProcessResult dump = tov({"dump", "0xFFEFFC00", "0x800", kept.string()});
     EXPECT_EQ(dump.exitCode, 1);
-    EXPECT_EQ(dump.err, "tov: dump: TOV: Invalid target memory address (reading 1024 bytes at "
-                        "0xFFF00000 failed)\n");
+    EXPECT_EQ(dump.err,
+              "tov: dump: TOV: Invalid target memory address (reading 1024 bytes at "
+              "0xFFF00000 failed)\n");
     EXPECT_EQ(readAll(kept), "old\n");
 }
 
 TEST_F(TovWorkflow, CtrlCEndsTheBarAndSaysWhatWasInterrupted) {
-    Process dump(kTov, {"--port", port_, "--progress", "dump", "0", "0x1000000",
-                        (dir_ / "big.s37").string()},
-                 {{"TOV_PORT", std::nullopt}});
+    Process dump(
+        kTov,
+        {"--port", port_, "--progress", "dump", "0", "0x1000000", (dir_ / "big.s37").string()},
+        {{"TOV_PORT", std::nullopt}});
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     dump.sendSignal(SIGINT);
     const ProcessResult run = dump.finish();
     EXPECT_EQ(run.exitCode, 130) << run.err;
     std::smatch match;
-    ASSERT_TRUE(std::regex_search(run.err, match,
-                                  std::regex("\ntov: dump: interrupted after (\\d+) of 16777216 bytes\n$")))
+    ASSERT_TRUE(std::regex_search(
+        run.err, match, std::regex("\ntov: dump: interrupted after (\\d+) of 16777216 bytes\n$")))
         << run.err;
     EXPECT_GT(std::stoull(match[1]), 0u);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "big.s37"));
@@ -278,8 +284,8 @@ TEST(TovCommandLine, HelpVersionsAndOneLineUsageErrors) {
     const EnvironmentChanges noPort = {{"TOV_PORT", std::nullopt}};
     const ProcessResult version = runProcess(kTov, {"--version"}, noPort);
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_TRUE(std::regex_match(version.out,
-                                 std::regex("tov \\d+\\.\\d+\\.\\d+ \\(libtovlink \\d+\\.\\d+\\.\\d+\\)\n")))
+    EXPECT_TRUE(std::regex_match(
+        version.out, std::regex("tov \\d+\\.\\d+\\.\\d+ \\(libtovlink \\d+\\.\\d+\\.\\d+\\)\n")))
         << version.out;
     const ProcessResult simVersion =
         runProcess(std::string(TOV_BIN_DIR) + "/tovsim", {"--version"}, noPort);
@@ -300,7 +306,8 @@ TEST(TovCommandLine, HelpVersionsAndOneLineUsageErrors) {
               "tov: see 'tov help dump' for its arguments\n");
     const ProcessResult unknown = runProcess(kTov, {"bogus"}, noPort);
     EXPECT_EQ(unknown.exitCode, 2);
-    EXPECT_EQ(unknown.err, "tov: unknown command bogus\ntov: see 'tov --help' for the commands and options\n");
+    EXPECT_EQ(unknown.err,
+              "tov: unknown command bogus\ntov: see 'tov --help' for the commands and options\n");
 
     // A known limit of the probe models is said in words.
     const ProcessResult job = runProcess(kTov, {"--sim", "autoprog", "8"}, noPort);

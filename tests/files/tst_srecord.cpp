@@ -191,9 +191,10 @@ TEST(DumpFile, AFailedDumpLeavesTheOldFileAndNoTemporaryFile) {
     const std::string old = dir.write("kept.s19", "S1130000000102030405060708090A0B0C0D0E0F74\n");
     ::chmod(old.c_str(), 0640);
     probe.memoryFailFrom = 0x1400;
-    for (const auto reads : {files::FilesSession::DumpReads::kPerRecord,
-                             files::FilesSession::DumpReads::kLarge}) {
-        EXPECT_EQ(probe.session.dumpFile(old.c_str(), 0x1000, 0x800, reads), link::kTargetBadAddress);
+    for (const auto reads :
+         {files::FilesSession::DumpReads::kPerRecord, files::FilesSession::DumpReads::kLarge}) {
+        EXPECT_EQ(probe.session.dumpFile(old.c_str(), 0x1000, 0x800, reads),
+                  link::kTargetBadAddress);
         EXPECT_EQ(readText(old), "S1130000000102030405060708090A0B0C0D0E0F74\n");
     }
     // A dump that succeeds replaces the file and keeps its permissions.
@@ -230,14 +231,14 @@ TEST(DumpFile, LargeReadsWriteTheSameFileInFewerRequests) {
     probe.link.sent.clear();
     std::vector<uint64_t> done;
     probe.session.setProgressHook([&](uint64_t d, uint64_t) { done.push_back(d); });
-    ASSERT_EQ(probe.session.dumpFile(large.c_str(), start, 5000,
-                                     files::FilesSession::DumpReads::kLarge),
-              0);
-    EXPECT_EQ(probe.requests(), (std::vector<Bytes>{hexBytes("B8 00FFF000 0000 0400"),
-                                                    hexBytes("B8 00FFF400 0000 0400"),
-                                                    hexBytes("B8 00FFF800 0000 0400"),
-                                                    hexBytes("B8 00FFFC00 0000 0400"),
-                                                    hexBytes("B8 01000000 0000 0388")}));
+    ASSERT_EQ(
+        probe.session.dumpFile(large.c_str(), start, 5000, files::FilesSession::DumpReads::kLarge),
+        0);
+    EXPECT_EQ(
+        probe.requests(),
+        (std::vector<Bytes>{hexBytes("B8 00FFF000 0000 0400"), hexBytes("B8 00FFF400 0000 0400"),
+                            hexBytes("B8 00FFF800 0000 0400"), hexBytes("B8 00FFFC00 0000 0400"),
+                            hexBytes("B8 01000000 0000 0388")}));
     EXPECT_EQ(done, (std::vector<uint64_t>{1024, 2048, 3072, 4096, 5000}));
     EXPECT_EQ(readText(large), readText(small));
     EXPECT_EQ(readText(large).substr(0, 4), "S325");

@@ -1,10 +1,10 @@
 // The library's explanation of failures against the simulator on a pty: ports that cannot be
 // used and why, a port another process holds, a malformed file's line, a verify difference, and
 // dumps that keep an existing file on failure and write the same bytes with either read size.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -89,7 +89,8 @@ TEST(ErrorDetail, APortHeldByAnotherProcessIsInUseEvenForRoot) {
     ASSERT_EQ(read(ready[0], &ok, 1), 1);
     EXPECT_EQ(ok, 'y');
     EXPECT_EQ(TOV_Open(probe.port().c_str()), -1001);
-    EXPECT_EQ(std::string(TOV_LastErrorDetail()), probe.path() + ": port in use by another process");
+    EXPECT_EQ(std::string(TOV_LastErrorDetail()),
+              probe.path() + ": port in use by another process");
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     close(ready[0]);

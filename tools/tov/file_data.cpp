@@ -15,9 +15,11 @@ constexpr uint64_t kMarkEvery = 4096;
 }  // namespace
 
 uint64_t FileData::dataAt(uint64_t fileBytes) const {
-    const auto after = std::upper_bound(
-        marks.begin(), marks.end(), fileBytes,
-        [](uint64_t value, const std::pair<uint64_t, uint64_t>& mark) { return value < mark.first; });
+    const auto after =
+        std::upper_bound(marks.begin(), marks.end(), fileBytes,
+                         [](uint64_t value, const std::pair<uint64_t, uint64_t>& mark) {
+                             return value < mark.first;
+                         });
     if (after == marks.begin()) return 0;
     return std::prev(after)->second;
 }

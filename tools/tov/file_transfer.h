@@ -22,7 +22,7 @@ struct FileCommandLine {
     std::optional<std::string> typeText;  // the --type text as given
     uint32_t selection = 0;               // --select: which blocks an on-chip erase takes
     FlashOptions flash;                   // the flash workflow options of tov flash
-    bool flashWorkflowGiven = false;      // any of --erase, --sector-size, --skip-unchanged, --dry-run
+    bool flashWorkflowGiven = false;  // any of --erase, --sector-size, --skip-unchanged, --dry-run
 };
 
 // Which options a command takes.

@@ -41,8 +41,8 @@ bool unitUnchanged(const std::vector<std::pair<uint32_t, uint8_t>>& bytes, int32
     std::vector<uint8_t> found;
     for (const auto& [address, expected] : unitRuns(bytes)) {
         for (size_t done = 0; done < expected.size(); done += kReadPiece) {
-            const auto piece = static_cast<uint16_t>(
-                std::min<size_t>(kReadPiece, expected.size() - done));
+            const auto piece =
+                static_cast<uint16_t>(std::min<size_t>(kReadPiece, expected.size() - done));
             found.resize(piece);
             error = TOV_MemoryRead(address + static_cast<uint32_t>(done), 0, piece, found.data());
             if (error != 0) return false;
@@ -91,7 +91,8 @@ void printDryRun(const Invocation& call, const FileData& data, const FlashPlan& 
 // Programs the units not skipped with block writes.
 int32_t programUnits(const FlashPlan& plan) {
     for (const auto& [unit, bytes] : plan.units) {
-        if (std::find(plan.skipped.begin(), plan.skipped.end(), unit) != plan.skipped.end()) continue;
+        if (std::find(plan.skipped.begin(), plan.skipped.end(), unit) != plan.skipped.end())
+            continue;
         for (const auto& [address, run] : unitRuns(bytes)) {
             uint32_t result = 0;
             const int32_t rc = TOV_FlashWriteBlock(address, static_cast<uint16_t>(run.size()),
@@ -114,8 +115,9 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
     const FlashOptions& options = line.flash;
     const bool external = setup.kind == FlashKind::kExternal;
     if (!external && line.flashWorkflowGiven) {
-        failUsage(call, "--erase, --sector-size, --skip-unchanged and --dry-run work with external "
-                        "flash set-ups; on-chip flash is erased with tov erase");
+        failUsage(call,
+                  "--erase, --sector-size, --skip-unchanged and --dry-run work with external "
+                  "flash set-ups; on-chip flash is erased with tov erase");
     }
     const bool planned = external && (options.erase != EraseChoice::kNone ||
                                       options.skipUnchanged || options.dryRun);
@@ -194,8 +196,9 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
     if (result != 0) {
         reportTransferError(call, result, detail);
         if (result == kProgramFailed && options.erase == EraseChoice::kNone) {
-            std::fprintf(stderr, "tov: %s: the flash may need erasing first: leave out --erase "
-                                 "none to erase the sectors the file touches\n",
+            std::fprintf(stderr,
+                         "tov: %s: the flash may need erasing first: leave out --erase "
+                         "none to erase the sectors the file touches\n",
                          call.command.c_str());
         }
         return kExitFailed;
@@ -217,7 +220,8 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
     }
     std::printf("; ");
     if (options.skipUnchanged) std::printf("compare %.2f s, ", report.read);
-    if (options.erase != EraseChoice::kNone && external) std::printf("erase %.2f s, ", report.erase);
+    if (options.erase != EraseChoice::kNone && external)
+        std::printf("erase %.2f s, ", report.erase);
     std::printf("program %.2f s", report.program);
     if (options.verify) std::printf(", verify %.2f s", report.verify);
     std::printf("\n");

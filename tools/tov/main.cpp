@@ -13,8 +13,8 @@
 #include "commands.h"
 #include "output.h"
 #include "progress.h"
-#include "tovlink.h"
 #include "sim_launcher.h"
+#include "tovlink.h"
 
 namespace tov::cli {
 
@@ -238,8 +238,9 @@ void printCommandHelp(const Command& command, std::FILE* out) {
         std::fprintf(out, "\n%.*s", static_cast<int>(notes.size()), notes.data());
     }
     if (command.needsPort) {
-        std::fputs("\nthe probe is reached through --port TEXT, $TOV_PORT or --sim (see tov --help)\n",
-                   out);
+        std::fputs(
+            "\nthe probe is reached through --port TEXT, $TOV_PORT or --sim (see tov --help)\n",
+            out);
     }
 }
 

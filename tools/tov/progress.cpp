@@ -68,7 +68,9 @@ void onInterrupt(int) {
 
 }  // namespace
 
-void setProgressMode(ProgressMode mode) { progressMode = mode; }
+void setProgressMode(ProgressMode mode) {
+    progressMode = mode;
+}
 
 ProgressBar::ProgressBar(std::string label) : ProgressBar(std::move(label), nullptr, 0) {}
 
