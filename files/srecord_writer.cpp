@@ -85,8 +85,12 @@ bool SRecordWriter::create(const char* path) {
     temporary_ = folder + "." + base + ".XXXXXX";
     fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
     if (fd_ < 0) {
+        // No room for a file beside it (a folder the caller may not add to, a name too long for
+        // the temporary's): the target itself is written, as the only way left to dump at all.
         temporary_.clear();
-        return fail(target_);
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        createdTarget_ = fd_ >= 0 && !exists;
+        return fd_ >= 0 || fail(target_);
     }
     // The file gets the mode the target had, or the one a plain creation would give it.
     mode_t mode = existing.st_mode & 07777;
@@ -129,6 +133,7 @@ bool SRecordWriter::close() {
     if (ok && !temporary_.empty() && ::fsync(fd_) != 0) ok = fail(target_);
     if (::close(fd_) != 0 && ok) ok = fail(target_);
     fd_ = -1;
+    createdTarget_ = false;
     if (temporary_.empty()) return ok;
     if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) ok = fail(target_);
     if (!ok) ::unlink(temporary_.c_str());
@@ -137,8 +142,13 @@ bool SRecordWriter::close() {
 }
 
 void SRecordWriter::discard() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+        // A file this writer created is not left behind half written.
+        if (createdTarget_) ::unlink(target_.c_str());
+    }
     fd_ = -1;
+    createdTarget_ = false;
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
     temporary_.clear();
 }

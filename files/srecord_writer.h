@@ -25,7 +25,8 @@ size_t formatSRecord(uint8_t type, uint32_t address, const uint8_t* data, size_t
 
 // Writes records into a file through a large buffer. A regular file (new or existing) is written
 // as a temporary file beside it and renamed over it only by a successful close(), so a dump that
-// fails half-way leaves what was there before; other files (devices, pipes) are written directly.
+// fails half-way leaves what was there before; other files (devices, pipes), and files beside
+// which no temporary file can be made, are written directly.
 class SRecordWriter {
 public:
     SRecordWriter();
@@ -56,6 +57,7 @@ private:
     size_t used_ = 0;
     std::string target_;     // the path the records are meant for
     std::string temporary_;  // where they are written until close(); empty when direct
+    bool createdTarget_ = false;  // written directly into a file that did not exist before
     std::string error_;
 };
 

@@ -247,7 +247,8 @@ TOV_API int32_t TOV_DumpBlock(uint32_t address, uint16_t length, uint8_t* buffer
 /* (41) Writes `count` bytes of target memory from `address` on into an S-record file (S1, S2 or
  * S3 records of 32 bytes, chosen by the last address), reading 32 bytes per request. A regular
  * file is written beside the target under a temporary name and renamed over it only when the
- * whole dump succeeded: on failure an existing file keeps its bytes and no new file appears. */
+ * whole dump succeeded: on failure an existing file keeps its bytes and no new file appears.
+ * Where no file can be made beside it, the target is written directly. */
 TOV_API int32_t TOV_DumpFile(const char* path, uint32_t address, uint32_t count);
 
 /* (46) Describes the external flash: type code, size of one chip in bytes, (reserved, no

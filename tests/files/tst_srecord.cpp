@@ -215,6 +215,15 @@ TEST(DumpFile, AFailedDumpLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_EQ(probe.session.dumpFile(dir.file("no/such/dir.s19").c_str(), 0, 16),
               link::kFileAccessFailed);
     EXPECT_EQ(link::errorDetail(), dir.file("no/such/dir.s19") + ": No such file or directory");
+    // A name too long to have a temporary file beside it is still dumped, straight into it; a
+    // failure then leaves no new file behind.
+    const std::string longName = dir.file(std::string(250, 'n'));
+    ASSERT_EQ(probe.session.dumpFile(longName.c_str(), 0x1000, 0x20), 0);
+    EXPECT_EQ(readText(longName).substr(0, 8), "S1231000");
+    ::unlink(longName.c_str());
+    probe.memoryFailFrom = 0x1000;
+    EXPECT_EQ(probe.session.dumpFile(longName.c_str(), 0x1000, 0x20), link::kTargetBadAddress);
+    EXPECT_NE(::access(longName.c_str(), F_OK), 0);
 }
 
 TEST(DumpFile, LargeReadsWriteTheSameFileInFewerRequests) {
