@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace tov::files {
 namespace {
@@ -79,11 +82,25 @@ bool SRecordWriter::create(const char* path) {
         target_ = resolved;
         std::free(resolved);
     }
+    // The file gets the mode the target had, or the one a plain creation would give it.
+    mode_t mode = existing.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
     const size_t slash = target_.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target_.substr(0, slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-    temporary_ = folder + "." + base + ".XXXXXX";
-    fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    temporary_ = (slash == std::string::npos ? "" : folder) + "." + base + ".XXXXXX";
+    // Best an unnamed file, which vanishes by itself should the process end before the dump
+    // does; else a named one beside the target. The unnamed file is named through /proc.
+    const bool nameFits = base.size() + 8 <= NAME_MAX;
+    if (nameFits && ::access("/proc/self/fd", F_OK) == 0) {
+        fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    }
+    unnamed_ = fd_ >= 0;
+    if (!unnamed_ && nameFits) fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
     if (fd_ < 0) {
         // No room for a file beside it (a folder the caller may not add to, a name too long for
         // the temporary's): the target itself is written, as the only way left to dump at all.
@@ -92,15 +109,28 @@ bool SRecordWriter::create(const char* path) {
         createdTarget_ = fd_ >= 0 && !exists;
         return fd_ >= 0 || fail(target_);
     }
-    // The file gets the mode the target had, or the one a plain creation would give it.
-    mode_t mode = existing.st_mode & 07777;
-    if (!exists) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
     ::fchmod(fd_, mode);
     return true;
+}
+
+bool SRecordWriter::nameUnnamed() {
+    const std::string descriptor = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string pattern = temporary_;
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char tail[8];
+        const auto noise = static_cast<unsigned>(::getpid()) * 2654435761u ^
+                           static_cast<unsigned>(::time(nullptr)) ^ (++counter * 40503u);
+        std::snprintf(tail, sizeof tail, "%06x", noise & 0xFFFFFF);
+        temporary_ = pattern.substr(0, pattern.size() - 6) + tail;
+        if (::linkat(AT_FDCWD, descriptor.c_str(), AT_FDCWD, temporary_.c_str(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    temporary_.clear();
+    return false;
 }
 
 bool SRecordWriter::flush() {
@@ -130,13 +160,18 @@ bool SRecordWriter::write(uint8_t type, uint32_t address, const uint8_t* data, s
 bool SRecordWriter::close() {
     if (fd_ < 0) return false;
     bool ok = flush();
-    if (ok && !temporary_.empty() && ::fsync(fd_) != 0) ok = fail(target_);
+    const bool replacing = !temporary_.empty();
+    if (ok && replacing && ::fsync(fd_) != 0) ok = fail(target_);
+    if (ok && unnamed_ && nameUnnamed()) unnamed_ = false;
+    if (ok && unnamed_) ok = fail(target_);
     if (::close(fd_) != 0 && ok) ok = fail(target_);
     fd_ = -1;
     createdTarget_ = false;
-    if (temporary_.empty()) return ok;
+    if (!replacing) return ok;
     if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) ok = fail(target_);
-    if (!ok) ::unlink(temporary_.c_str());
+    // A file that never got a name went with its descriptor.
+    if (!ok && !unnamed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
+    unnamed_ = false;
     temporary_.clear();
     return ok;
 }
@@ -149,7 +184,8 @@ void SRecordWriter::discard() {
     }
     fd_ = -1;
     createdTarget_ = false;
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (!temporary_.empty() && !unnamed_) ::unlink(temporary_.c_str());
+    unnamed_ = false;
     temporary_.clear();
 }
 

@@ -24,7 +24,8 @@ constexpr size_t maxRecordData(uint8_t type) {
 size_t formatSRecord(uint8_t type, uint32_t address, const uint8_t* data, size_t length, char* out);
 
 // Writes records into a file through a large buffer. A regular file (new or existing) is written
-// as a temporary file beside it and renamed over it only by a successful close(), so a dump that
+// as a temporary file beside it (unnamed where the file system allows, so that nothing is left
+// should the process be ended) and renamed over it only by a successful close(), so a dump that
 // fails half-way leaves what was there before; other files (devices, pipes), and files beside
 // which no temporary file can be made, are written directly.
 class SRecordWriter {
@@ -50,6 +51,8 @@ private:
 
     bool flush();
     bool fail(const std::string& path);
+    // Gives the unnamed temporary file a free name beside the target, for the rename.
+    bool nameUnnamed();
 
     int fd_ = -1;
     bool failed_ = false;
@@ -58,6 +61,7 @@ private:
     std::string target_;     // the path the records are meant for
     std::string temporary_;  // where they are written until close(); empty when direct
     bool createdTarget_ = false;  // written directly into a file that did not exist before
+    bool unnamed_ = false;        // the temporary file has no name until close()
     std::string error_;
 };
 
