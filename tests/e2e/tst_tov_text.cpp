@@ -162,6 +162,8 @@ TEST(FlashPlan, SectorsOfTheSetUpAndRunsOfTheFile) {
     EXPECT_EQ(defaultSectorSize(*parseFlashSetup("6,0x100000,16,0")), 0x10000u);
     EXPECT_EQ(defaultSectorSize(*parseFlashSetup("2,0x8000,8,0")), 0x8000u);
     EXPECT_EQ(defaultSectorSize(*parseFlashSetup("34,0x80000,16,0")), 0u);  // chip wider than bus
+    EXPECT_TRUE(flashTypeErases(2));
+    EXPECT_FALSE(flashTypeErases(34));  // programmed as it is
 
     FileData data;
     // Out of order, with one address given twice (the later byte wins) and a gap.

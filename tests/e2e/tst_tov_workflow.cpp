@@ -313,6 +313,20 @@ TEST(TovCommandLine, HelpVersionsAndOneLineUsageErrors) {
     EXPECT_EQ(unknown.err,
               "tov: unknown command bogus\ntov: see 'tov --help' for the commands and options\n");
 
+    // A dry run needs no probe; a type without an erase plans none.
+    const std::filesystem::path dir = std::filesystem::temp_directory_path();
+    const std::filesystem::path file = dir / ("tov-dry-" + std::to_string(getpid()) + ".s37");
+    std::ofstream(file) << s3File(0x20000000, std::vector<uint8_t>(64, 0x5A));
+    const ProcessResult dry = runProcess(
+        kTov, {"--port", "COM1", "flash", file.string(), "--type", "34,0x80000,32,0", "--dry-run"},
+        noPort);
+    std::filesystem::remove(file);
+    EXPECT_EQ(dry.exitCode, 0) << dry.err;
+    EXPECT_EQ(dry.out,
+              "flash: dry run, nothing is erased or programmed\n"
+              "would erase nothing\n"
+              "would program 64 of 64 data bytes at 0x20000000-0x2000003F\n");
+
     // A known limit of the probe models is said in words.
     const ProcessResult job = runProcess(kTov, {"--sim", "autoprog", "8"}, noPort);
     EXPECT_EQ(job.exitCode, 1);

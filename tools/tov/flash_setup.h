@@ -42,6 +42,8 @@ std::string flashSetupText(const FlashSetup& setup);
 
 // Data bytes of one chip of an external flash type, or 0 for a type tov does not know.
 uint32_t flashChipBytes(uint16_t type);
+// False for an external flash type whose erase the library refuses (it is programmed as it is).
+bool flashTypeErases(uint16_t type);
 
 // What a person reads about a set-up: bus and chip width, chips per bus, bank mask and size,
 // workspace and erase method, one item per line.

@@ -1,5 +1,6 @@
 // tov flash: plans the sectors a file touches, leaves unchanged ones alone, erases and programs
 // the rest, verifies on request, and reports each phase; --dry-run only prints the plan.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -69,7 +70,7 @@ void printDryRun(const Invocation& call, const FileData& data, const FlashPlan& 
     const char* what = erase == EraseChoice::kChip ? "chip bank" : "sector";
     std::printf("%s: dry run, nothing is erased or programmed\n", call.command.c_str());
     if (erase == EraseChoice::kNone) {
-        std::printf("would erase nothing (--erase none)\n");
+        std::printf("would erase nothing\n");
     } else {
         std::printf("would erase %zu %s%s of 0x%X bytes%s%s\n", toErase.size(), what,
                     toErase.size() == 1 ? "" : "s", static_cast<unsigned>(plan.unit),
@@ -112,8 +113,14 @@ double since(Clock::time_point start) {
 int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const FlashSetup& setup,
                      FileFunction program) {
     const std::string& path = line.words[0];
-    const FlashOptions& options = line.flash;
+    FlashOptions options = line.flash;
     const bool external = setup.kind == FlashKind::kExternal;
+    // A type without an erase is programmed as it is, unless an erase was asked for by name.
+    const bool explicitErase = std::find(call.args.begin(), call.args.end(), "--erase") !=
+                               call.args.end();
+    if (external && !explicitErase && !flashTypeErases(setup.type)) {
+        options.erase = EraseChoice::kNone;
+    }
     if (!external && line.flashWorkflowGiven) {
         failUsage(call,
                   "--erase, --sector-size, --skip-unchanged and --dry-run work with external "
