@@ -62,7 +62,9 @@ TOV_API uint32_t TOV_INetAddr(const char* address);
  * device in environment variable TOV_COMn, else /dev/ttyS(n-1)), "/dev/PATH [RATE]", or
  * "NETWORK HOST [1|2]" (UDP port 2001 or 2002, checked with up to six link pings). RATE defaults
  * to 115200; the line rate is negotiated with the probe. Returns 0, -1202 for bad parameters or a
- * host that cannot be resolved, or the transport's error (-1001, -1101, -1201, ...). */
+ * host that cannot be resolved, or the transport's error (-1001, -1101, -1201, ...).
+ * A serial port is opened exclusively and with an advisory lock (flock) held until the
+ * connection is closed; TOV_LastErrorDetail says why a port could not be used. */
 TOV_API int32_t TOV_Open(const char* parameters);
 
 /* (4) Puts frame type 0x30 into every later command frame of this connection. */
