@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "process_runner.h"
+#include "tests/support/firmware_file.h"
 
 namespace tov::e2e {
 namespace {
@@ -34,26 +35,9 @@ std::string readAll(const std::filesystem::path& path) {
     return text.str();
 }
 
-// S3 records of 32 bytes, made here rather than by the library.
+// S3 records of 32 bytes, made by the test support rather than by the library.
 std::string s3File(uint32_t address, const std::vector<uint8_t>& data) {
-    std::string text;
-    for (size_t at = 0; at < data.size(); at += 32) {
-        const size_t n = std::min<size_t>(32, data.size() - at);
-        const uint32_t a = address + static_cast<uint32_t>(at);
-        unsigned sum = static_cast<unsigned>(n + 5);
-        char field[16];
-        std::snprintf(field, sizeof field, "S3%02X%08X", static_cast<unsigned>(n + 5), a);
-        text += field;
-        for (int i = 0; i < 4; ++i) sum += (a >> (8 * i)) & 0xFF;
-        for (size_t i = 0; i < n; ++i) {
-            std::snprintf(field, sizeof field, "%02X", data[at + i]);
-            text += field;
-            sum += data[at + i];
-        }
-        std::snprintf(field, sizeof field, "%02X\n", ~sum & 0xFF);
-        text += field;
-    }
-    return text;
+    return test::sRecordText(3, address, data);
 }
 
 // The request codes the host sent in command frames, from the simulator's trace of the serial

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "include/tovlink.h"
+#include "tests/support/firmware_file.h"
 #include "tests/support/sim_fixture.h"
 
 namespace tov::test {
@@ -26,27 +27,9 @@ std::string readAll(const std::string& path) {
     return text.str();
 }
 
-// S1 records of 16 bytes from `address`, made here rather than by the library's writer.
+// S1 records of 16 bytes from `address`, made by the test support rather than by the library.
 std::string s1File(uint32_t address, const std::vector<uint8_t>& data) {
-    std::string text;
-    for (size_t at = 0; at < data.size(); at += 16) {
-        const size_t n = std::min<size_t>(16, data.size() - at);
-        const uint32_t a = address + static_cast<uint32_t>(at);
-        unsigned sum = static_cast<unsigned>(n + 3) + (a >> 8 & 0xFF) + (a & 0xFF);
-        char head[16];
-        std::snprintf(head, sizeof head, "S1%02X%04X", static_cast<unsigned>(n + 3), a & 0xFFFF);
-        text += head;
-        for (size_t i = 0; i < n; ++i) {
-            char byte[3];
-            std::snprintf(byte, sizeof byte, "%02X", data[at + i]);
-            text += byte;
-            sum += data[at + i];
-        }
-        char check[4];
-        std::snprintf(check, sizeof check, "%02X\n", ~sum & 0xFF);
-        text += check;
-    }
-    return text;
+    return sRecordText(1, address, data, 16);
 }
 
 TEST(ErrorDetail, PortsThatCannotBeUsedSayWhy) {
