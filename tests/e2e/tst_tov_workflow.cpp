@@ -250,7 +250,7 @@ TEST_F(TovWorkflow, SummariesCountDataAndFailuresSayWhy) {
 TEST_F(TovWorkflow, CtrlCEndsTheBarAndSaysWhatWasInterrupted) {
     Process dump(
         kTov,
-        {"--port", port_, "--progress", "dump", "0", "0x1000000", (dir_ / "big.s37").string()},
+        {"--port", port_, "dump", "0", "0x1000000", (dir_ / "big.s37").string(), "--progress"},
         {{"TOV_PORT", std::nullopt}});
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     dump.sendSignal(SIGINT);

@@ -195,14 +195,22 @@ int run(int argc, char** argv) {
     if (options.command.empty()) return reportUsageError("no command given");
     const Command* command = findCommand(options.command);
     if (command == nullptr) return reportUsageError("unknown command " + options.command);
-    // "--help" anywhere among a command's words asks for its help, except where the words are
-    // text for the probe.
-    const bool wordsAreText = options.command == "cmd";
-    for (const std::string& arg : options.args) {
-        if (!wordsAreText && (arg == "--help" || arg == "-h")) {
-            printCommandHelp(*command, stdout);
-            return kExitOk;
+    // "--help" anywhere among a command's words asks for its help, and the progress options may
+    // follow the command as well, except where the words are text for the probe.
+    if (options.command != "cmd") {
+        std::vector<std::string> words;
+        for (const std::string& arg : options.args) {
+            if (arg == "--help" || arg == "-h") {
+                printCommandHelp(*command, stdout);
+                return kExitOk;
+            }
+            if (arg == "--progress" || arg == "--no-progress") {
+                setProgressMode(arg == "--progress" ? ProgressMode::kAlways : ProgressMode::kNever);
+            } else {
+                words.push_back(arg);
+            }
         }
+        options.args = std::move(words);
     }
 
     if (!options.port) {
