@@ -350,8 +350,8 @@ TOV_API uint32_t TOV_LineRateGet(void);
 
 /* Progress of the long calls: `done` out of `total` units, called from inside them: bytes of the
  * S-record file read (file loads, verifies and flash writes, and the firmware file of
- * TOV_UpdateFirmwareLogic), bytes written (block calls), bytes dumped (TOV_DumpFile) or image
- * bytes stored (TOV_EnableAutoProgHC12). */
+ * TOV_UpdateFirmwareLogic), bytes written (block calls), bytes dumped (TOV_DumpFile,
+ * TOV_DumpFileFast) or image bytes stored (TOV_EnableAutoProgHC12). */
 typedef void (*TOV_ProgressFn)(uint32_t done, uint32_t total, void* user);
 
 /* Registers (or with NULL removes) the progress callback; `user` is handed back unchanged. */
