@@ -286,6 +286,7 @@ TEST(TovCommandLine, HelpVersionsAndOneLineUsageErrors) {
         << help.out;
     EXPECT_NE(help.out.find("--skip-unchanged"), std::string::npos) << help.out;
     EXPECT_EQ(runProcess(kTov, {"flash", "--help"}, noPort).out, help.out);
+    EXPECT_EQ(runProcess(kTov, {"--help", "flash"}, noPort).out, help.out);
 
     const ProcessResult usage = runProcess(kTov, {"--port", "COM1", "dump", "0x10"}, noPort);
     EXPECT_EQ(usage.exitCode, 2);

@@ -182,6 +182,9 @@ int run(int argc, char** argv) {
                     TOVLINK_VERSION_PATCH, TOV_VersionGet());
         return kExitOk;
     }
+    if (options.help && !options.command.empty() && options.command != "help") {
+        options.args.insert(options.args.begin(), options.command);  // tov --help COMMAND
+    }
     if (options.help || options.command == "help") {
         if (options.args.empty()) {
             printUsage(stdout);
