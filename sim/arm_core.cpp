@@ -101,9 +101,12 @@ void ArmCore::setReg(int id, uint32_t value) {
     uc_reg_write(uc_, id, &value);
 }
 
-bool ArmCore::onUnmapped(uc_engine* uc, uc_mem_type, uint64_t address, int size, int64_t,
+bool ArmCore::onUnmapped(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t,
                          void* self) {
-    return static_cast<ArmCore*>(self)->pages_.map(uc, address, static_cast<size_t>(size));
+    // The run ends here with the faulting instruction not done; execute() maps the page and
+    // goes on from that instruction.
+    static_cast<ArmCore*>(self)->pendingMap_.emplace(address, static_cast<size_t>(size));
+    return false;
 }
 
 void ArmCore::onInterrupt(uc_engine* uc, uint32_t number, void* self) {
@@ -191,6 +194,15 @@ void ArmCore::setPointHooks(const PointTable& points) {
     }
     for (uc_hook hook : pointHooks_) uc_hook_del(uc_, hook);
     pointHooks_.clear();
+    // Code translated before the change would not call the new hooks (or would call the old
+    // ones): it is dropped around every old and new breakpoint. Dropping all translated code
+    // instead would cost far more than the points are worth.
+    for (const auto* list : {&breaks, hookedBreaks_ ? &*hookedBreaks_ : nullptr}) {
+        if (!list) continue;
+        for (uint32_t address : *list) {
+            uc_ctl_remove_cache(uc_, uint64_t{address}, uint64_t{address} + 4);
+        }
+    }
     for (uint32_t address : breaks) {
         uc_hook hook;
         if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::onBreakpoint),
@@ -217,14 +229,12 @@ void ArmCore::setPointHooks(const PointTable& points) {
     }
     hookedBreaks_ = std::move(breaks);
     hookedWatches_ = std::move(watches);
-    // Code translated before the change would not call the new hooks.
-    uc_ctl_flush_tlb(uc_);
 }
 
 void ArmCore::prepare(const PointTable& points) {
     points_ = &points;
     if (stale_) {
-        if (pages_.refresh()) uc_ctl_flush_tlb(uc_);
+        pages_.refresh(uc_);
         stale_ = false;
     }
     setPointHooks(points);
@@ -265,9 +275,18 @@ void ArmCore::storeRegisters(RegisterFile& registers) {
 std::optional<EngineStop> ArmCore::execute(RegisterFile& registers, uint32_t count) {
     stop_.reset();
     loadRegisters(registers);
-    const bool thumb = (registers.cpsr() & kThumb) != 0;
-    const uint64_t begin = (registers.pc() & ~1u) | (thumb ? 1u : 0u);
-    const uc_err err = uc_emu_start(uc_, begin, 0, 0, count);
+    bool thumb = (registers.cpsr() & kThumb) != 0;
+    uint64_t begin = (registers.pc() & ~1u) | (thumb ? 1u : 0u);
+    uc_err err = UC_ERR_OK;
+    for (;;) {
+        pendingMap_.reset();
+        err = uc_emu_start(uc_, begin, 0, 0, count);
+        if (stop_ || !pendingMap_ || !pages_.map(uc_, pendingMap_->first, pendingMap_->second)) {
+            break;
+        }
+        thumb = (reg(UC_ARM_REG_CPSR) & kThumb) != 0;
+        begin = reg(UC_ARM_REG_PC) | (thumb ? 1u : 0u);
+    }
     storeRegisters(registers);
     pages_.writeBack();
     if (stop_) return stop_;

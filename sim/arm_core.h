@@ -63,6 +63,8 @@ private:
     bool stale_ = true;
     bool ignoreBreakpoints_ = false;
     std::optional<EngineStop> stop_;
+    // The access that found no page in the last run: mapped when the run has returned.
+    std::optional<std::pair<uint64_t, size_t>> pendingMap_;
     const PointTable* points_ = nullptr;
     std::vector<uc_hook> pointHooks_;
     // The points as hooked (breakpoint addresses; watchpoint identifiers and settings), to

@@ -51,17 +51,15 @@ bool CorePages::map(uc_engine* uc, uint64_t address, size_t size) {
     return true;
 }
 
-bool CorePages::refresh() {
-    bool changed = false;
+void CorePages::refresh(uc_engine* uc) {
     auto fresh = std::make_unique<uint8_t[]>(kPage);
     for (auto& [base, page] : pages_) {
         readTarget(base, fresh.get());
         if (std::memcmp(fresh.get(), page.shadow.get(), kPage) == 0) continue;
         std::memcpy(page.shadow.get(), fresh.get(), kPage);
         std::memcpy(page.live.get(), fresh.get(), kPage);
-        changed = true;
+        uc_ctl_remove_cache(uc, uint64_t{base}, uint64_t{base} + kPage);
     }
-    return changed;
 }
 
 void CorePages::writeBack() {

@@ -30,11 +30,12 @@ public:
     ~CorePages();
 
     // Maps the pages covering [address, address + size) that are not mapped yet; false when
-    // one of them may not be mapped.
+    // one of them may not be mapped. Only between runs: code translated from a page mapped
+    // while the emulator runs could not be dropped when the page changes later.
     bool map(uc_engine* uc, uint64_t address, size_t size);
-    // Loads pages whose target bytes changed behind the core's back; true when any did (the
-    // caller then drops the code the emulator translated from them).
-    bool refresh();
+    // Loads pages whose target bytes changed behind the core's back; the code the emulator
+    // translated from them is dropped.
+    void refresh(uc_engine* uc);
     // Puts the core's writes into the target memory.
     void writeBack();
     size_t mapped() const { return pages_.size(); }
