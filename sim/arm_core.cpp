@@ -177,9 +177,7 @@ void ArmCore::setPointHooks(const PointTable& points) {
     std::vector<uint32_t> breaks;
     std::vector<std::pair<uint16_t, PointTable::Watchpoint>> watches;
     for (uint16_t id = 1; id <= PointTable::kBreakpoints; ++id) {
-        if (auto* b = const_cast<PointTable&>(points).breakpoint(id)) {
-            breaks.push_back(b->address & ~1u);
-        }
+        if (const auto* b = points.breakpoint(id)) breaks.push_back(b->address & ~1u);
     }
     for (uint16_t id = 1; id <= PointTable::kWatchpoints; ++id) {
         if (const auto* w = points.watchpoint(id)) watches.emplace_back(id, *w);
