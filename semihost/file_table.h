@@ -17,9 +17,9 @@ public:
     static constexpr uint32_t kConsole = 1;
 
     struct Entry {
-        std::FILE* file = nullptr;            // a host file, or
-        std::vector<uint8_t> bytes;           // the in-memory feature description
-        size_t position = 0;                  // read position in `bytes`
+        std::FILE* file = nullptr;   // a host file, or
+        std::vector<uint8_t> bytes;  // the in-memory feature description
+        size_t position = 0;         // read position in `bytes`
     };
 
     FileTable() = default;

@@ -18,7 +18,8 @@ RunOutcome runProgram(ProbeRequests& requests, Service& service,
     using Clock = std::chrono::steady_clock;
     RunOutcome outcome;
     ProbeAccess access(requests);
-    const auto deadline = options.timeout ? Clock::now() + *options.timeout : Clock::time_point::max();
+    const auto deadline =
+        options.timeout ? Clock::now() + *options.timeout : Clock::time_point::max();
     if ((outcome.error = requests.start()) != 0) return outcome;
     for (;;) {
         uint16_t count = kStateValues;
@@ -27,7 +28,8 @@ RunOutcome runProgram(ProbeRequests& requests, Service& service,
             outcome.timedOut = !stopRequest;
             if ((outcome.error = requests.halt()) != 0) return outcome;
         }
-        if ((outcome.error = requests.state(outcome.state, outcome.stateError, count, values)) != 0) {
+        if ((outcome.error = requests.state(outcome.state, outcome.stateError, count, values)) !=
+            0) {
             return outcome;
         }
         if (outcome.state == kRunning) {
@@ -38,9 +40,12 @@ RunOutcome runProgram(ProbeRequests& requests, Service& service,
         outcome.cause = count > 0 ? values[0] : 0;
         outcome.pc = count > 1 ? values[1] : 0;
         outcome.cpsr = count > 2 ? values[2] : 0;
-        if (outcome.cause != options.semihostingCause || outcome.timedOut) return outcome;
+        if (outcome.cause != options.semihostingCause) return outcome;
 
-        const Result result = service.serve(access);
+        // A call the time limit caught is not served: like one cut short, it is made again when
+        // the program resumes.
+        const Result result = outcome.timedOut ? Result{Status::Interrupted, 0, 0, std::nullopt}
+                                               : service.serve(access);
         if (result.status == Status::Interrupted) {
             outcome.interrupted = true;
             outcome.pc -= (outcome.cpsr & kThumbBit) ? 2 : 4;

@@ -22,21 +22,22 @@ struct RunOptions {
 
 // How a run ended.
 struct RunOutcome {
-    int32_t error = 0;      // a link or probe error ended the run
-    uint16_t state = 0;     // the last state read (1 halted; 3 error, cause in stateError)
+    int32_t error = 0;   // a link or probe error ended the run
+    uint16_t state = 0;  // the last state read (1 halted; 3 error, cause in stateError)
     int32_t stateError = 0;
-    uint32_t cause = 0;     // stop cause, PC and CPSR of the halted target
+    uint32_t cause = 0;  // stop cause, PC and CPSR of the halted target
     uint32_t pc = 0;
     uint32_t cpsr = 0;
     // The semihosting call that ended the run (program stopped, bad call, failed access).
     std::optional<Result> service;
-    bool interrupted = false;  // a console read was cut short; the PC was moved back onto it
+    bool interrupted = false;  // a call was cut short or not served; the PC was moved back onto it
     bool timedOut = false;
 };
 
 // Starts the target and polls it. A semihosting stop is served and the target started again;
-// any other stop ends the run. When `stopRequest` is set the target is halted; a call cut short
-// by it gets the PC moved back onto the semihosting instruction, so resuming repeats the call.
+// any other stop ends the run. When `stopRequest` is set or the time limit passes the target is
+// halted; a call cut short by that gets the PC moved back onto the semihosting instruction, so
+// resuming repeats the call.
 RunOutcome runProgram(ProbeRequests& requests, Service& service,
                       const std::atomic<bool>& stopRequest, const RunOptions& options = {});
 

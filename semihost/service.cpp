@@ -14,8 +14,8 @@
 namespace tov::semihost {
 namespace {
 
-constexpr const char* kOpenModes[] = {"r", "rb", "r+", "r+b", "w", "wb",
-                                      "w+", "w+b", "a", "ab", "a+", "a+b"};
+constexpr const char* kOpenModes[] = {"r",  "rb",  "r+", "r+b", "w",  "wb",
+                                      "w+", "w+b", "a",  "ab",  "a+", "a+b"};
 constexpr uint32_t kModeCount = 12;
 constexpr uint32_t kFailed = 0xFFFFFFFF;  // -1 as the program sees it
 
@@ -334,7 +334,8 @@ Result Service::fileLength(Call& call) {
     if (entry && entry->file) {
         struct stat info {};
         std::fflush(entry->file);
-        if (::fstat(::fileno(entry->file), &info) == 0) call.r0 = static_cast<uint32_t>(info.st_size);
+        if (::fstat(::fileno(entry->file), &info) == 0)
+            call.r0 = static_cast<uint32_t>(info.st_size);
     } else if (entry) {
         call.r0 = static_cast<uint32_t>(entry->bytes.size());
     }
@@ -367,7 +368,8 @@ Result Service::nameCall(Call& call) {
     }
     for (size_t i = 0; i < names; ++i) {
         text[i].assign(w[2 * i + 1], '\0');
-        if (!call.readBytes(w[2 * i], {reinterpret_cast<uint8_t*>(text[i].data()), text[i].size()})) {
+        if (!call.readBytes(w[2 * i],
+                            {reinterpret_cast<uint8_t*>(text[i].data()), text[i].size()})) {
             return call.failed();
         }
         text[i].resize(std::min(text[i].size(), text[i].find('\0')));

@@ -80,8 +80,8 @@ ArmCore::ArmCore(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip)
                           reinterpret_cast<void*>(&ArmCore::onUnmapped), this, 1, 0);
     }
     if (err == UC_ERR_OK) {
-        err = uc_hook_add(uc_, &hook, UC_HOOK_INTR,
-                          reinterpret_cast<void*>(&ArmCore::onInterrupt), this, 1, 0);
+        err = uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&ArmCore::onInterrupt),
+                          this, 1, 0);
     }
     if (err != UC_ERR_OK) error_ = uc_strerror(err);
 }
@@ -101,8 +101,7 @@ void ArmCore::setReg(int id, uint32_t value) {
     uc_reg_write(uc_, id, &value);
 }
 
-bool ArmCore::onUnmapped(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t,
-                         void* self) {
+bool ArmCore::onUnmapped(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* self) {
     // The run ends here with the faulting instruction not done; execute() maps the page and
     // goes on from that instruction.
     static_cast<ArmCore*>(self)->pendingMap_.emplace(address, static_cast<size_t>(size));
@@ -292,8 +291,8 @@ std::optional<EngineStop> ArmCore::execute(RegisterFile& registers, uint32_t cou
     return std::nullopt;
 }
 
-std::optional<EngineStop> ArmCore::run(RegisterFile& registers, PointTable& points,
-                                       bool fromStart, uint32_t budget) {
+std::optional<EngineStop> ArmCore::run(RegisterFile& registers, PointTable& points, bool fromStart,
+                                       uint32_t budget) {
     if (!error_.empty()) return EngineStop{StopCause::Exception, 0, vectorOfError(UC_ERR_OK)};
     prepare(points);
     if (fromStart && points.breakpointAt(registers.pc() & ~1u) && budget > 0) {

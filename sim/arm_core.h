@@ -44,8 +44,8 @@ private:
                            int64_t value, void* self);
     static void onInterrupt(uc_engine* uc, uint32_t number, void* self);
     static void onBreakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
-    static void onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int size,
-                         int64_t value, void* self);
+    static void onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value,
+                         void* self);
 
     // Brings memory and the point hooks up to date before a run.
     void prepare(const PointTable& points);

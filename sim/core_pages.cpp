@@ -36,8 +36,8 @@ bool CorePages::mapPage(uc_engine* uc, uint32_t base) {
     page.writable = !rom && !flash_.overlaps(base, kPage) && !chip_.overlaps(base, kPage);
     readTarget(base, page.shadow.get());
     std::memcpy(page.live.get(), page.shadow.get(), kPage);
-    const uint32_t protection =
-        page.writable ? static_cast<uint32_t>(UC_PROT_ALL) : static_cast<uint32_t>(UC_PROT_READ | UC_PROT_EXEC);
+    const uint32_t protection = page.writable ? static_cast<uint32_t>(UC_PROT_ALL)
+                                              : static_cast<uint32_t>(UC_PROT_READ | UC_PROT_EXEC);
     if (uc_mem_map_ptr(uc, base, kPage, protection, page.live.get()) != UC_ERR_OK) return false;
     pages_.emplace(base, std::move(page));
     return true;

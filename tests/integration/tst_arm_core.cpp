@@ -124,8 +124,8 @@ TEST_P(ArmCore, FileProgramWorksOnHostFiles) {
     EXPECT_EQ(console_.output, "read 4 bytes: 4567, length 16\ndone\n");
     std::ifstream kept(dir + "/kept.bin", std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(kept), {}};
-    EXPECT_EQ(bytes, (std::vector<char>{0x00, 0x01, 0x7F, char(0x80), char(0xFE), char(0xFF),
-                                        '\n', '\r'}));
+    EXPECT_EQ(bytes, (std::vector<char>{0x00, 0x01, 0x7F, char(0x80), char(0xFE), char(0xFF), '\n',
+                                        '\r'}));
     EXPECT_FALSE(std::filesystem::exists(dir + "/scratch.txt"));
     EXPECT_FALSE(std::filesystem::exists(dir + "/renamed.txt"));
     std::filesystem::remove_all(dir);

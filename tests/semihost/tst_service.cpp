@@ -61,7 +61,8 @@ public:
         return value;
     }
     void putText(uint32_t address, const std::string& text) {
-        for (size_t i = 0; i < text.size(); ++i) memory[address + i] = static_cast<uint8_t>(text[i]);
+        for (size_t i = 0; i < text.size(); ++i)
+            memory[address + i] = static_cast<uint8_t>(text[i]);
         memory[address + text.size()] = 0;
     }
     std::string text(uint32_t address, size_t length) {
@@ -149,9 +150,9 @@ TEST_F(ServiceTest, ConsoleHandleAndTextOutput) {
 
 TEST_F(ServiceTest, OutOfRangeCallsStopTheProgram) {
     target.putText(kName, std::string(261, 'n'));
-    for (const Result& r : {call(kOpen, {kName, 0, 261}), call(kOpen, {kName, 12, 3}),
-                            call(kRemove, {kName, 261}), call(kRename, {kName, 3, kName, 261}),
-                            call(kSystem, {kName, 261}), call(99, {})}) {
+    for (const Result& r :
+         {call(kOpen, {kName, 0, 261}), call(kOpen, {kName, 12, 3}), call(kRemove, {kName, 261}),
+          call(kRename, {kName, 3, kName, 261}), call(kSystem, {kName, 261}), call(99, {})}) {
         EXPECT_EQ(r.status, Status::BadCall);
         EXPECT_EQ(rdiCode(r), 3);
     }
@@ -175,8 +176,8 @@ TEST_F(ServiceTest, HandlesNeverOpenedFailWithoutTouchingMemory) {
 }
 
 TEST_F(ServiceTest, HostFileRoundTripInBoundedPieces) {
-    const std::string path = std::filesystem::temp_directory_path() /
-                             ("tovsemi-" + std::to_string(getpid()));
+    const std::string path =
+        std::filesystem::temp_directory_path() / ("tovsemi-" + std::to_string(getpid()));
     const uint32_t handle = open(path, 7);  // "w+b"
     ASSERT_EQ(handle, 2u);
     EXPECT_EQ(open(path, 0), 3u);  // the next free number

@@ -21,7 +21,8 @@ protected:
     void code(uint32_t address, std::initializer_list<uint32_t> words) {
         Req r(0xB9);
         r.u32(address).u16(0).u16(static_cast<uint16_t>(4 * words.size()));
-        for (uint32_t w : words) r.u8(uint8_t(w)).u8(uint8_t(w >> 8)).u8(uint8_t(w >> 16)).u8(uint8_t(w >> 24));
+        for (uint32_t w : words)
+            r.u8(uint8_t(w)).u8(uint8_t(w >> 8)).u8(uint8_t(w >> 16)).u8(uint8_t(w >> 24));
         ASSERT_EQ(statusOf(chat.ask(r)), 0);
     }
     void set(uint16_t group, uint16_t number, uint32_t value) {
@@ -47,10 +48,10 @@ protected:
 TEST_F(ArmCoreChat, BankedRegistersLiveAcrossARun) {
     ASSERT_NE(chat.probe.core(), nullptr);
     EXPECT_EQ(chat.probe.core()->error(), "");
-    set(606, 13, 0x1000);  // SP_svc
-    set(610, 13, 0x2000);  // SP_irq
-    set(604, 8, 0x3333);   // r8_fiq
-    set(603, 8, 0x4444);   // r8 of the other modes
+    set(606, 13, 0x1000);        // SP_svc
+    set(610, 13, 0x2000);        // SP_irq
+    set(604, 8, 0x3333);         // r8_fiq
+    set(603, 8, 0x4444);         // r8 of the other modes
     code(0x1000, {0xE3A00005,    // mov r0, #5
                   0xE28DD001,    // add sp, sp, #1
                   0xE321F0D2,    // msr cpsr_c, #0xD2 (IRQ mode)
@@ -74,9 +75,9 @@ TEST_F(ArmCoreChat, BankedRegistersLiveAcrossARun) {
 }
 
 TEST_F(ArmCoreChat, ExceptionsStopAtTheirVector) {
-    code(0x2000, {0xE3A014FF,   // mov r1, #0xFF000000
-                  0xE381160F,   // orr r1, r1, #0x00F00000: an inaccessible address
-                  0xE5910000}); // ldr r0, [r1]
+    code(0x2000, {0xE3A014FF,    // mov r1, #0xFF000000
+                  0xE381160F,    // orr r1, r1, #0x00F00000: an inaccessible address
+                  0xE5910000});  // ldr r0, [r1]
     std::vector<uint32_t> values = runFrom(0x2000);
     EXPECT_EQ(values.at(0), 5u);
     EXPECT_EQ(values.at(1), 0x2008u);

@@ -19,11 +19,10 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(plain.options.core, CoreKind::Model);
     EXPECT_TRUE(plain.notes.empty());
 
-    ParsedCommandLine all =
-        parseCommandLine({"--serial", "/tmp/q", "--model", "BC", "--family=10", "--cpu", "0x8720",
-                          "--rate", "38400", "--loader", "--flash-file", "/tmp/f.bin",
-                          "--trace=/tmp/t.log", "--faults", "drop=0.5,seed=7", "--line-timing",
-                          "--core", "arm1136"});
+    ParsedCommandLine all = parseCommandLine(
+        {"--serial", "/tmp/q", "--model", "BC", "--family=10", "--cpu", "0x8720", "--rate", "38400",
+         "--loader", "--flash-file", "/tmp/f.bin", "--trace=/tmp/t.log", "--faults",
+         "drop=0.5,seed=7", "--line-timing", "--core", "arm1136"});
     ASSERT_TRUE(all.error.empty()) << all.error;
     const SimOptions& o = all.options;
     EXPECT_EQ(o.serialPath, "/tmp/q");
