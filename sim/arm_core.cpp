@@ -56,6 +56,9 @@ uint32_t vectorOf(uint32_t exception) {
     }
 }
 
+// A core the emulator could not make stops every run at once, as if it took a data abort.
+constexpr EngineStop kUnusable{StopCause::Exception, 0, 0x10};
+
 uint32_t vectorOfError(uc_err error) {
     switch (error) {
         case UC_ERR_FETCH_UNMAPPED:
@@ -293,7 +296,7 @@ std::optional<EngineStop> ArmCore::execute(RegisterFile& registers, uint32_t cou
 
 std::optional<EngineStop> ArmCore::run(RegisterFile& registers, PointTable& points, bool fromStart,
                                        uint32_t budget) {
-    if (!error_.empty()) return EngineStop{StopCause::Exception, 0, vectorOfError(UC_ERR_OK)};
+    if (!error_.empty()) return kUnusable;
     prepare(points);
     if (fromStart && points.breakpointAt(registers.pc() & ~1u) && budget > 0) {
         // Leaving a breakpoint: its instruction runs first.
@@ -308,7 +311,7 @@ std::optional<EngineStop> ArmCore::run(RegisterFile& registers, PointTable& poin
 }
 
 EngineStop ArmCore::step(RegisterFile& registers, PointTable& points) {
-    if (!error_.empty()) return EngineStop{StopCause::Exception, 0, vectorOfError(UC_ERR_OK)};
+    if (!error_.empty()) return kUnusable;
     prepare(points);
     ignoreBreakpoints_ = true;
     std::optional<EngineStop> stopped = execute(registers, 1);
