@@ -1,0 +1,10 @@
+// The program's icon, shipped as a resource.
+#pragma once
+
+#include <QIcon>
+
+namespace tov::setup {
+
+QIcon programIcon();
+
+}  // namespace tov::setup
