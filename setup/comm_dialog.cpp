@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -64,11 +63,16 @@ CCommDlg::CCommDlg(const CommSettings& values, QWidget* parent)
     ipRow->addWidget(ipLabel);
     ipRow->addWidget(ipAddress_);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel,
-                                         Qt::Vertical);
-    buttons->addButton(test_, QDialogButtonBox::ActionRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CCommDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CCommDlg::reject);
+    auto* ok = new QPushButton(tr("OK"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(tr("Cancel"));
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    buttons->addWidget(test_);
+    buttons->addStretch();
+    connect(ok, &QPushButton::clicked, this, &CCommDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CCommDlg::reject);
     connect(test_, &QPushButton::clicked, this, &CCommDlg::onTest);
 
     auto* left = new QVBoxLayout;
@@ -76,7 +80,7 @@ CCommDlg::CCommDlg(const CommSettings& values, QWidget* parent)
     left->addLayout(ipRow);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left);
-    layout->addWidget(buttons);
+    layout->addLayout(buttons);
 }
 
 bool CCommDlg::takeValues() {

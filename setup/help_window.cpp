@@ -6,10 +6,13 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "setup/program_icon.h"
+
 namespace tov::setup {
 
 void showHelpWindow(QWidget* parent) {
     static QPointer<QDialog> window;
+    ensureResources();
     if (!window) {
         window = new QDialog(parent);
         window->setObjectName("helpWindow");
