@@ -35,6 +35,10 @@ bool isSetupFile(const QUrl& url) {
 
 }  // namespace
 
+bool CMainFrame::acceptsDrop(const QList<QUrl>& urls) {
+    return std::any_of(urls.begin(), urls.end(), isSetupFile);
+}
+
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     setWindowIcon(programIcon());
     setCentralWidget(new QWidget);  // the view draws nothing; all work is in dialogs
@@ -316,18 +320,19 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (std::any_of(urls.begin(), urls.end(), isSetupFile)) event->acceptProposedAction();
+    if (acceptsDrop(event->mimeData()->urls())) event->acceptProposedAction();
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (!isSetupFile(url)) continue;
-        event->acceptProposedAction();
-        activateWindow();
-        if (saveModified()) openDocument(url.toLocalFile());
-        return;
-    }
+    if (openDropped(event->mimeData()->urls())) event->acceptProposedAction();
+}
+
+bool CMainFrame::openDropped(const QList<QUrl>& urls) {
+    const auto found = std::find_if(urls.begin(), urls.end(), isSetupFile);
+    if (found == urls.end()) return false;
+    activateWindow();
+    if (saveModified()) openDocument(found->toLocalFile());
+    return true;
 }
 
 }  // namespace tov::setup

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QList>
 #include <QString>
+#include <QUrl>
 #include <map>
 
 #include "setup/tov_doc.h"
@@ -40,6 +42,10 @@ public:
     bool startUp(const QStringList& arguments);
     // Applies the stored window position if it lies wholly inside the desktop.
     void restorePosition();
+    // Whether files dragged over the window include a setup file.
+    static bool acceptsDrop(const QList<QUrl>& urls);
+    // Opens the first setup file of dropped files (after the save prompt): false when none is.
+    bool openDropped(const QList<QUrl>& urls);
     // Puts the title, the modified mark and the recent-file menu in step with the document.
     void refresh();
 

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTextBrowser>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
@@ -100,6 +101,9 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBar) {
     frame.action("helpTopics")->trigger();
     auto* help = frame.findChild<QDialog*>("helpWindow");
     ASSERT_NE(help, nullptr);
+    const auto* page = help->findChild<QTextBrowser*>();
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->toPlainText().contains("tovsetup --import board.txt board.tov"));
     screenshot(*help, "help_window", false);
     help->close();
 }
@@ -151,6 +155,16 @@ TEST_F(MainFrameTest, TitleSavePromptAndRecentFiles) {
     CTovDoc back;
     EXPECT_EQ(openDocumentFile(path("s3.tov").toStdString(), back), "");
     EXPECT_EQ(back.mode.runTime, 33u);
+
+    // A dropped setup file is opened after the save prompt; other files are refused.
+    frame.document().setModified(false);
+    const QList<QUrl> dropped = {QUrl::fromLocalFile(path("notes.txt")),
+                                 QUrl::fromLocalFile(path("s1.tov"))};
+    EXPECT_TRUE(CMainFrame::acceptsDrop(dropped));
+    EXPECT_FALSE(CMainFrame::acceptsDrop({QUrl::fromLocalFile(path("notes.txt"))}));
+    EXPECT_TRUE(frame.openDropped(dropped));
+    EXPECT_EQ(frame.documentPath(), path("s1.tov"));
+    EXPECT_EQ(frame.document().mode.runTime, 1u);
 
     // A damaged file: the message, and an untitled default document.
     QFile damaged(path("bad.tov"));
