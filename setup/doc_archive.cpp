@@ -41,6 +41,7 @@ public:
         }
         bytes_.insert(bytes_.end(), s.begin(), s.end());
     }
+    void list(const CCodeList& items);
     std::vector<uint8_t> take() { return std::move(bytes_); }
 
 private:
@@ -67,6 +68,11 @@ public:
         const uint32_t low = u16();
         return low | (uint32_t{u16()} << 16);
     }
+    void u16(uint32_t& field) { field = u16(); }
+    void u32(uint32_t& field) { field = u32(); }
+    void text(std::string& field) { field = text(); }
+    void list(CCodeList& items);
+
     std::string text() {
         bool wide = false;
         uint32_t length = lengthPrefix(true, wide);
@@ -98,46 +104,80 @@ private:
     bool bad_ = false;
 };
 
-void storeList(ArchiveWriter& out, const CCodeList& list) {
-    if (list.size() < 0xFFFF) {
-        out.u16(static_cast<uint32_t>(list.size()));
+// The count (u16, or 0xFFFF and a u32), then per item its tag and item text. The first tag
+// introduces the class "CCodeItem"; later ones refer back to it.
+void ArchiveWriter::list(const CCodeList& items) {
+    if (items.size() < 0xFFFF) {
+        u16(static_cast<uint32_t>(items.size()));
     } else {
-        out.u16(0xFFFF);
-        out.u32(static_cast<uint32_t>(list.size()));
+        u16(0xFFFF);
+        u32(static_cast<uint32_t>(items.size()));
     }
-    for (size_t i = 0; i < list.size(); ++i) {
+    for (size_t i = 0; i < items.size(); ++i) {
         if (i == 0) {
-            out.u16(kNewClassTag);
-            out.u16(0);  // schema
-            out.u16(static_cast<uint32_t>(kItemClass.size()));
-            for (char c : kItemClass) out.u8(static_cast<uint8_t>(c));
+            u16(kNewClassTag);
+            u16(0);  // schema
+            u16(static_cast<uint32_t>(kItemClass.size()));
+            for (char c : kItemClass) u8(static_cast<uint8_t>(c));
         } else {
-            out.u16(kClassRefTag);
+            u16(kClassRefTag);
         }
-        out.text(list.at(i).text());
+        text(items.at(i).text());
     }
 }
 
-void loadList(ArchiveReader& in, CCodeList& list) {
-    uint32_t count = in.u16();
-    if (count == 0xFFFF) count = in.u32();
+void ArchiveReader::list(CCodeList& items) {
+    uint32_t count = u16();
+    if (count == 0xFFFF) count = u32();
     // Every item takes at least a tag and a length byte: a larger count cannot be in the file.
-    if (in.bad() || uint64_t{count} * 3 > in.left()) return in.fail();
-    for (uint32_t i = 0; i < count && !in.bad(); ++i) {
-        const uint16_t tag = in.u16();
+    if (bad() || uint64_t{count} * 3 > left()) return fail();
+    for (uint32_t i = 0; i < count && !bad(); ++i) {
+        const uint16_t tag = u16();
         if (i == 0) {
-            if (tag != kNewClassTag || in.u16() != 0) return in.fail();
-            const uint16_t nameLength = in.u16();
-            if (nameLength != kItemClass.size()) return in.fail();
+            if (tag != kNewClassTag || u16() != 0) return fail();
+            if (u16() != kItemClass.size()) return fail();
             for (char c : kItemClass) {
-                if (in.u8() != static_cast<uint8_t>(c)) return in.fail();
+                if (u8() != static_cast<uint8_t>(c)) return fail();
             }
         } else if (tag != kClassRefTag) {
-            return in.fail();
+            return fail();
         }
-        std::string text = in.text();
-        if (!in.bad()) list.append(CCodeItem(std::move(text)));
+        std::string itemText = text();
+        if (!bad()) items.append(CCodeItem(std::move(itemText)));
     }
+}
+
+// The document's fields in file order, stored by the writer or loaded by the reader. Break
+// mode comes before startup mode and the JTAG clock after the run time, as files have them.
+template <typename Archive, typename Doc>
+void serializeFields(Archive& ar, Doc& doc, uint16_t version) {
+    ar.u16(doc.comm.baudIndex);
+    ar.u16(doc.comm.channel);
+    ar.u16(doc.loaderBaudIndex);
+    ar.u16(doc.loaderChannel);
+    ar.text(doc.comm.ipAddress);
+    ar.text(doc.subnetMask);
+    ar.text(doc.gateway);
+    auto& m = doc.mode;
+    ar.u16(m.breakMode);
+    ar.u16(m.startupMode);
+    ar.u16(m.trapMask);
+    ar.u16(m.bigEndian);
+    ar.u16(m.cpuType);
+    ar.u16(m.runTime);
+    ar.u16(m.jtagClock);
+    ar.u32(m.workspace);
+    ar.text(m.setupId);
+    ar.list(doc.initList);
+    ar.u16(doc.memAccessSize);
+    ar.u32(doc.memAddress);
+    if (version >= 2) {
+        ar.u16(m.scanPredCount);
+        ar.u16(m.scanPredIrLength);
+        ar.u16(m.scanSuccCount);
+        ar.u16(m.scanSuccIrLength);
+    }
+    if (version >= 3) ar.text(doc.textFileName);
 }
 
 }  // namespace
@@ -145,31 +185,7 @@ void loadList(ArchiveReader& in, CCodeList& list) {
 std::vector<uint8_t> storeDocument(const CTovDoc& doc) {
     ArchiveWriter out;
     out.u16(kDocVersion);
-    out.u16(doc.comm.baudIndex);
-    out.u16(doc.comm.channel);
-    out.u16(doc.loaderBaudIndex);
-    out.u16(doc.loaderChannel);
-    out.text(doc.comm.ipAddress);
-    out.text(doc.subnetMask);
-    out.text(doc.gateway);
-    const WorkingMode& m = doc.mode;
-    out.u16(m.breakMode);
-    out.u16(m.startupMode);
-    out.u16(m.trapMask);
-    out.u16(m.bigEndian);
-    out.u16(m.cpuType);
-    out.u16(m.runTime);
-    out.u16(m.jtagClock);
-    out.u32(m.workspace);
-    out.text(m.setupId);
-    storeList(out, doc.initList);
-    out.u16(doc.memAccessSize);
-    out.u32(doc.memAddress);
-    out.u16(m.scanPredCount);
-    out.u16(m.scanPredIrLength);
-    out.u16(m.scanSuccCount);
-    out.u16(m.scanSuccIrLength);
-    out.text(doc.textFileName);
+    serializeFields(out, doc, kDocVersion);
     return out.take();
 }
 
@@ -177,33 +193,7 @@ bool loadDocument(std::span<const uint8_t> bytes, CTovDoc& doc) {
     doc.deleteContents();
     ArchiveReader in(bytes);
     const uint16_t version = in.u16();
-    doc.comm.baudIndex = in.u16();
-    doc.comm.channel = in.u16();
-    doc.loaderBaudIndex = in.u16();
-    doc.loaderChannel = in.u16();
-    doc.comm.ipAddress = in.text();
-    doc.subnetMask = in.text();
-    doc.gateway = in.text();
-    WorkingMode& m = doc.mode;
-    m.breakMode = in.u16();
-    m.startupMode = in.u16();
-    m.trapMask = in.u16();
-    m.bigEndian = in.u16();
-    m.cpuType = in.u16();
-    m.runTime = in.u16();
-    m.jtagClock = in.u16();
-    m.workspace = in.u32();
-    m.setupId = in.text();
-    loadList(in, doc.initList);
-    doc.memAccessSize = in.u16();
-    doc.memAddress = in.u32();
-    if (version >= 2) {
-        m.scanPredCount = in.u16();
-        m.scanPredIrLength = in.u16();
-        m.scanSuccCount = in.u16();
-        m.scanSuccIrLength = in.u16();
-    }
-    if (version >= 3) doc.textFileName = in.text();
+    serializeFields(in, doc, version);
     if (in.bad()) {
         doc.deleteContents();
         return false;
