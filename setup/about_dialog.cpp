@@ -6,12 +6,14 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "setup/dialog_font.h"
 #include "setup/program_icon.h"
 #include "setup/tov_doc.h"
 
 namespace tov::setup {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    setFont(dialogFont());
     setWindowTitle("About TOV-Setup");
     auto* icon = new QLabel;
     icon->setPixmap(programIcon().pixmap(32, 32));

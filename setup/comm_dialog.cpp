@@ -14,6 +14,7 @@
 
 #include "include/tovlink.h"
 #include "setup/connection_parameters.h"
+#include "setup/dialog_font.h"
 #include "setup/dialog_text.h"
 #include "setup/message_box.h"
 #include "setup/value_tables.h"
@@ -47,6 +48,7 @@ CCommDlg::CCommDlg(const CommSettings& values, QWidget* parent)
       rates_(new QButtonGroup(this)),
       ipAddress_(new QLineEdit),
       test_(new QPushButton(tr("Test"))) {
+    setFont(dialogFont());
     setWindowTitle("Communication Setup");
     QStringList rates;
     for (uint32_t rate : kLineRates) rates << QString::number(rate);

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "setup/dialog_font.h"
 #include "setup/dialog_text.h"
 #include "setup/message_box.h"
 #include "setup/text_file.h"
@@ -31,6 +32,7 @@ CImportExportDlg::CImportExportDlg(CTovDoc& doc, QWidget* parent)
       textFileName_(doc.textFileName),
       fileName_(new QLineEdit),
       status_(new QLabel) {
+    setFont(dialogFont());
     setWindowTitle("Import / Export");
     fileName_->setText(storedToShown(textFileName_));
     fileName_->setMinimumWidth(320);
