@@ -6,10 +6,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "setup/message_box.h"
@@ -51,5 +54,22 @@ protected:
     std::vector<MessageRequest> messages;
     std::deque<QMessageBox::StandardButton> answers;
 };
+
+// Acts on the modal dialog once it runs.
+template <typename Dialog>
+void whenShown(std::function<void(Dialog&)> act) {
+    QTimer::singleShot(0, [act] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        act(*dialog);
+    });
+}
+
+// Checks the radio button with this text.
+inline void check(QWidget& dialog, const QString& text) {
+    for (auto* radio : dialog.findChildren<QRadioButton*>()) {
+        if (radio->text() == text) radio->setChecked(true);
+    }
+}
 
 }  // namespace tov::setup::test

@@ -5,7 +5,6 @@
 #include <QPushButton>
 #include <QProcess>
 #include <QRadioButton>
-#include <QTimer>
 #include <functional>
 
 #include "gui_fixture.h"
@@ -19,22 +18,6 @@ namespace tov::setup::test {
 namespace {
 
 using DialogTest = GuiTest;
-
-// Acts on the modal dialog once it runs.
-template <typename Dialog>
-void whenShown(std::function<void(Dialog&)> act) {
-    QTimer::singleShot(0, [act] {
-        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        act(*dialog);
-    });
-}
-
-void check(QDialog& dialog, const QString& text) {
-    for (auto* radio : dialog.findChildren<QRadioButton*>()) {
-        if (radio->text() == text) radio->setChecked(true);
-    }
-}
 
 TEST_F(DialogTest, CommunicationTakesValuesOnlyOnValidOk) {
     CTovDoc doc;

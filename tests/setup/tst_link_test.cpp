@@ -17,35 +17,32 @@ using LinkTest = GuiTest;
 TEST_F(LinkTest, LinkTestReportsSuccessAndFailure) {
     tov::test::SimOnPty sim(tov::test::simAt(9600));
     ASSERT_TRUE(sim.started());
-    setenv("TOV_COM1", sim.path().c_str(), 1);
-    CTovDoc doc;
-    doc.comm.baudIndex = 4;
-    doc.rebuildConnectionParameters();
-    {
-        CCommDlg dialog(doc.comm);
-        dialog.onTest();
-        EXPECT_EQ(texts(), QStringList{"Link to TOV successful tested!"});
-        EXPECT_EQ(messages.back().caption, "Communication Test");
-        EXPECT_EQ(messages.back().icon, QMessageBox::Information);
-    }
-
-    // A line where nothing answers.
+    // COM2 is a line where nothing answers.
     int master = -1;
     int slave = -1;
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    setenv("TOV_COM1", sim.path().c_str(), 1);
     setenv("TOV_COM2", ttyname(slave), 1);
     close(slave);
-    messages.clear();
-    CommSettings silent = doc.comm;
-    silent.channel = 1;
-    CCommDlg dialog(silent);
-    dialog.onTest();
-    EXPECT_EQ(texts(), QStringList{"Link test failed with error -1201"});
-    EXPECT_EQ(messages.back().icon, QMessageBox::Warning);
-    EXPECT_EQ(connectionParameters(), "COM2 115200");
-    // Closing the dialog rebuilds the parameters from the document.
-    doc.rebuildConnectionParameters();
+
+    CTovDoc doc;
+    doc.comm.baudIndex = 4;
+    whenShown<CCommDlg>([this](CCommDlg& d) {
+        d.onTest();
+        EXPECT_EQ(texts(), QStringList{"Link to TOV successful tested!"});
+        EXPECT_EQ(messages.back().caption, "Communication Test");
+        EXPECT_EQ(messages.back().icon, QMessageBox::Information);
+        check(d, "COM2");
+        d.onTest();
+        EXPECT_EQ(texts().last(), "Link test failed with error -1201");
+        EXPECT_EQ(messages.back().icon, QMessageBox::Warning);
+        EXPECT_EQ(connectionParameters(), "COM2 115200");
+        d.reject();
+    });
+    runCommunicationDialog(doc, nullptr);
+    // Cancel after the tests: the parameters are the document's again.
     EXPECT_EQ(connectionParameters(), "COM1 115200");
+    EXPECT_FALSE(doc.isModified());
     close(master);
     unsetenv("TOV_COM1");
     unsetenv("TOV_COM2");
