@@ -54,11 +54,17 @@ int importSetup(const std::string& textPath, const std::string& setupPath) {
 }  // namespace
 
 std::optional<int> runBatch(const std::vector<std::string>& args) {
+    constexpr const char* kUsage =
+        "usage: tovsetup [FILE.tov]                  edit a setup in the window\n"
+        "       tovsetup --export FILE.tov TEXTFILE  write the text file of a setup\n"
+        "       tovsetup --import TEXTFILE FILE.tov  read a text file into a setup\n";
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        return kOk;
+    }
     if (args.empty() || (args[0] != "--export" && args[0] != "--import")) return std::nullopt;
     if (args.size() != 3) {
-        std::fprintf(stderr,
-                     "usage: tovsetup --export FILE.tov TEXTFILE\n"
-                     "       tovsetup --import TEXTFILE FILE.tov\n");
+        std::fputs(kUsage, stderr);
         return kFailed;
     }
     return args[0] == "--export" ? exportSetup(args[1], args[2]) : importSetup(args[1], args[2]);

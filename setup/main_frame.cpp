@@ -55,6 +55,7 @@ QAction* CMainFrame::addCommand(QMenu* menu, const QString& name, const QString&
     QAction* act = menu->addAction(text);
     act->setObjectName(name);
     act->setStatusTip(statusTip);
+    act->setWhatsThis(statusTip);
     if (!toolTip.isEmpty()) act->setToolTip(toolTip);
     actions_[name] = act;
     return act;

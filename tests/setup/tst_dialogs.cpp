@@ -153,6 +153,7 @@ TEST_F(DialogTest, ImportExportAndTheCommandLineAgree) {
     EXPECT_EQ(failed.first, 1);
     EXPECT_TRUE(failed.second.contains("Failed to open document.")) << failed.second.toStdString();
     EXPECT_EQ(run({"--import", path("missing.txt")}).first, 1);
+    EXPECT_EQ(run({"--help"}).first, 0);
 
     // A file that cannot be read: the stop-icon message; Escape without an import drops edits.
     messages.clear();
