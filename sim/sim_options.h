@@ -28,6 +28,7 @@ struct SimOptions {
     std::string traceFile;
     FaultSettings faults;
     bool lineTiming = false;  // pace serial bytes at the line rate
+    bool bigEndian = false;   // the target runs big-endian (state value 6 reports it)
     // Target addresses that answer as not accessible (inclusive bounds).
     uint32_t unmappedFirst = 0xFFF00000;
     uint32_t unmappedLast = 0xFFFFFFFF;

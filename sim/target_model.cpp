@@ -102,7 +102,8 @@ TargetModel::Report TargetModel::report() const {
                 registers_.cpsr(),
                 hitBreakpoint_,
                 kNoPoint,
-                0};
+                0,
+                bigEndian_ ? 1u : 0u};
     return r;
 }
 
