@@ -100,7 +100,9 @@ ConfigEntry* obtainEntry(ConfigTable* table, const char* tag, size_t length) {
 
 uint32_t tagHash(const char* tag) {
     uint32_t h = 0;
-    for (const char* c = tag; *c; ++c) h = h * 29 + upper(*c);
+    // A tag that goes on with a line end matches the stored tag without it, so it must also
+    // hash like it.
+    for (const char* c = tag; *c && *c != '\n'; ++c) h = h * 29 + upper(*c);
     return h * 29;
 }
 

@@ -8,7 +8,8 @@
 
 namespace tov::rdi {
 
-// The slot hash of a tag: h = h * 29 + toupper(c) per character, then once more * 29.
+// The slot hash of a tag: h = h * 29 + toupper(c) per character (up to a line end), then once
+// more * 29.
 uint32_t tagHash(const char* tag);
 
 // The entry holding `tag` in this table only, or nullptr.

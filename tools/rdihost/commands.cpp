@@ -157,6 +157,16 @@ bool logCommand(Debugger& d, const Words& w) {
     return report("log", d.rdi().info(d.module(), RDIInfo_SetLog, &on, nullptr));
 }
 
+// Any information request with one word argument: prints the result and the word after it.
+bool rdiInfo(Debugger& d, const Words& w) {
+    std::vector<unsigned long> n;
+    if (!numbers(w, 1, n)) return false;
+    ARMword word = n.size() > 1 ? static_cast<ARMword>(n[1]) : 0;
+    const int rc = d.rdi().info(d.module(), static_cast<unsigned>(n[0]), &word, nullptr);
+    std::printf("info 0x%lX: %d (0x%08lX)\n", n[0], rc, static_cast<unsigned long>(word));
+    return rc == RDIError_NoError;
+}
+
 // Room for the execution commands (run, step, break, watch, stop) beside these.
 const Command kCommands[] = {
     {"info", "info                 the library and the session", 0, false, info},
@@ -169,6 +179,7 @@ const Command kCommands[] = {
     {"cpregs", "cpregs CP MASK       coprocessor registers", 2, true, cpregs},
     {"load", "load FILE [ADDR]     an S-record file, or a binary file at ADDR, as a download", 1, true, load},
     {"log", "log on|off           the library's call log", 1, true, logCommand},
+    {"rdiinfo", "rdiinfo CODE [WORD]  an information request with one word argument", 1, true, rdiInfo},
 };
 
 Words split(const std::string& line) {
