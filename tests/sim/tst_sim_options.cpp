@@ -14,6 +14,7 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(plain.options.model, ProbeModel::B);
     EXPECT_FALSE(plain.options.loader);
     EXPECT_FALSE(plain.options.lineTiming);
+    EXPECT_FALSE(plain.options.bigEndian);
     EXPECT_FALSE(plain.options.faults.any());
     EXPECT_EQ(plain.options.faults.seed, 1u);
     EXPECT_TRUE(plain.notes.empty());
@@ -21,7 +22,8 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     ParsedCommandLine all =
         parseCommandLine({"--serial", "/tmp/q", "--model", "BC", "--family=10", "--cpu", "0x8720",
                           "--rate", "38400", "--loader", "--flash-file", "/tmp/f.bin",
-                          "--trace=/tmp/t.log", "--faults", "drop=0.5,seed=7", "--line-timing"});
+                          "--trace=/tmp/t.log", "--faults", "drop=0.5,seed=7", "--line-timing",
+                          "--big-endian"});
     ASSERT_TRUE(all.error.empty()) << all.error;
     const SimOptions& o = all.options;
     EXPECT_EQ(o.serialPath, "/tmp/q");
@@ -35,6 +37,7 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_DOUBLE_EQ(o.faults.drop, 0.5);
     EXPECT_EQ(o.faults.seed, 7u);
     EXPECT_TRUE(o.lineTiming);
+    EXPECT_TRUE(o.bigEndian);
 
     for (const char* model : {"B", "BC", "A", "X"}) {
         ParsedCommandLine m = parseCommandLine({"--serial", "/tmp/p", "--model", model});
