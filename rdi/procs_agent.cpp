@@ -47,6 +47,13 @@ int32_t connectAndStart(RdiSession& s, long port, long speed, long startup, cons
     return rc;
 }
 
+// The end of both opens: the mapped error, or on success the byte-sex result, and the exit line.
+int finishOpen(RdiSession& s, int32_t rc, unsigned type) {
+    const int result = rc == 0 ? s.settleByteSex(type) : s.mapError(rc);
+    s.traceExitValue(rc, result);
+    return result;
+}
+
 }  // namespace
 
 int openAgent(RDI_AgentHandle* agent, unsigned type, RDI_ConfigPointer config,
@@ -77,10 +84,7 @@ int openAgent(RDI_AgentHandle* agent, unsigned type, RDI_ConfigPointer config,
         if (agent) *agent = &s.agent();
         std::lock_guard<std::mutex> hold(s.lock());
         const int32_t rc = connectAndStart(s, port, speed, startup, host, type);
-        int result = s.mapError(rc);
-        if (rc == 0) result = s.settleByteSex(type);
-        s.traceExitValue(rc, result);
-        return result;
+        return finishOpen(s, rc, type);
     });
 }
 
@@ -113,10 +117,7 @@ int open(RDI_ModuleHandle, unsigned type, RDI_ConfigPointer, const RDI_HostosInt
             const int32_t vector = s.semihostingState == 1 ? static_cast<int32_t>(s.semihostingVector) : 0;
             s.mapError(target.registerSet(1, &kSemihostingVector, &vector));
         }
-        int result = s.mapError(rc);
-        if (rc == 0) result = s.settleByteSex(type);
-        s.traceExitValue(rc, result);
-        return result;
+        return finishOpen(s, rc, type);
     });
 }
 
