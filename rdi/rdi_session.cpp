@@ -24,7 +24,8 @@ bool isAsciiAlnum(char c) {
 
 }  // namespace
 
-RdiSession::RdiSession() : connection_(link::rdiFlavour()) {
+RdiSession::RdiSession(link::SerialDeviceFactory& devices, link::Clock& clock)
+    : connection_(link::rdiFlavour(), devices, clock) {
     agent_.connection = &connection_;
     module_.connection = &connection_;
 }

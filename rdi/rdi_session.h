@@ -41,7 +41,9 @@ public:
     static constexpr size_t kNetworkTargetLimit = 23;
     static constexpr size_t kCommandPathLimit = RDI_ModuleRecord::kCommandPathSize - 1;
 
-    RdiSession();
+    // The library's session uses the real serial devices and clock; tests give their own.
+    explicit RdiSession(link::SerialDeviceFactory& devices = link::termiosDeviceFactory(),
+                        link::Clock& clock = link::systemClock());
 
     files::Connection& connection() { return connection_; }
     RDI_AgentRecord& agent() { return agent_; }

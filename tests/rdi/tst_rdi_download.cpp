@@ -1,0 +1,104 @@
+// The download bracket of the RDI session on a scripted probe: merged writes, the statistics
+// line in virtual time, and the failure message.
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "rdi/rdi_session.h"
+#include "tests/support/scripted_transport.h"
+
+namespace tov::test {
+namespace {
+
+std::string logged;
+void capture(RDI_Hif_DbgArg*, const char* format, va_list ap) {
+    char line[512];
+    std::vsnprintf(line, sizeof line, format, ap);
+    logged += line;
+}
+
+// A session whose probe takes every block (window 3, blocks of 1024) and records them as
+// (address, length); `failAt` makes the block at that address fail.
+struct ScriptedSession {
+    ScriptedSession() {
+        host.dbgprint = capture;
+        session.setHost(&host);
+        auto transport = std::make_unique<ScriptedTransport>([this](const Bytes& m) -> std::vector<Bytes> {
+            if (m[0] == 0x28) return {{0x28, 3, 0x04, 0x00, 0x00, 0x64}};
+            if (m[0] != 0x29) return {};
+            const uint32_t sequence = (uint32_t{m[2]} << 24) | (m[3] << 16) | (m[4] << 8) | m[5];
+            const uint32_t address = (uint32_t{m[6]} << 24) | (m[7] << 16) | (m[8] << 8) | m[9];
+            blocks.emplace_back(address, (m[10] << 8) | m[11]);
+            const uint8_t status = address == failAt ? 1 : 0;
+            return {{0x29, status, 0, 0, static_cast<uint8_t>((sequence + 1) >> 8),
+                     static_cast<uint8_t>(sequence + 1), 0, 0, 0x12, 0x34}};
+        });
+        session.connection().link().adopt(std::move(transport));
+        logged.clear();
+    }
+    ScriptedLine line;
+    rdi::RdiSession session{line, line.clock};
+    RDI_HostosInterface host = {};
+    std::vector<std::pair<uint32_t, int>> blocks;
+    uint32_t failAt = 0xFFFFFFFF;
+};
+
+TEST(RdiDownload, WritesAreMergedIntoBlocksAndFlushedWhenTheyStopFollowingOn) {
+    ScriptedSession p;
+    const std::vector<uint8_t> data(4096, 0x5A);
+    ASSERT_EQ(p.session.beginDownload(), 0);
+    EXPECT_TRUE(p.session.module().downloadActive);
+    ASSERT_EQ(p.session.downloadWrite(0x8000, data.data(), 512), 0);
+    ASSERT_EQ(p.session.downloadWrite(0x8200, data.data(), 512), 0);
+    EXPECT_TRUE(p.blocks.empty());
+    ASSERT_EQ(p.session.downloadWrite(0x9000, data.data(), 512), 0);
+    EXPECT_EQ(p.blocks, (std::vector<std::pair<uint32_t, int>>{{0x8000, 1024}}));
+    // A write of 4096 first sends the 512 held, then goes out whole: four full blocks.
+    ASSERT_EQ(p.session.downloadWrite(0xA000, data.data(), 4096), 0);
+    EXPECT_EQ(p.blocks.size(), 6u);
+    EXPECT_EQ(p.blocks[1], std::make_pair(0x9000u, 512));
+    EXPECT_EQ(p.blocks[5], std::make_pair(0xAC00u, 1024));
+    ASSERT_EQ(p.session.downloadWrite(0xB000, data.data(), 100), 0);
+    p.line.clock.advance(10);
+    p.session.endDownload();
+    EXPECT_EQ(p.blocks.back(), std::make_pair(0xB000u, 100));
+    EXPECT_FALSE(p.session.module().downloadActive);
+    EXPECT_EQ(p.session.module().downloadBytes, 3 * 512u + 4096 + 100);
+    // 5732 bytes in 10 ms.
+    EXPECT_EQ(logged, "\nDownload of 5732 bytes passed (573200 bytes/s)\n");
+}
+
+TEST(RdiDownload, StatisticsInVirtualTime) {
+    ScriptedSession p;
+    const std::vector<uint8_t> data(4096, 1);
+    ASSERT_EQ(p.session.beginDownload(), 0);
+    p.session.downloadWrite(0, data.data(), 100);
+    p.session.endDownload();
+    // Ended within the same tick: 1 ms counts as the time taken.
+    EXPECT_EQ(logged, "\nDownload of 100 bytes passed (100000 bytes/s)\n");
+
+    logged.clear();
+    ASSERT_EQ(p.session.beginDownload(), 0);
+    for (uint32_t at = 0; at < 5000000; at += 4000) p.session.downloadWrite(at, data.data(), 4000);
+    p.line.clock.advance(10000);
+    p.session.endDownload();
+    EXPECT_EQ(logged, "\nDownload of 5000000 bytes passed (500000 bytes/s)\n");
+}
+
+TEST(RdiDownload, AFailedBlockEndsTheDownloadWithItsAddress) {
+    ScriptedSession p;
+    p.failAt = 0;
+    const std::vector<uint8_t> data(4096, 1);
+    ASSERT_EQ(p.session.beginDownload(), 0);
+    // The fourth block waits for the window, and so meets the failed acknowledgement.
+    const int32_t rc = p.session.downloadWrite(0, data.data(), 4096);
+    EXPECT_NE(rc, 0);
+    EXPECT_FALSE(p.session.module().downloadActive);
+    EXPECT_NE(p.session.module().downloadResult, 0);
+    EXPECT_EQ(logged, "TOV: Download failed (Addr = 0x00001234)\n");
+}
+
+}  // namespace
+}  // namespace tov::test
