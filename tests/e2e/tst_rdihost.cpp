@@ -117,10 +117,18 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
     EXPECT_TRUE(sent(messages, kHalt));
     EXPECT_FALSE(sent(messages, kReset));
 
-    run = rdihost(with(serial, {"--no-startup", "-e", "open"}), &messages);
+    // On the serial line the download's blocks are compressed.
+    std::vector<uint8_t> text(3000);
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>("download "[i % 9]);
+    std::ofstream(dir_ + "/text.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(text.size()));
+    run = rdihost(with(serial, {"--no-startup", "-e", "load " + dir_ + "/text.bin 0x4000"}), &messages);
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(sim_->sim().peekMemory(0x4000, text.size()), text);
     EXPECT_FALSE(sent(messages, kHalt));
     EXPECT_FALSE(sent(messages, kReset));
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                            [](const Message& m) { return m.size() > 3 && m[0] == 0x29 && m[1] == 1; }));
     EXPECT_TRUE(sent(messages, {0xB4}));
 
     run = rdihost({"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + kAddress,
