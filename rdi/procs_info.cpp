@@ -43,32 +43,42 @@ int settings(RdiSession& s, unsigned type, ARMword* arg1, ARMword* arg2) {
 
 }  // namespace
 
+// The two argument items of an information log line: A1, and the first word of A2.
+void traceArguments(RdiSession& s, const ARMword* arg1, const ARMword* arg2) {
+    if (arg1) s.trace("0x%08lX, ", static_cast<unsigned long>(*arg1));
+    else s.trace("NULL, ");
+    if (arg2) s.trace("0x%08lX)", static_cast<unsigned long>(*arg2));
+    else s.trace("NULL)");
+}
+
 int info(void*, unsigned type, ARMword* arg1, ARMword* arg2) {
     RdiSession& s = session();
     if (!s.isOpen()) return RDIError_NotInitialised;
+    s.trace("RDI_Info(%u, ", type);
+    traceArguments(s, arg1, arg2);
+    // Codes that write A1 write into a scratch word when the debugger passed none.
     ARMword scratch = 0;
-    if (!arg1) arg1 = &scratch;
-    s.trace("RDI_Info(%u, 0x%08lX)", type, static_cast<unsigned long>(*arg1));
+    ARMword* word = arg1 ? arg1 : &scratch;
+    int result;
     if (type == RDIInfo_BeginDownload || type == RDIInfo_EndDownload) {
-        return withSession([&](RdiSession& locked) {
+        result = withSession([&](RdiSession& locked) {
             int32_t rc = 0;
             if (type == RDIInfo_BeginDownload) {
                 rc = locked.beginDownload();
             } else {
                 locked.endDownload();
                 rc = locked.module().downloadResult;
-                *arg1 = 0;
+                *word = 0;
             }
-            const int result = locked.mapError(rc);
-            locked.traceExitValue(rc, result);
-            return result;
+            return locked.mapError(rc);
         });
+    } else {
+        result = guarded([&] { return settings(s, type, word, arg2); });
     }
-    return guarded([&] {
-        const int result = settings(s, type, arg1, arg2);
-        s.trace(" => (%i)\n", result);
-        return result;
-    });
+    s.trace(" => (%i, ", result);
+    traceArguments(s, arg1, arg2);
+    s.trace("\n");
+    return result;
 }
 
 }  // namespace tov::rdi
