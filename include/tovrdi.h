@@ -145,6 +145,7 @@ typedef struct RDI_ProcVec {
 #define RDIError_NoError 0
 #define RDIError_DataAbort 5
 #define RDIError_NotInitialised 128
+#define RDIError_UnableToInitialise 129
 #define RDIError_WrongByteSex 130
 #define RDIError_CantSetPoint 148
 #define RDIError_IncompatibleRDILevels 149

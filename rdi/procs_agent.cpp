@@ -74,7 +74,7 @@ int openAgent(RDI_AgentHandle* agent, unsigned type, RDI_ConfigPointer config,
         if (!fits(s, "COMMANDPATH", path, RdiSession::kCommandPathLimit) ||
             !fits(s, "ETHERNETTARGET", host, RdiSession::kNetworkTargetLimit)) {
             s.trace(" => FAILED (configuration)\n");
-            return RDIError_NotInitialised;
+            return RDIError_UnableToInitialise;
         }
         RDI_ModuleRecord& m = s.module();
         std::snprintf(m.commandPath, sizeof m.commandPath, "%s", path ? path : "");

@@ -83,8 +83,9 @@ TEST(RdiLibrary, ProceduresWaitForTheAgentAndFailedOpensAreMapped) {
     // A command path longer than its 259-character field is refused, not cut.
     rdi::configUpdate(&config, "COMMANDPATH", std::string(260, 'd').c_str());
     RDI_AgentHandle agent = nullptr;
-    EXPECT_EQ(rdi.openagent(&agent, 0, &config, &host, nullptr), RDIError_NotInitialised);
+    EXPECT_EQ(rdi.openagent(&agent, 0, &config, &host, nullptr), RDIError_UnableToInitialise);
     EXPECT_EQ(logged, "### Error: COMMANDPATH is longer than 259 characters\n");
+    EXPECT_EQ(agent, nullptr);
     EXPECT_EQ(rdi.read(nullptr, 0, buffer, &count, 0), RDIError_NotInitialised);
 
     // The network channel without a target host fails with the link's error, mapped.
@@ -101,6 +102,11 @@ TEST(RdiLibrary, ProceduresWaitForTheAgentAndFailedOpensAreMapped) {
     EXPECT_EQ(logged, "### Error: LNK: TOV not connected\n");
     EXPECT_EQ(rdi.closeagent(agent), RDIError_NoError);
     EXPECT_EQ(rdi.read(nullptr, 0, buffer, &count, 0), RDIError_NotInitialised);
+
+    logged.clear();
+    rdi::configUpdate(&config, "ETHERNETTARGET", "probe-in-the-lab-corner1");  // 24 characters
+    EXPECT_EQ(rdi.openagent(&agent, 0, &config, &host, nullptr), RDIError_UnableToInitialise);
+    EXPECT_EQ(logged, "### Error: ETHERNETTARGET is longer than 23 characters\n");
     rdi::configClear(&config);
 }
 
