@@ -296,6 +296,14 @@ TEST_F(RdihostWithSimulator, RegisterRequestsCarryTheDescriptors) {
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(std::count(lines[2].begin(), lines[2].end(), 'x'), 16) << lines[2];
     EXPECT_EQ(lines.back(), "0x4100B000");
+
+    // A probe-side failure maps to a target error; the log shows its text also with the log off.
+    run = rdihost({"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + kAddress,
+                   "-e", "read 0xFFF00000 4"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("read failed: RDI error 162\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("### Error: TOV: Invalid target memory address\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("RDI_Read("), std::string::npos) << run.err;
 }
 
 }  // namespace
