@@ -3,6 +3,8 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
+
 namespace tov::rdihost {
 namespace {
 
@@ -13,6 +15,19 @@ bool bind(void* handle, const char* name, Fn& out, std::string& error) {
     return out != nullptr;
 }
 
+// A bare file name is looked for in the library folder beside this program's folder first
+// (the build's and an installation's layout), then the way dlopen searches.
+std::string located(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::filesystem::path beside = self.parent_path().parent_path() / "lib" / name;
+        if (std::filesystem::exists(beside, error)) return beside.string();
+    }
+    return name;
+}
+
 }  // namespace
 
 RdiLibrary::~RdiLibrary() {
@@ -20,8 +35,8 @@ RdiLibrary::~RdiLibrary() {
 }
 
 bool RdiLibrary::load(const std::string& path, std::string& error) {
-    path_ = path;
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    path_ = located(path);
+    handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle_) {
         const char* why = dlerror();
         error = "cannot load " + path + ": " + (why ? why : "unknown reason");
