@@ -13,11 +13,12 @@ extern "C" {
 
 /* Probe information, filled by TOV_InfoGet. */
 typedef struct TargetInfo {
-    uint16_t family;     /* firmware family, decoded from the firmware version word */
-    uint16_t version;    /* firmware version within the family */
-    uint16_t cpuType;    /* CPU type code of the selected target */
-    uint32_t setupTime;  /* time stamp of the setup stored in the probe (seconds since 1970), 0 = none */
-    char setupId[41];    /* identifier of the stored setup, zero-terminated */
+    uint16_t family;  /* firmware family, decoded from the firmware version word */
+    uint16_t version; /* firmware version within the family */
+    uint16_t cpuType; /* CPU type code of the selected target */
+    uint32_t
+        setupTime; /* time stamp of the setup stored in the probe (seconds since 1970), 0 = none */
+    char setupId[41]; /* identifier of the stored setup, zero-terminated */
 } TargetInfo;
 
 /* One target register: a register file or processor mode (group) and a register within it. */

@@ -47,7 +47,7 @@ typedef struct ConfigEntry {
     struct ConfigTable* child; /* nested table, or NULL */
 } ConfigEntry;
 typedef struct ConfigTable {
-    int32_t size;               /* number of slots: a power of two, 0 before the first entry */
+    int32_t size; /* number of slots: a power of two, 0 before the first entry */
     ConfigEntry* entries;
     struct ConfigTable* parent; /* NULL at the top */
 } ConfigTable;
@@ -96,8 +96,8 @@ typedef int RDI_CPUWriteProc(RDI_ModuleHandle module, unsigned mode, uint32_t ma
 typedef int RDI_CPReadProc(RDI_ModuleHandle module, unsigned cpnum, uint32_t mask, ARMword* state);
 typedef int RDI_CPWriteProc(RDI_ModuleHandle module, unsigned cpnum, uint32_t mask,
                             const ARMword* state);
-typedef int RDI_SetBreakProc(RDI_ModuleHandle module, ARMword address, unsigned type,
-                             ARMword bound, RDI_ThreadHandle thread, RDI_PointHandle* handle);
+typedef int RDI_SetBreakProc(RDI_ModuleHandle module, ARMword address, unsigned type, ARMword bound,
+                             RDI_ThreadHandle thread, RDI_PointHandle* handle);
 typedef int RDI_ClearBreakProc(RDI_ModuleHandle module, RDI_PointHandle handle);
 typedef int RDI_SetWatchProc(RDI_ModuleHandle module, ARMword address, unsigned type,
                              unsigned datatype, ARMword bound, RDI_ThreadHandle thread,
@@ -163,7 +163,7 @@ typedef struct RDI_ProcVec {
 #define RDIOpen_NoStartup 0x10u /* open the channel without resetting or halting the target */
 
 /* RDI_Info codes answered so far. */
-#define RDIInfo_Modules 0x1Cu          /* A1 != 0: fill A2 with the module description; A1 = 1 */
+#define RDIInfo_Modules 0x1Cu            /* A1 != 0: fill A2 with the module description; A1 = 1 */
 #define RDIInfo_DownloadBlockSize 0x187u /* A1 = 1024, the write size preferred in a download */
 #define RDIInfo_GetCacheSelected 0x198u
 #define RDIInfo_SetCacheSelected 0x199u
@@ -173,8 +173,8 @@ typedef struct RDI_ProcVec {
 #define RDIInfo_SetByteSex 0x305u
 #define RDIInfo_GetLog 0x800u
 #define RDIInfo_SetLog 0x801u
-#define RDIInfo_BeginDownload 0xA01u     /* preload commands, then the download starts */
-#define RDIInfo_EndDownload 0xA02u       /* flush, end, statistics, postload commands */
+#define RDIInfo_BeginDownload 0xA01u /* preload commands, then the download starts */
+#define RDIInfo_EndDownload 0xA02u   /* flush, end, statistics, postload commands */
 
 /* The yield callback the debugger registers; called while the target runs. */
 typedef void WinRDI_YieldArg;

@@ -26,8 +26,8 @@ int ConfigDialogModel::checkedSpeed() const {
     return 0;
 }
 
-void ConfigDialogModel::confirm(int channel, int speed, bool halt,
-                                const std::string& networkTarget, const std::string& commandPath) {
+void ConfigDialogModel::confirm(int channel, int speed, bool halt, const std::string& networkTarget,
+                                const std::string& commandPath) {
     port_ = channel >= 0 && channel < 4 ? channel + 1 : 0;
     speed_ = speed >= 0 && speed < 5 ? kSpeeds[speed] : kSpeeds[0];
     startup_ = halt ? 1 : 0;

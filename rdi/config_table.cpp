@@ -17,7 +17,9 @@ constexpr uint32_t kProbeStep = 8;
 // The text a deleted slot's tag points to; such a slot is neither free nor a match.
 const char kDeletedTag[] = "";
 
-unsigned char upper(char c) { return static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(c))); }
+unsigned char upper(char c) {
+    return static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(c)));
+}
 
 // The stored tag equals the searched one without regard to case; the searched one may go on
 // with a line end where the stored one ends.
@@ -57,7 +59,8 @@ ConfigEntry* probe(const ConfigTable* table, const char* tag) {
 bool grow(ConfigTable* table) {
     const int32_t oldSize = table->size > 0 ? table->size : 0;
     const int32_t newSize = oldSize > 0 ? oldSize * kGrowth : kFirstSize;
-    auto* slots = static_cast<ConfigEntry*>(std::calloc(static_cast<size_t>(newSize), sizeof(ConfigEntry)));
+    auto* slots =
+        static_cast<ConfigEntry*>(std::calloc(static_cast<size_t>(newSize), sizeof(ConfigEntry)));
     if (!slots) return false;
     ConfigEntry* old = table->entries;
     table->entries = slots;
@@ -114,7 +117,8 @@ ConfigEntry* findEntry(const ConfigTable* table, const char* tag) {
 
 const char* configLookup(const ConfigTable* table, const char* tag) {
     for (; table; table = table->parent) {
-        if (const ConfigEntry* entry = findEntry(table, tag)) return entry->value ? entry->value : "";
+        if (const ConfigEntry* entry = findEntry(table, tag))
+            return entry->value ? entry->value : "";
     }
     return nullptr;
 }

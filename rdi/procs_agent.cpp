@@ -114,7 +114,8 @@ int open(RDI_ModuleHandle, unsigned type, RDI_ConfigPointer, const RDI_HostosInt
         target::TargetLink& target = s.connection().target();
         const int32_t rc = target.info(m.info);
         if (rc == 0) {
-            const int32_t vector = s.semihostingState == 1 ? static_cast<int32_t>(s.semihostingVector) : 0;
+            const int32_t vector =
+                s.semihostingState == 1 ? static_cast<int32_t>(s.semihostingVector) : 0;
             s.mapError(target.registerSet(1, &kSemihostingVector, &vector));
         }
         return finishOpen(s, rc, type);

@@ -25,19 +25,36 @@ int settings(RdiSession& s, unsigned type, ARMword* arg1, ARMword* arg2) {
             if (*arg1 != 0 && arg2) describeModule(arg2, &m);
             *arg1 = 1;
             return RDIError_NoError;
-        case RDIInfo_DownloadBlockSize: *arg1 = kPreferredWrite; return RDIError_NoError;
-        case RDIInfo_GetCacheSelected: *arg1 = static_cast<ARMword>(s.cp15.cacheSelected); return 0;
-        case RDIInfo_SetCacheSelected: s.cp15.cacheSelected = static_cast<int>(*arg1); return 0;
-        case RDIInfo_GetMemoryArea: *arg1 = static_cast<ARMword>(s.cp15.memoryArea); return 0;
-        case RDIInfo_SetMemoryArea: s.cp15.memoryArea = static_cast<int>(*arg1); return 0;
-        case RDIInfo_GetByteSex: *arg1 = static_cast<ARMword>(s.byteSex); return 0;
+        case RDIInfo_DownloadBlockSize:
+            *arg1 = kPreferredWrite;
+            return RDIError_NoError;
+        case RDIInfo_GetCacheSelected:
+            *arg1 = static_cast<ARMword>(s.cp15.cacheSelected);
+            return 0;
+        case RDIInfo_SetCacheSelected:
+            s.cp15.cacheSelected = static_cast<int>(*arg1);
+            return 0;
+        case RDIInfo_GetMemoryArea:
+            *arg1 = static_cast<ARMword>(s.cp15.memoryArea);
+            return 0;
+        case RDIInfo_SetMemoryArea:
+            s.cp15.memoryArea = static_cast<int>(*arg1);
+            return 0;
+        case RDIInfo_GetByteSex:
+            *arg1 = static_cast<ARMword>(s.byteSex);
+            return 0;
         case RDIInfo_SetByteSex:
             s.byteSex = static_cast<int>(*arg1);
             s.bigEndian = *arg1 == 1;
             return RDIError_NoError;
-        case RDIInfo_GetLog: *arg1 = static_cast<ARMword>(s.callLog.load()); return 0;
-        case RDIInfo_SetLog: s.callLog = static_cast<int>(*arg1); return 0;
-        default: return RDIError_UnimplementedMessage;
+        case RDIInfo_GetLog:
+            *arg1 = static_cast<ARMword>(s.callLog.load());
+            return 0;
+        case RDIInfo_SetLog:
+            s.callLog = static_cast<int>(*arg1);
+            return 0;
+        default:
+            return RDIError_UnimplementedMessage;
     }
 }
 
@@ -45,10 +62,14 @@ int settings(RdiSession& s, unsigned type, ARMword* arg1, ARMword* arg2) {
 
 // The two argument items of an information log line: A1, and the first word of A2.
 void traceArguments(RdiSession& s, const ARMword* arg1, const ARMword* arg2) {
-    if (arg1) s.trace("0x%08lX, ", static_cast<unsigned long>(*arg1));
-    else s.trace("NULL, ");
-    if (arg2) s.trace("0x%08lX)", static_cast<unsigned long>(*arg2));
-    else s.trace("NULL)");
+    if (arg1)
+        s.trace("0x%08lX, ", static_cast<unsigned long>(*arg1));
+    else
+        s.trace("NULL, ");
+    if (arg2)
+        s.trace("0x%08lX)", static_cast<unsigned long>(*arg2));
+    else
+        s.trace("NULL)");
 }
 
 int info(void*, unsigned type, ARMword* arg1, ARMword* arg2) {

@@ -37,7 +37,8 @@ int read(RDI_ModuleHandle, ARMword source, void* dest, unsigned* nbytes, RDI_Acc
         auto* buffer = static_cast<uint8_t*>(dest);
         target::TargetLink& target = s.connection().target();
         const int32_t rc = inPieces(count, [&](uint32_t done, uint16_t piece) {
-            return target.memoryRead(source + done, static_cast<uint16_t>(type), piece, buffer + done);
+            return target.memoryRead(source + done, static_cast<uint16_t>(type), piece,
+                                     buffer + done);
         });
         return finish(s, rc);
     });

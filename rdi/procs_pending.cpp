@@ -8,14 +8,18 @@ int setBreak(RDI_ModuleHandle, ARMword, unsigned, ARMword, RDI_ThreadHandle, RDI
     return RDIError_UnimplementedMessage;
 }
 
-int clearBreak(RDI_ModuleHandle, RDI_PointHandle) { return RDIError_UnimplementedMessage; }
+int clearBreak(RDI_ModuleHandle, RDI_PointHandle) {
+    return RDIError_UnimplementedMessage;
+}
 
 int setWatch(RDI_ModuleHandle, ARMword, unsigned, unsigned, ARMword, RDI_ThreadHandle,
              RDI_PointHandle*) {
     return RDIError_UnimplementedMessage;
 }
 
-int clearWatch(RDI_ModuleHandle, RDI_PointHandle) { return RDIError_UnimplementedMessage; }
+int clearWatch(RDI_ModuleHandle, RDI_PointHandle) {
+    return RDIError_UnimplementedMessage;
+}
 
 int execute(RDI_AgentHandle, RDI_ModuleHandle*, int, RDI_PointHandle*) {
     return RDIError_UnimplementedMessage;

@@ -12,7 +12,7 @@
 namespace tov::rdi {
 namespace {
 
-constexpr size_t kLinePiece = 128;     // 127 characters and the terminator
+constexpr size_t kLinePiece = 128;  // 127 characters and the terminator
 constexpr uint16_t kReplyCapacity = 128;
 // Largest piece handed to one download call: the call takes a 16-bit length, and a multiple
 // of the block size keeps the probe's blocks full.
@@ -78,11 +78,15 @@ int RdiSession::mapError(int32_t code) {
     if (code == 0) return RDIError_NoError;
     log("### Error: %s\n", errorText(code));
     switch (code) {
-        case -2041: return RDIError_DataAbort;
+        case -2041:
+            return RDIError_DataAbort;
         case -2042:
-        case -2043: return RDIError_TargetBroken;
-        case -2104: return RDIError_CantSetPoint;
-        default: break;
+        case -2043:
+            return RDIError_TargetBroken;
+        case -2104:
+            return RDIError_CantSetPoint;
+        default:
+            break;
     }
     return code <= -2000 ? RDIError_TargetBroken : TOVRDI_LinkError;
 }
@@ -187,7 +191,8 @@ void RdiSession::runCommandFile(const char* name, const char* announcement) {
     char line[kLinePiece];
     while (std::fgets(line, sizeof line, file)) {
         char* end = line;
-        while (static_cast<unsigned char>(*end) >= 0x20 && static_cast<unsigned char>(*end) < 0x80) {
+        while (static_cast<unsigned char>(*end) >= 0x20 &&
+               static_cast<unsigned char>(*end) < 0x80) {
             ++end;
         }
         *end = '\0';

@@ -47,7 +47,9 @@ std::optional<uint16_t> cp15Number(uint16_t cpuType, uint32_t i, Cp15Selection s
     const bool sel = s.cacheSelected == 1;
     const auto n = static_cast<uint16_t>(i);
     const uint16_t area = static_cast<uint16_t>(0x10 + (s.memoryArea & 7));
-    auto under = [sel](uint16_t selected, uint16_t otherwise) { return sel ? selected : otherwise; };
+    auto under = [sel](uint16_t selected, uint16_t otherwise) {
+        return sel ? selected : otherwise;
+    };
     switch (cpuType) {
         case 0x8703:
         case 0x8704:
@@ -56,12 +58,18 @@ std::optional<uint16_t> cp15Number(uint16_t cpuType, uint32_t i, Cp15Selection s
         case 0x8801:
             switch (i) {
                 case 0:
-                case 9: return under(n + kSelected, n);
-                case 2: return under(0x51AF, 0x12A2);
-                case 3: return under(0x71AF, 0x1003);
-                case 5: return under(0x3005, 0x1005);
-                case 6: return under(0x3006, 0x1006);
-                default: return n;
+                case 9:
+                    return under(n + kSelected, n);
+                case 2:
+                    return under(0x51AF, 0x12A2);
+                case 3:
+                    return under(0x71AF, 0x1003);
+                case 5:
+                    return under(0x3005, 0x1005);
+                case 6:
+                    return under(0x3006, 0x1006);
+                default:
+                    return n;
             }
         case 0x8802: {
             uint16_t base = i == 6 ? area : n;

@@ -13,21 +13,24 @@ WinRDI_YieldProc* yieldCallback = nullptr;
 WinRDI_YieldArg* yieldArgument = nullptr;
 
 const RDI_ProcVec procedureVector = {
-    "TOV_RDI_DLL",  tr::openAgent,  tr::closeAgent, tr::open,       tr::close,
-    tr::read,       tr::write,      tr::cpuRead,    tr::cpuWrite,   tr::cpRead,
-    tr::cpWrite,    tr::setBreak,   tr::clearBreak, tr::setWatch,   tr::clearWatch,
-    tr::execute,    tr::step,       tr::info,       nullptr,        nullptr,
-    nullptr,        nullptr,        nullptr,        nullptr,        nullptr,
-    nullptr,        nullptr,
+    "TOV_RDI_DLL",  tr::openAgent, tr::closeAgent, tr::open,    tr::close,   tr::read,
+    tr::write,      tr::cpuRead,   tr::cpuWrite,   tr::cpRead,  tr::cpWrite, tr::setBreak,
+    tr::clearBreak, tr::setWatch,  tr::clearWatch, tr::execute, tr::step,    tr::info,
+    nullptr,        nullptr,       nullptr,        nullptr,     nullptr,     nullptr,
+    nullptr,        nullptr,       nullptr,
 };
 
 }  // namespace
 
 extern "C" {
 
-int WinRDI_Valid_RDI_DLL(void) { return 1; }
+int WinRDI_Valid_RDI_DLL(void) {
+    return 1;
+}
 
-int WinRDI_GetVersion(void) { return rdiVersion; }
+int WinRDI_GetVersion(void) {
+    return rdiVersion;
+}
 
 int WinRDI_SetVersion(int version) {
     if (version >= 151) rdiVersion = 151;
@@ -43,7 +46,9 @@ void WinRDI_Register_Yield_Callback(WinRDI_YieldProc* callback, WinRDI_YieldArg*
     yieldArgument = callback ? arg : nullptr;
 }
 
-const RDI_ProcVec* WinRDI_GetRDIProcVec(void) { return &procedureVector; }
+const RDI_ProcVec* WinRDI_GetRDIProcVec(void) {
+    return &procedureVector;
+}
 
 int WinRDI_Config(RDI_ConfigPointer config, void* parent) {
     try {

@@ -73,7 +73,8 @@ protected:
 
     // Runs rdihost with COM1 mapped to the simulator's pty; `fresh` gets the messages the
     // simulator received during this run.
-    ProcessResult rdihost(const std::vector<std::string>& args, std::vector<Message>* fresh = nullptr) {
+    ProcessResult rdihost(const std::vector<std::string>& args,
+                          std::vector<Message>* fresh = nullptr) {
         const size_t before = hostMessages(dir_ + "/trace").size();
         ProcessResult run = runProcess(kRdihost, args, {{"TOV_COM1", sim_->path()}});
         if (fresh) {
@@ -101,7 +102,8 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
         return args;
     };
 
-    ProcessResult run = rdihost(with(serial, {"--config", "TOVSTARTUP=0", "-e", "info", "-e", "open"}), &messages);
+    ProcessResult run =
+        rdihost(with(serial, {"--config", "TOVSTARTUP=0", "-e", "info", "-e", "open"}), &messages);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("vector:      TOV_RDI_DLL\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("open agent: 240\nopen: 240\n"), std::string::npos) << run.out;
@@ -121,19 +123,23 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
     std::vector<uint8_t> text(3000);
     for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>("download "[i % 9]);
     std::ofstream(dir_ + "/text.bin", std::ios::binary)
-        .write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(text.size()));
-    run = rdihost(with(serial, {"--no-startup", "-e", "load " + dir_ + "/text.bin 0x4000"}), &messages);
+        .write(reinterpret_cast<const char*>(text.data()),
+               static_cast<std::streamsize>(text.size()));
+    run = rdihost(with(serial, {"--no-startup", "-e", "load " + dir_ + "/text.bin 0x4000"}),
+                  &messages);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(sim_->sim().peekMemory(0x4000, text.size()), text);
     EXPECT_FALSE(sent(messages, kHalt));
     EXPECT_FALSE(sent(messages, kReset));
-    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
-                            [](const Message& m) { return m.size() > 3 && m[0] == 0x29 && m[1] == 1; }));
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const Message& m) {
+        return m.size() > 3 && m[0] == 0x29 && m[1] == 1;
+    }));
     EXPECT_TRUE(sent(messages, {0xB4}));
 
-    run = rdihost({"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + kAddress,
-                   "-e", "log on", "-e", "read 0x1000 4"},
-                  &messages);
+    run =
+        rdihost({"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + kAddress,
+                 "-e", "log on", "-e", "read 0x1000 4"},
+                &messages);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(sent(messages, kReset));
     EXPECT_TRUE(sent(messages, {0xB8, 0, 0, 0x10, 0, 0, 0, 0, 4}));
@@ -144,7 +150,8 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
                      {{"TOV_COM2", dir_ + "/nothing"}});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("open agent: 200\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find("### Error: LNK: Communication setup failed (Port busy)\n"), std::string::npos)
+    EXPECT_NE(run.err.find("### Error: LNK: Communication setup failed (Port busy)\n"),
+              std::string::npos)
         << run.err;
 }
 
@@ -179,7 +186,8 @@ void writeSRecords(const std::string& path, uint32_t address, const std::vector<
         std::vector<uint8_t> record = {static_cast<uint8_t>(n + 5), static_cast<uint8_t>(a >> 24),
                                        static_cast<uint8_t>(a >> 16), static_cast<uint8_t>(a >> 8),
                                        static_cast<uint8_t>(a)};
-        record.insert(record.end(), data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
+        record.insert(record.end(), data.begin() + static_cast<long>(at),
+                      data.begin() + static_cast<long>(at + n));
         unsigned sum = 0;
         for (uint8_t b : record) sum += b;
         record.push_back(static_cast<uint8_t>(~sum));
@@ -208,8 +216,9 @@ std::vector<std::pair<uint32_t, uint16_t>> blocks(const std::vector<Message>& me
     std::vector<std::pair<uint32_t, uint16_t>> found;
     for (const Message& m : messages) {
         if (m.size() < 12 || m[0] != 0x29) continue;
-        found.emplace_back((uint32_t{m[6]} << 24) | (uint32_t{m[7]} << 16) | (uint32_t{m[8]} << 8) | m[9],
-                           static_cast<uint16_t>((m[10] << 8) | m[11]));
+        found.emplace_back(
+            (uint32_t{m[6]} << 24) | (uint32_t{m[7]} << 16) | (uint32_t{m[8]} << 8) | m[9],
+            static_cast<uint16_t>((m[10] << 8) | m[11]));
     }
     return found;
 }
@@ -217,21 +226,23 @@ std::vector<std::pair<uint32_t, uint16_t>> blocks(const std::vector<Message>& me
 std::vector<std::string> directCommands(const std::vector<Message>& messages) {
     std::vector<std::string> found;
     for (const Message& m : messages) {
-        if (!m.empty() && m[0] == 0xC3) found.emplace_back(m.begin() + 1, std::find(m.begin() + 1, m.end(), 0));
+        if (!m.empty() && m[0] == 0xC3)
+            found.emplace_back(m.begin() + 1, std::find(m.begin() + 1, m.end(), 0));
     }
     return found;
 }
 
 TEST_F(RdihostWithSimulator, DownloadRunsTheCommandFilesAndMergesWrites) {
     start({});
-    std::ofstream(dir_ + "/preload.cmd") << "# a comment\n\n  indented\n;semicolon\nprint hello\tnot sent\n"
-                                         << "version\r\n";
+    std::ofstream(dir_ + "/preload.cmd")
+        << "# a comment\n\n  indented\n;semicolon\nprint hello\tnot sent\n"
+        << "version\r\n";
     std::ofstream(dir_ + "/postload.cmd") << "target state\n";
     const std::vector<uint8_t> program = pattern(200 * 1024, 7);
     writeSRecords(dir_ + "/program.srec", 0x00100000, program);
-    const std::vector<std::string> net = {"--config", "SERIALPORT=0", "--config",
-                                          std::string("ETHERNETTARGET=") + kAddress, "--config",
-                                          "COMMANDPATH=" + dir_ + "/"};
+    const std::vector<std::string> net = {"--config", "SERIALPORT=0",
+                                          "--config", std::string("ETHERNETTARGET=") + kAddress,
+                                          "--config", "COMMANDPATH=" + dir_ + "/"};
     auto with = [&](std::vector<std::string> more) {
         std::vector<std::string> args = net;
         args.insert(args.end(), more.begin(), more.end());
@@ -243,26 +254,35 @@ TEST_F(RdihostWithSimulator, DownloadRunsTheCommandFilesAndMergesWrites) {
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("loaded 204800 bytes\n"), std::string::npos) << run.out;
     EXPECT_EQ(sim_->sim().peekMemory(0x00100000, program.size()), program);
-    EXPECT_EQ(directCommands(messages), (std::vector<std::string>{"print hello", "version", "target state"}));
-    EXPECT_NE(run.err.find("Processing preload commands\nprint hello\n"), std::string::npos) << run.err;
+    EXPECT_EQ(directCommands(messages),
+              (std::vector<std::string>{"print hello", "version", "target state"}));
+    EXPECT_NE(run.err.find("Processing preload commands\nprint hello\n"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("\nDownload of 204800 bytes passed ("), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(" bytes/s)\nProcessing postload commands\ntarget state\n"), std::string::npos)
+    EXPECT_NE(run.err.find(" bytes/s)\nProcessing postload commands\ntarget state\n"),
+              std::string::npos)
         << run.err;
     // Writes of 512 bytes went out merged into blocks of 1024.
     const auto merged = blocks(messages);
     ASSERT_EQ(merged.size(), 200u);
     for (size_t i = 0; i < merged.size(); ++i) {
-        EXPECT_EQ(merged[i], std::make_pair(static_cast<uint32_t>(0x00100000 + 1024 * i), uint16_t{1024})) << i;
+        EXPECT_EQ(merged[i],
+                  std::make_pair(static_cast<uint32_t>(0x00100000 + 1024 * i), uint16_t{1024}))
+            << i;
     }
 
     // One write of 4096 bytes goes to the download at once; the probe's blocks carry 1024 each.
     const std::vector<uint8_t> image = pattern(4096, 9);
     std::ofstream(dir_ + "/image.bin", std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    run = rdihost(with({"--chunk", "4096", "-e", "log on", "-e", "load " + dir_ + "/image.bin 0x200000"}), &messages);
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+    run = rdihost(
+        with({"--chunk", "4096", "-e", "log on", "-e", "load " + dir_ + "/image.bin 0x200000"}),
+        &messages);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(sim_->sim().peekMemory(0x200000, image.size()), image);
-    EXPECT_NE(run.err.find("RDI_Write(0x00200000, 4096, 0) => OKAY\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("RDI_Write(0x00200000, 4096, 0) => OKAY\n"), std::string::npos)
+        << run.err;
     EXPECT_EQ(blocks(messages).size(), 4u);
 
     // A download the probe refuses still runs the postload commands.
@@ -270,7 +290,8 @@ TEST_F(RdihostWithSimulator, DownloadRunsTheCommandFilesAndMergesWrites) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("load failed: RDI error"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("TOV: Download failed (Addr = 0x"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("Processing postload commands\ntarget state\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Processing postload commands\ntarget state\n"), std::string::npos)
+        << run.err;
 }
 
 TEST_F(RdihostWithSimulator, RegisterRequestsCarryTheDescriptors) {
@@ -278,11 +299,11 @@ TEST_F(RdihostWithSimulator, RegisterRequestsCarryTheDescriptors) {
     options.cpu = 0x8802;
     start(options);
     std::vector<Message> messages;
-    ProcessResult run = rdihost({"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + kAddress,
-                                 "-e", "regs 0xFF 0x1FFFF", "-e", "regs 0x11 0x40000", "-e",
-                                 "regs 0x1F 0x6000", "-e", "rdiinfo 0x199 1", "-e", "rdiinfo 0x19B 3",
-                                 "-e", "cpregs 15 0x40", "-e", "cpregs 15 0x1"},
-                                &messages);
+    ProcessResult run = rdihost(
+        {"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + kAddress, "-e",
+         "regs 0xFF 0x1FFFF", "-e", "regs 0x11 0x40000", "-e", "regs 0x1F 0x6000", "-e",
+         "rdiinfo 0x199 1", "-e", "rdiinfo 0x19B 3", "-e", "cpregs 15 0x40", "-e", "cpregs 15 0x1"},
+        &messages);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     Message current = {0xB6, 0x00, 0x10};
     for (uint8_t n = 0; n < 16; ++n) current.insert(current.end(), {0x02, 0x58, 0x00, n});
@@ -298,11 +319,12 @@ TEST_F(RdihostWithSimulator, RegisterRequestsCarryTheDescriptors) {
     EXPECT_EQ(lines.back(), "0x4100B000");
 
     // A probe-side failure maps to a target error; the log shows its text also with the log off.
-    run = rdihost({"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + kAddress,
-                   "-e", "read 0xFFF00000 4"});
+    run = rdihost({"--config", "SERIALPORT=0", "--config",
+                   std::string("ETHERNETTARGET=") + kAddress, "-e", "read 0xFFF00000 4"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("read failed: RDI error 162\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find("### Error: TOV: Invalid target memory address\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("### Error: TOV: Invalid target memory address\n"), std::string::npos)
+        << run.err;
     EXPECT_EQ(run.err.find("RDI_Read("), std::string::npos) << run.err;
 }
 

@@ -1,5 +1,6 @@
 // The "TOV Configuration" dialog of the loaded library, driven as a user drives it: OK after
 // changing controls, Cancel, and closing from the window menu.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -7,7 +8,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <gtest/gtest.h>
 
 #include "loaded_library.h"
 #include "rdi/config_table.h"
@@ -42,39 +42,43 @@ TEST(ConfigDialog, OkCancelAndClose) {
     rdi::configUpdate(&config, "TOVSTARTUP", "1");
 
     // Closed from the window menu: 1, the values as loaded written back (default host too).
-    EXPECT_EQ(configureWith(library, &config, [](QWidget* dialog) {
-                  EXPECT_EQ(dialog->windowTitle(), "TOV Configuration");
-                  EXPECT_TRUE(control<QRadioButton>(dialog, "124")->isChecked());   // COM2
-                  EXPECT_TRUE(control<QRadioButton>(dialog, "119")->isChecked());   // 57600
-                  EXPECT_TRUE(control<QRadioButton>(dialog, "1001")->isChecked());  // Halt
-                  EXPECT_EQ(control<QLineEdit>(dialog, "102")->text(), "TOV-B01");
-                  EXPECT_EQ(control<QLineEdit>(dialog, "102")->maxLength(), 23);
-                  EXPECT_EQ(control<QLineEdit>(dialog, "103")->maxLength(), 259);
-                  control<QRadioButton>(dialog, "116")->setChecked(true);
-                  dialog->close();
-              }),
-              1);
+    EXPECT_EQ(
+        configureWith(library, &config,
+                      [](QWidget* dialog) {
+                          EXPECT_EQ(dialog->windowTitle(), "TOV Configuration");
+                          EXPECT_TRUE(control<QRadioButton>(dialog, "124")->isChecked());   // COM2
+                          EXPECT_TRUE(control<QRadioButton>(dialog, "119")->isChecked());   // 57600
+                          EXPECT_TRUE(control<QRadioButton>(dialog, "1001")->isChecked());  // Halt
+                          EXPECT_EQ(control<QLineEdit>(dialog, "102")->text(), "TOV-B01");
+                          EXPECT_EQ(control<QLineEdit>(dialog, "102")->maxLength(), 23);
+                          EXPECT_EQ(control<QLineEdit>(dialog, "103")->maxLength(), 259);
+                          control<QRadioButton>(dialog, "116")->setChecked(true);
+                          dialog->close();
+                      }),
+        1);
     EXPECT_STREQ(rdi::configLookup(&config, "SERIALPORT"), "2");
     EXPECT_STREQ(rdi::configLookup(&config, "ETHERNETTARGET"), "TOV-B01");
     EXPECT_STREQ(rdi::configLookup(&config, "COMMANDPATH"), "");
 
     // Cancel: 0 and nothing written.
-    EXPECT_EQ(configureWith(library, &config, [](QWidget* dialog) {
-                  control<QRadioButton>(dialog, "116")->setChecked(true);
-                  control<QPushButton>(dialog, "2")->click();
-              }),
+    EXPECT_EQ(configureWith(library, &config,
+                            [](QWidget* dialog) {
+                                control<QRadioButton>(dialog, "116")->setChecked(true);
+                                control<QPushButton>(dialog, "2")->click();
+                            }),
               0);
     EXPECT_STREQ(rdi::configLookup(&config, "SERIALPORT"), "2");
 
     // OK: the checked buttons become numbers, the texts are taken as typed.
-    EXPECT_EQ(configureWith(library, &config, [](QWidget* dialog) {
-                  control<QRadioButton>(dialog, "116")->setChecked(true);
-                  control<QRadioButton>(dialog, "120")->setChecked(true);
-                  control<QRadioButton>(dialog, "1000")->setChecked(true);
-                  control<QLineEdit>(dialog, "102")->setText("192.168.10.20");
-                  control<QLineEdit>(dialog, "103")->setText("/home/user/commands/");
-                  control<QPushButton>(dialog, "1")->click();
-              }),
+    EXPECT_EQ(configureWith(library, &config,
+                            [](QWidget* dialog) {
+                                control<QRadioButton>(dialog, "116")->setChecked(true);
+                                control<QRadioButton>(dialog, "120")->setChecked(true);
+                                control<QRadioButton>(dialog, "1000")->setChecked(true);
+                                control<QLineEdit>(dialog, "102")->setText("192.168.10.20");
+                                control<QLineEdit>(dialog, "103")->setText("/home/user/commands/");
+                                control<QPushButton>(dialog, "1")->click();
+                            }),
               1);
     EXPECT_STREQ(rdi::configLookup(&config, "SERIALPORT"), "0");
     EXPECT_STREQ(rdi::configLookup(&config, "SERIALLINESPEED"), "115200");

@@ -115,7 +115,8 @@ TEST(ConfigDialogModel, ShowsChoicesAndWritesBackWhatWasConfirmedOrLoaded) {
 std::string listText(const RegisterList& list) {
     std::string text;
     for (uint16_t i = 0; i < list.count; ++i) {
-        text += std::to_string(list.items[i].group) + ":" + std::to_string(list.items[i].number) + " ";
+        text +=
+            std::to_string(list.items[i].group) + ":" + std::to_string(list.items[i].number) + " ";
     }
     return text;
 }
@@ -144,10 +145,13 @@ TEST(RegisterMap, ModesMasksAndCoprocessorNumbering) {
               "614:256 614:20911 614:29103 614:12293 614:12294 614:265 ");
     EXPECT_EQ(listText(coprocessorRegisters(15, 0x401, 0x8803, {1, 0})), "614:8 614:55 ");
     EXPECT_EQ(listText(coprocessorRegisters(15, 0x401, 0x8803, {0, 0})), "614:0 614:58 ");
-    EXPECT_EQ(listText(coprocessorRegisters(15, 0x2002041, 0x8811, {0, 9})), "614:0 614:17 614:269 614:281 ");
-    EXPECT_EQ(listText(coprocessorRegisters(15, 0x2021, 0x8813, {1, 0})), "614:256 614:261 614:269 ");
+    EXPECT_EQ(listText(coprocessorRegisters(15, 0x2002041, 0x8811, {0, 9})),
+              "614:0 614:17 614:269 614:281 ");
+    EXPECT_EQ(listText(coprocessorRegisters(15, 0x2021, 0x8813, {1, 0})),
+              "614:256 614:261 614:269 ");
     EXPECT_EQ(listText(coprocessorRegisters(15, 0x3, 0x8821, {1, 0})), "614:8192 614:8193 ");
-    EXPECT_EQ(listText(coprocessorRegisters(15, 0x8007, 0x8880, {1, 0})), "614:8192 614:8193 614:2 614:271 ");
+    EXPECT_EQ(listText(coprocessorRegisters(15, 0x8007, 0x8880, {1, 0})),
+              "614:8192 614:8193 614:2 614:271 ");
     EXPECT_EQ(listText(coprocessorRegisters(15, 0x7, 0x8704, {1, 0})), "614:0 614:1 614:2 ");
     EXPECT_EQ(coprocessorRegisters(15, 0xFF, 0x8701, {}).count, 0);
     EXPECT_EQ(coprocessorRegisters(14, 0xFF, 0x8821, {}).count, 0);
@@ -170,11 +174,12 @@ TEST(RdiSession, MapsProbeCodesAndLogsEveryErrorWhateverTheCallLog) {
     EXPECT_EQ(s.mapError(0), RDIError_NoError);
     EXPECT_EQ(captured, "");
     const std::pair<int32_t, int> table[] = {
-        {-2041, 5},   {-2042, 162}, {-2043, 162}, {-2104, 148}, {-2000, 162},
-        {-2201, 162}, {-1999, 200}, {-1201, 200}, {-1001, 200}, {-1207, 200}, {-5, 200},
+        {-2041, 5},   {-2042, 162}, {-2043, 162}, {-2104, 148}, {-2000, 162}, {-2201, 162},
+        {-1999, 200}, {-1201, 200}, {-1001, 200}, {-1207, 200}, {-5, 200},
     };
     for (const auto& [code, rdi] : table) EXPECT_EQ(s.mapError(code), rdi) << code;
-    EXPECT_TRUE(captured.starts_with("### Error: ARM: Data abort (bus error)\n### Error: ")) << captured;
+    EXPECT_TRUE(captured.starts_with("### Error: ARM: Data abort (bus error)\n### Error: "))
+        << captured;
     // The RDI library's own texts: the link's rows carry "LNK:".
     EXPECT_NE(captured.find("### Error: LNK: No response from TOV\n"), std::string::npos);
     EXPECT_NE(captured.find("### Error: TOV: Unknown error number (-2042)\n"), std::string::npos);

@@ -25,16 +25,18 @@ struct ScriptedSession {
     ScriptedSession() {
         host.dbgprint = capture;
         session.setHost(&host);
-        auto transport = std::make_unique<ScriptedTransport>([this](const Bytes& m) -> std::vector<Bytes> {
-            if (m[0] == 0x28) return {{0x28, 3, 0x04, 0x00, 0x00, 0x64}};
-            if (m[0] != 0x29) return {};
-            const uint32_t sequence = (uint32_t{m[2]} << 24) | (m[3] << 16) | (m[4] << 8) | m[5];
-            const uint32_t address = (uint32_t{m[6]} << 24) | (m[7] << 16) | (m[8] << 8) | m[9];
-            blocks.emplace_back(address, (m[10] << 8) | m[11]);
-            const uint8_t status = address == failAt ? 1 : 0;
-            return {{0x29, status, 0, 0, static_cast<uint8_t>((sequence + 1) >> 8),
-                     static_cast<uint8_t>(sequence + 1), 0, 0, 0x12, 0x34}};
-        });
+        auto transport =
+            std::make_unique<ScriptedTransport>([this](const Bytes& m) -> std::vector<Bytes> {
+                if (m[0] == 0x28) return {{0x28, 3, 0x04, 0x00, 0x00, 0x64}};
+                if (m[0] != 0x29) return {};
+                const uint32_t sequence =
+                    (uint32_t{m[2]} << 24) | (m[3] << 16) | (m[4] << 8) | m[5];
+                const uint32_t address = (uint32_t{m[6]} << 24) | (m[7] << 16) | (m[8] << 8) | m[9];
+                blocks.emplace_back(address, (m[10] << 8) | m[11]);
+                const uint8_t status = address == failAt ? 1 : 0;
+                return {{0x29, status, 0, 0, static_cast<uint8_t>((sequence + 1) >> 8),
+                         static_cast<uint8_t>(sequence + 1), 0, 0, 0x12, 0x34}};
+            });
         session.connection().link().adopt(std::move(transport));
         logged.clear();
     }

@@ -45,8 +45,9 @@ TEST(RdiLibrary, VectorVersionsAndDescription) {
     LoadedRdiLibrary library;
     ASSERT_TRUE(library.loaded()) << dlerror();
     EXPECT_EQ(library.entry<decltype(WinRDI_Valid_RDI_DLL)>("WinRDI_Valid_RDI_DLL")(), 1);
-    EXPECT_STREQ(library.entry<decltype(WinRDI_Get_DLL_Description)>("WinRDI_Get_DLL_Description")(),
-                 "Connect the ARM Debugger to the Marvane JTAG Debug Interface (TOV-A/TOV-B).");
+    EXPECT_STREQ(
+        library.entry<decltype(WinRDI_Get_DLL_Description)>("WinRDI_Get_DLL_Description")(),
+        "Connect the ARM Debugger to the Marvane JTAG Debug Interface (TOV-A/TOV-B).");
     auto getVersion = library.entry<decltype(WinRDI_GetVersion)>("WinRDI_GetVersion");
     auto setVersion = library.entry<decltype(WinRDI_SetVersion)>("WinRDI_SetVersion");
     EXPECT_EQ(getVersion(), 150);

@@ -53,8 +53,10 @@ bool info(Debugger& d, const Words&) {
     std::printf("description: %s\n", d.library().description());
     std::printf("version:     %d\n", d.library().version());
     std::printf("vector:      %s\n", d.rdi().rditypename);
-    if (d.isOpen()) std::printf("session:     open (%d)\n", d.openResult());
-    else std::printf("session:     closed\n");
+    if (d.isOpen())
+        std::printf("session:     open (%d)\n", d.openResult());
+    else
+        std::printf("session:     closed\n");
     return true;
 }
 
@@ -72,7 +74,9 @@ bool config(Debugger& d, const Words&) {
     return rc != -1;
 }
 
-bool openCommand(Debugger& d, const Words&) { return d.open(); }
+bool openCommand(Debugger& d, const Words&) {
+    return d.open();
+}
 
 bool closeCommand(Debugger& d, const Words&) {
     d.close();
@@ -84,7 +88,8 @@ bool read(Debugger& d, const Words& w) {
     if (!numbers(w, 1, n)) return false;
     std::vector<uint8_t> data(n[1]);
     unsigned count = static_cast<unsigned>(n[1]);
-    if (!report("read", d.rdi().read(d.module(), static_cast<ARMword>(n[0]), data.data(), &count, 0))) {
+    if (!report("read",
+                d.rdi().read(d.module(), static_cast<ARMword>(n[0]), data.data(), &count, 0))) {
         return false;
     }
     for (size_t at = 0; at < data.size(); at += 16) {
@@ -112,7 +117,8 @@ bool write(Debugger& d, const Words& w) {
         data.push_back(static_cast<uint8_t>(byte));
     }
     unsigned count = static_cast<unsigned>(data.size());
-    return report("write", d.rdi().write(d.module(), data.data(), static_cast<ARMword>(address), &count, 0));
+    return report("write",
+                  d.rdi().write(d.module(), data.data(), static_cast<ARMword>(address), &count, 0));
 }
 
 // Values of a register read: as many as the mask selects (at most 32).
@@ -121,8 +127,9 @@ bool registers(Debugger& d, const Words& w, bool coprocessor) {
     if (!numbers(w, 1, n)) return false;
     ARMword values[32] = {};
     const auto mask = static_cast<uint32_t>(n[1]);
-    const int rc = coprocessor ? d.rdi().CPread(d.module(), static_cast<unsigned>(n[0]), mask, values)
-                               : d.rdi().CPUread(d.module(), static_cast<unsigned>(n[0]), mask, values);
+    const int rc = coprocessor
+                       ? d.rdi().CPread(d.module(), static_cast<unsigned>(n[0]), mask, values)
+                       : d.rdi().CPUread(d.module(), static_cast<unsigned>(n[0]), mask, values);
     if (!report(coprocessor ? "cpregs" : "regs", rc)) return false;
     int shown = 0;
     for (int bit = 0; bit < 32; ++bit) {
@@ -136,8 +143,12 @@ bool registers(Debugger& d, const Words& w, bool coprocessor) {
     return true;
 }
 
-bool regs(Debugger& d, const Words& w) { return registers(d, w, false); }
-bool cpregs(Debugger& d, const Words& w) { return registers(d, w, true); }
+bool regs(Debugger& d, const Words& w) {
+    return registers(d, w, false);
+}
+bool cpregs(Debugger& d, const Words& w) {
+    return registers(d, w, true);
+}
 
 bool load(Debugger& d, const Words& w) {
     unsigned long address = 0;
@@ -177,9 +188,11 @@ const Command kCommands[] = {
     {"write", "write ADDR HEX       write bytes given as hexadecimal digits", 2, true, write},
     {"regs", "regs MODE MASK       processor registers of a mode", 2, true, regs},
     {"cpregs", "cpregs CP MASK       coprocessor registers", 2, true, cpregs},
-    {"load", "load FILE [ADDR]     an S-record file, or a binary file at ADDR, as a download", 1, true, load},
+    {"load", "load FILE [ADDR]     an S-record file, or a binary file at ADDR, as a download", 1,
+     true, load},
     {"log", "log on|off           the library's call log", 1, true, logCommand},
-    {"rdiinfo", "rdiinfo CODE [WORD]  an information request with one word argument", 1, true, rdiInfo},
+    {"rdiinfo", "rdiinfo CODE [WORD]  an information request with one word argument", 1, true,
+     rdiInfo},
 };
 
 Words split(const std::string& line) {

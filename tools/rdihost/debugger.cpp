@@ -14,7 +14,9 @@ void writeC(RDI_Hif_HostArg*, int c) {
     std::fflush(stdout);
 }
 
-int readC(RDI_Hif_HostArg*) { return std::fgetc(stdin); }
+int readC(RDI_Hif_HostArg*) {
+    return std::fgetc(stdin);
+}
 
 int writeText(RDI_Hif_HostArg*, const char* buffer, int length) {
     const size_t written = std::fwrite(buffer, 1, static_cast<size_t>(length), stdout);
@@ -22,9 +24,13 @@ int writeText(RDI_Hif_HostArg*, const char* buffer, int length) {
     return length - static_cast<int>(written);
 }
 
-char* getS(RDI_Hif_HostArg*, char* buffer, int length) { return std::fgets(buffer, length, stdin); }
+char* getS(RDI_Hif_HostArg*, char* buffer, int length) {
+    return std::fgets(buffer, length, stdin);
+}
 
-bool acceptable(int rc) { return rc == RDIError_NoError || rc == RDIError_LittleEndian || rc == RDIError_BigEndian; }
+bool acceptable(int rc) {
+    return rc == RDIError_NoError || rc == RDIError_LittleEndian || rc == RDIError_BigEndian;
+}
 
 }  // namespace
 
@@ -79,7 +85,8 @@ bool Debugger::start() {
 
 bool Debugger::open() {
     if (agent_) return true;
-    const unsigned type = (options_.byteSex << RDIOpen_ByteSexShift) | (options_.noStartup ? RDIOpen_NoStartup : 0);
+    const unsigned type =
+        (options_.byteSex << RDIOpen_ByteSexShift) | (options_.noStartup ? RDIOpen_NoStartup : 0);
     RDI_AgentHandle agent = nullptr;
     openResult_ = rdi().openagent(&agent, type, &config_, &host_, nullptr);
     std::printf("open agent: %d\n", openResult_);

@@ -17,7 +17,7 @@ struct DebuggerOptions {
     std::string logFile;              // empty: standard error
     unsigned byteSex = 2;             // requested at open: 0 little, 1 big, 2 don't care
     bool noStartup = false;
-    unsigned chunk = 512;             // size of the writes of a load
+    unsigned chunk = 512;  // size of the writes of a load
 };
 
 class Debugger {

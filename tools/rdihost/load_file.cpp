@@ -17,7 +17,8 @@ namespace {
 // Writes a run of consecutive bytes in chunks; the first failing write ends it.
 int writeRun(Debugger& d, uint32_t address, const std::vector<uint8_t>& data) {
     for (size_t done = 0; done < data.size();) {
-        unsigned count = static_cast<unsigned>(std::min<size_t>(d.options().chunk, data.size() - done));
+        unsigned count =
+            static_cast<unsigned>(std::min<size_t>(d.options().chunk, data.size() - done));
         const int rc = d.rdi().write(d.module(), data.data() + done,
                                      static_cast<ARMword>(address + done), &count, 0);
         if (rc != RDIError_NoError) return rc;
@@ -82,14 +83,16 @@ bool loadFile(Debugger& d, const std::string& path, uint32_t address) {
     if (isSRecordFile(path)) {
         readable = forEachRun(path, sink);
     } else {
-        std::vector<uint8_t> data((std::istreambuf_iterator<char>(probe)), std::istreambuf_iterator<char>());
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(probe)),
+                                  std::istreambuf_iterator<char>());
         sink(address, data);
     }
     // The end request runs the postload commands also after a failure, and reports the result.
     rc = d.rdi().info(d.module(), RDIInfo_EndDownload, &unused, nullptr);
     if (!readable) return false;
     if (writeResult != RDIError_NoError || rc != RDIError_NoError) {
-        std::printf("load failed: RDI error %d\n", writeResult != RDIError_NoError ? writeResult : rc);
+        std::printf("load failed: RDI error %d\n",
+                    writeResult != RDIError_NoError ? writeResult : rc);
         return false;
     }
     std::printf("loaded %llu bytes\n", static_cast<unsigned long long>(total));

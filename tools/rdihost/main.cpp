@@ -51,9 +51,12 @@ int main(int argc, char** argv) {
             options.logFile = value();
         } else if (arg == "--byte-sex") {
             const std::string sex = value();
-            if (sex == "little") options.byteSex = 0;
-            else if (sex == "big") options.byteSex = 1;
-            else if (sex == "any") options.byteSex = 2;
+            if (sex == "little")
+                options.byteSex = 0;
+            else if (sex == "big")
+                options.byteSex = 1;
+            else if (sex == "any")
+                options.byteSex = 2;
             else {
                 std::fprintf(stderr, "rdihost: --byte-sex is little, big or any\n");
                 return 2;
