@@ -145,6 +145,13 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
     EXPECT_TRUE(sent(messages, {0xB8, 0, 0, 0x10, 0, 0, 0, 0, 4}));
     EXPECT_NE(run.err.find("RDI_Read(0x00001000, 4, 0) => OKAY\n"), std::string::npos) << run.err;
 
+    // Without a display the configuration dialog cannot show: -1, and the program still works.
+    run = runProcess(kRdihost, {"--config", "SERIALPORT=3", "-e", "config"},
+                     {{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt},
+                      {"QT_QPA_PLATFORM", std::nullopt}});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "config: -1\n");
+
     // No probe behind COM2: the open fails with the link's error.
     run = runProcess(kRdihost, {"--config", "SERIALPORT=2", "-e", "open"},
                      {{"TOV_COM2", dir_ + "/nothing"}});
