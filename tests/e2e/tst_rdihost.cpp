@@ -56,8 +56,10 @@ bool sent(const std::vector<Message>& messages, const Message& wanted) {
 // A simulator on a pty and on UDP with a trace, and rdihost runs against it.
 class RdihostWithSimulator : public ::testing::Test {
 protected:
-    void start(sim::SimOptions options) {
-        options.udpAddress = kAddress;
+    // Each test has an address of its own, so that tests run side by side do not meet.
+    void start(sim::SimOptions options, const char* address) {
+        address_ = address;
+        options.udpAddress = address_;
         options.traceFile = dir_ + "/trace";
         sim_ = std::make_unique<test::SimOnPty>(options);
         ASSERT_TRUE(sim_->started());
@@ -84,7 +86,7 @@ protected:
         return run;
     }
 
-    static constexpr const char* kAddress = "127.0.0.71";
+    const char* address_ = "";
     std::string dir_;
     std::unique_ptr<test::SimOnPty> sim_;
 };
@@ -93,7 +95,7 @@ const Message kReset = {0x82, 0x00, 0x00, 0x00};
 const Message kHalt = {0xBB};
 
 TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
-    start({});
+    start({}, "127.0.0.71");
     std::vector<Message> messages;
     const std::vector<std::string> serial = {"--config", "SERIALPORT=1", "--config",
                                              "SERIALLINESPEED=115200"};
@@ -137,7 +139,7 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
     EXPECT_TRUE(sent(messages, {0xB4}));
 
     run =
-        rdihost({"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + kAddress,
+        rdihost({"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + address_,
                  "-e", "log on", "-e", "read 0x1000 4"},
                 &messages);
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -165,9 +167,9 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
 TEST_F(RdihostWithSimulator, ByteSexOfABigEndianTarget) {
     sim::SimOptions options;
     options.bigEndian = true;
-    start(options);
+    start(options, "127.0.0.72");
     const std::vector<std::string> net = {"--config", "SERIALPORT=0", "--config",
-                                          std::string("ETHERNETTARGET=") + kAddress};
+                                          std::string("ETHERNETTARGET=") + address_};
     auto run = [&](const char* sex) {
         std::vector<std::string> args = net;
         args.insert(args.end(), {"--byte-sex", sex, "-e", "open"});
@@ -240,7 +242,7 @@ std::vector<std::string> directCommands(const std::vector<Message>& messages) {
 }
 
 TEST_F(RdihostWithSimulator, DownloadRunsTheCommandFilesAndMergesWrites) {
-    start({});
+    start({}, "127.0.0.73");
     std::ofstream(dir_ + "/preload.cmd")
         << "# a comment\n\n  indented\n;semicolon\nprint hello\tnot sent\n"
         << "version\r\n";
@@ -248,7 +250,7 @@ TEST_F(RdihostWithSimulator, DownloadRunsTheCommandFilesAndMergesWrites) {
     const std::vector<uint8_t> program = pattern(200 * 1024, 7);
     writeSRecords(dir_ + "/program.srec", 0x00100000, program);
     const std::vector<std::string> net = {"--config", "SERIALPORT=0",
-                                          "--config", std::string("ETHERNETTARGET=") + kAddress,
+                                          "--config", std::string("ETHERNETTARGET=") + address_,
                                           "--config", "COMMANDPATH=" + dir_ + "/"};
     auto with = [&](std::vector<std::string> more) {
         std::vector<std::string> args = net;
@@ -304,10 +306,10 @@ TEST_F(RdihostWithSimulator, DownloadRunsTheCommandFilesAndMergesWrites) {
 TEST_F(RdihostWithSimulator, RegisterRequestsCarryTheDescriptors) {
     sim::SimOptions options;
     options.cpu = 0x8802;
-    start(options);
+    start(options, "127.0.0.74");
     std::vector<Message> messages;
     ProcessResult run = rdihost(
-        {"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + kAddress, "-e",
+        {"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + address_, "-e",
          "regs 0xFF 0x1FFFF", "-e", "regs 0x11 0x40000", "-e", "regs 0x1F 0x6000", "-e",
          "rdiinfo 0x199 1", "-e", "rdiinfo 0x19B 3", "-e", "cpregs 15 0x40", "-e", "cpregs 15 0x1"},
         &messages);
@@ -327,7 +329,7 @@ TEST_F(RdihostWithSimulator, RegisterRequestsCarryTheDescriptors) {
 
     // A probe-side failure maps to a target error; the log shows its text also with the log off.
     run = rdihost({"--config", "SERIALPORT=0", "--config",
-                   std::string("ETHERNETTARGET=") + kAddress, "-e", "read 0xFFF00000 4"});
+                   std::string("ETHERNETTARGET=") + address_, "-e", "read 0xFFF00000 4"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("read failed: RDI error 162\n"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("### Error: TOV: Invalid target memory address\n"), std::string::npos)
