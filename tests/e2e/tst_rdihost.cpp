@@ -140,12 +140,14 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
 
     run =
         rdihost({"--config", "SERIALPORT=0", "--config", std::string("ETHERNETTARGET=") + address_,
-                 "-e", "log on", "-e", "read 0x1000 4"},
+                 "-e", "log on", "-e", "read 0x1000 4", "-e", "write 0x3000 A1b2C3", "-e",
+                 "read 0x3000 3"},
                 &messages);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(sent(messages, kReset));
     EXPECT_TRUE(sent(messages, {0xB8, 0, 0, 0x10, 0, 0, 0, 0, 4}));
     EXPECT_NE(run.err.find("RDI_Read(0x00001000, 4, 0) => OKAY\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("0x00003000: A1 B2 C3\n"), std::string::npos) << run.out;
 
     // Without a display the configuration dialog cannot show: -1, and the program still works.
     run = runProcess(kRdihost, {"--config", "SERIALPORT=3", "-e", "config"},
