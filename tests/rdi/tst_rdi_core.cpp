@@ -2,6 +2,8 @@
 // the register translations and the error mapping with its log line.
 #include <gtest/gtest.h>
 
+#include "captured_log.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -157,18 +159,12 @@ TEST(RegisterMap, ModesMasksAndCoprocessorNumbering) {
     EXPECT_EQ(coprocessorRegisters(14, 0xFF, 0x8821, {}).count, 0);
 }
 
-std::string captured;
-void capture(RDI_Hif_DbgArg*, const char* format, va_list ap) {
-    char line[256];
-    std::vsnprintf(line, sizeof line, format, ap);
-    captured += line;
-}
+std::string& captured = test::CapturedLog::text();
 
 TEST(RdiSession, MapsProbeCodesAndLogsEveryErrorWhateverTheCallLog) {
-    RDI_HostosInterface host = {};
-    host.dbgprint = capture;
+    test::CapturedLog log;
     RdiSession& s = session();
-    s.setHost(&host);
+    s.setHost(&log.host);
     s.callLog = 0;
     captured.clear();
     EXPECT_EQ(s.mapError(0), RDIError_NoError);

@@ -2,6 +2,8 @@
 // line in virtual time, and the failure message.
 #include <gtest/gtest.h>
 
+#include "captured_log.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -12,19 +14,13 @@
 namespace tov::test {
 namespace {
 
-std::string logged;
-void capture(RDI_Hif_DbgArg*, const char* format, va_list ap) {
-    char line[512];
-    std::vsnprintf(line, sizeof line, format, ap);
-    logged += line;
-}
+std::string& logged = CapturedLog::text();
 
 // A session whose probe takes every block (window 3, blocks of 1024) and records them as
 // (address, length); `failAt` makes the block at that address fail.
 struct ScriptedSession {
     ScriptedSession() {
-        host.dbgprint = capture;
-        session.setHost(&host);
+        session.setHost(&log.host);
         auto transport =
             std::make_unique<ScriptedTransport>([this](const Bytes& m) -> std::vector<Bytes> {
                 if (m[0] == 0x28) return {{0x28, 3, 0x04, 0x00, 0x00, 0x64}};
@@ -42,7 +38,7 @@ struct ScriptedSession {
     }
     ScriptedLine line;
     rdi::RdiSession session{line, line.clock};
-    RDI_HostosInterface host = {};
+    CapturedLog log;
     std::vector<std::pair<uint32_t, int>> blocks;
     uint32_t failAt = 0xFFFFFFFF;
 };

@@ -3,6 +3,8 @@
 // process without a display, and failing opens with their mapped codes and log lines.
 #include <gtest/gtest.h>
 
+#include "captured_log.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -15,12 +17,7 @@
 namespace tov::test {
 namespace {
 
-std::string logged;
-void capture(RDI_Hif_DbgArg*, const char* format, va_list ap) {
-    char line[512];
-    std::vsnprintf(line, sizeof line, format, ap);
-    logged += line;
-}
+std::string& logged = CapturedLog::text();
 
 TEST(RdiLibrary, ExportsOnlyTheSevenEntryPoints) {
     LoadedRdiLibrary library;
@@ -78,8 +75,8 @@ TEST(RdiLibrary, ProceduresWaitForTheAgentAndFailedOpensAreMapped) {
     EXPECT_EQ(rdi.open(nullptr, 0, nullptr, nullptr, nullptr), RDIError_NotInitialised);
     EXPECT_EQ(rdi.closeagent(nullptr), RDIError_NotInitialised);
 
-    RDI_HostosInterface host = {};
-    host.dbgprint = capture;
+    CapturedLog log;
+    const RDI_HostosInterface& host = log.host;
     ConfigTable config = {};
     // A command path longer than its 259-character field is refused, not cut.
     rdi::configUpdate(&config, "COMMANDPATH", std::string(260, 'd').c_str());
