@@ -1,9 +1,10 @@
 // The download bracket of the RDI session on a scripted probe: merged writes, the statistics
-// line in virtual time, and the failure message.
+// line in virtual time, the failure message, and the command files.
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
 
+#include <unistd.h>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -24,6 +25,10 @@ struct ScriptedSession {
         auto transport =
             std::make_unique<ScriptedTransport>([this](const Bytes& m) -> std::vector<Bytes> {
                 if (m[0] == 0x28) return {{0x28, 3, 0x04, 0x00, 0x00, 0x64}};
+                if (m[0] == 0xC3) {
+                    commands.emplace_back(m.begin() + 1, m.end() - 1);
+                    return {{0xC3, 0, 0, 'o', 'k', 0}};
+                }
                 if (m[0] != 0x29) return {};
                 const uint32_t sequence =
                     (uint32_t{m[2]} << 24) | (m[3] << 16) | (m[4] << 8) | m[5];
@@ -40,6 +45,7 @@ struct ScriptedSession {
     rdi::RdiSession session{line, line.clock};
     CapturedLog log;
     std::vector<std::pair<uint32_t, int>> blocks;
+    std::vector<std::string> commands;
     uint32_t failAt = 0xFFFFFFFF;
 };
 
@@ -96,6 +102,32 @@ TEST(RdiDownload, AFailedBlockEndsTheDownloadWithItsAddress) {
     EXPECT_FALSE(p.session.module().downloadActive);
     EXPECT_NE(p.session.module().downloadResult, 0);
     EXPECT_EQ(logged, "TOV: Download failed (Addr = 0x00001234)\n");
+}
+
+TEST(RdiCommandFiles, LongLinesArePiecesAndOnlyCommandsAreSent) {
+    ScriptedSession p;
+    char dir[] = "/tmp/rdicmd-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::snprintf(p.session.module().commandPath, sizeof p.session.module().commandPath, "%s/",
+                  dir);
+    const std::string path = std::string(dir) + "/preload.cmd";
+    FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fprintf(file, "%s\n#x\n\n speed\nspeed 5\xE9t\n", std::string(200, 'a').c_str());
+    std::fclose(file);
+    p.session.runCommandFile("preload.cmd", "Processing preload commands\n");
+    // 127 characters, then the rest of the line as a line of its own; a byte above 0x7F ends a
+    // line like a control character.
+    EXPECT_EQ(p.commands,
+              (std::vector<std::string>{std::string(127, 'a'), std::string(73, 'a'), "speed 5"}));
+    EXPECT_EQ(logged, "Processing preload commands\n" + std::string(127, 'a') + "\nok\n" +
+                          std::string(73, 'a') + "\nok\nspeed 5\nok\n");
+    // A missing file is passed over without a word.
+    logged.clear();
+    p.session.runCommandFile("postload.cmd", "Processing postload commands\n");
+    EXPECT_EQ(logged, "");
+    std::remove(path.c_str());
+    rmdir(dir);
 }
 
 }  // namespace
