@@ -5,11 +5,12 @@ include(CMakePackageConfigHelpers)
 
 # Programs and the shared libraries that are not linked against (loaded by other programs) go
 # here; every installed program finds the installed libraries next to it, not the build tree.
-set(TOV_INSTALLED_PROGRAMS tov tovsim)
-set(TOV_INSTALLED_MODULES)
+set(TOV_INSTALLED_PROGRAMS tov tovsim tovsetup rdihost)
+set(TOV_INSTALLED_MODULES tovrdi)
+set(TOV_INSTALLED_HEADERS include/tovlink.h include/tov_types.h include/tovrdi.h)
 set(TOV_INSTALLED_MAN_PAGES man/tov.1 man/tovsim.1)
 
-set_target_properties(${TOV_INSTALLED_PROGRAMS} PROPERTIES
+set_target_properties(${TOV_INSTALLED_PROGRAMS} ${TOV_INSTALLED_MODULES} PROPERTIES
   INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 install(TARGETS ${TOV_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TOV_INSTALLED_MODULES)
@@ -19,7 +20,7 @@ endif()
 install(TARGETS tovlink EXPORT tovlinkTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES include/tovlink.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${TOV_INSTALLED_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 install(EXPORT tovlinkTargets NAMESPACE tov:: FILE tovlinkTargets.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/tovlink)

@@ -16,17 +16,18 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for path in bin/tov bin/tovsim include/tovlink.h share/man/man1/tov.1 share/man/man1/tovsim.1 \
-    share/doc/tov/README.md; do
+for path in bin/tov bin/tovsim bin/tovsetup bin/rdihost include/tovlink.h include/tov_types.h \
+    include/tovrdi.h share/man/man1/tov.1 share/man/man1/tovsim.1 share/doc/tov/README.md; do
     [ -e "$prefix/$path" ] || fail "$path is not installed"
 done
 libdir=$(dirname "$(find "$prefix" -name 'libtovlink.so' | head -n1)")
 [ -n "$libdir" ] || fail "libtovlink.so is not installed"
+[ -e "$libdir/libtovrdi.so" ] || fail "libtovrdi.so is not installed"
 soname=$(readelf -d "$libdir/libtovlink.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ -e "$libdir/$soname" ] || fail "the SONAME $soname is not installed"
 
 # The installed programs carry no path into the build tree and find the installed library.
-for program in tov tovsim; do
+for program in tov tovsim tovsetup rdihost; do
     if readelf -d "$prefix/bin/$program" | grep -E 'R(UN)?PATH' | grep -q "$build"; then
         fail "$program still looks for libraries in the build tree"
     fi

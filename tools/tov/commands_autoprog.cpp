@@ -13,6 +13,8 @@
 #include "arguments.h"
 #include "commands.h"
 #include "hex.h"
+#include "maint/exported_loader_link.h"
+#include "maint/loader_requests.h"
 #include "output.h"
 #include "probe_session.h"
 #include "progress.h"
@@ -32,9 +34,6 @@ constexpr uint32_t kSecondSize = 4096;
 constexpr size_t kEntrySize = 12;
 // Entries lie between the entry area's start and the second image.
 constexpr size_t kMostEntries = (kSecondAddress - kEntriesAddress) / kEntrySize;
-constexpr uint8_t kReadFlash = 0x65;
-constexpr int32_t kReadFlashWait = 1000;
-constexpr int32_t kInvalidResponse = -1205;
 
 constexpr std::string_view kEnableSynopsis =
     "TYPE [--paged] [--program FILE] [--second FILE] [--entry W1,W2,W3]... [--b N] [--c N] "
@@ -44,23 +43,11 @@ uint32_t u32At(const uint8_t* at) {
     return (uint32_t{at[0]} << 24) | (uint32_t{at[1]} << 16) | (uint32_t{at[2]} << 8) | at[3];
 }
 
-// Reads the probe's own flash through the running firmware: 0 or an error code.
+// Reads the probe's own flash through the running firmware of the command's connection: 0 or
+// an error code.
 int32_t readProbeFlash(uint32_t address, uint8_t* out, uint16_t length) {
-    const std::array<uint8_t, 7> request = {kReadFlash,
-                                            static_cast<uint8_t>(address >> 24),
-                                            static_cast<uint8_t>(address >> 16),
-                                            static_cast<uint8_t>(address >> 8),
-                                            static_cast<uint8_t>(address),
-                                            static_cast<uint8_t>(length >> 8),
-                                            static_cast<uint8_t>(length)};
-    std::vector<uint8_t> answer(1500);
-    const int32_t n =
-        TOV_Transaction(static_cast<int32_t>(request.size()), request.data(),
-                        static_cast<int32_t>(answer.size()), answer.data(), kReadFlashWait);
-    if (n < 0) return n;
-    if (n != length + 7 || answer[0] != kReadFlash) return kInvalidResponse;
-    std::copy_n(answer.begin() + 7, length, out);
-    return 0;
+    maint::ExportedLoaderLink link({}, maint::ExportedLoaderLink::Start::kAlreadyOpen);
+    return maint::readFlash(link, address, std::span(out, length));
 }
 
 // The three words of one --entry value.
