@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "setup/dialog_font.h"
 #include "setup/dialog_text.h"
@@ -29,8 +30,13 @@ constexpr int kLineRole = Qt::UserRole;
 // Tab stops of the columns in dialog units (a quarter of the font's average character width).
 constexpr int kTabStops[] = {32, 80, 128};
 
+// The stops in pixels. Fonts with wide digits get wider units, so that the address column
+// (48 units) always holds a full "0x" and eight digits.
 int tabStopPixels(const QFontMetrics& metrics, int index) {
-    return kTabStops[index] * metrics.averageCharWidth() / 4;
+    constexpr int kAddressUnits = 48;
+    const int fit = metrics.horizontalAdvance("0x00000000") + metrics.averageCharWidth();
+    const int unitTimes4 = std::max(metrics.averageCharWidth(), 4 * fit / kAddressUnits + 1);
+    return kTabStops[index] * unitTimes4 / 4;
 }
 
 // Draws a display line's tab-separated fields at the column tab stops.
