@@ -13,6 +13,7 @@
 #include "setup/hex_edit.h"
 #include "setup/init_list_dialog.h"
 #include "setup/item_dialog.h"
+#include "setup/main_frame.h"
 
 namespace tov::setup::test {
 namespace {
@@ -164,6 +165,14 @@ TEST_F(InitList, EditThenCancelOrOk) {
     ASSERT_EQ(doc.initList.size(), 1u);
     EXPECT_EQ(readItem(doc.initList.at(0)).value, 45000u);
     EXPECT_TRUE(doc.isModified());
+}
+
+TEST_F(InitList, MenuCommandMarksTheWindowModified) {
+    CMainFrame frame;
+    whenShown<CInitListDlg>([](CInitListDlg& d) { d.accept(); });
+    frame.action("setupInitList")->trigger();
+    EXPECT_TRUE(frame.document().isModified());
+    EXPECT_TRUE(frame.isWindowModified());
 }
 
 }  // namespace
