@@ -7,12 +7,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 #include <limits>
 
 #include "setup/dialog_font.h"
 #include "setup/dialog_text.h"
+#include "setup/dialog_widgets.h"
 #include "setup/hex_edit.h"
 
 namespace tov::setup {
@@ -40,8 +40,7 @@ bool usesAddressHex(uint32_t type) {
 }
 
 QLineEdit* decimalEdit() {
-    auto* edit = new QLineEdit;
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    QLineEdit* edit = digitsEdit();
     edit->setMaxLength(10);
     return edit;
 }

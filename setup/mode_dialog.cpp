@@ -14,12 +14,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QThread>
 #include <QVBoxLayout>
 
 #include "setup/connection_parameters.h"
 #include "setup/dialog_font.h"
+#include "setup/dialog_widgets.h"
 #include "setup/dialog_text.h"
 #include "setup/hex_edit.h"
 #include "setup/message_box.h"
@@ -48,29 +48,11 @@ int bitIndex(uint32_t bit) {
     return i;
 }
 
-QGroupBox* radioGroup(const QString& title, const QStringList& labels, QButtonGroup* group) {
-    auto* box = new QGroupBox(title);
-    auto* layout = new QVBoxLayout(box);
-    for (int i = 0; i < labels.size(); ++i) {
-        auto* radio = new QRadioButton(labels[i]);
-        group->addButton(radio, i);
-        layout->addWidget(radio);
-    }
-    return box;
-}
-
 template <size_t N>
 QStringList labelList(const std::array<std::string_view, N>& table) {
     QStringList list;
     for (std::string_view text : table) list << QString::fromLatin1(text.data(), text.size());
     return list;
-}
-
-QLineEdit* digitsEdit(bool centred) {
-    auto* edit = new QLineEdit;
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
-    if (centred) edit->setAlignment(Qt::AlignCenter);
-    return edit;
 }
 
 }  // namespace
@@ -129,10 +111,13 @@ CModeDlg::CModeDlg(const WorkingMode& values, uint32_t baudIndex, const CCodeLis
 
     auto* scanBox = new QGroupBox("JTAG Scan Chain");
     auto* scanGrid = new QGridLayout(scanBox);
-    QLineEdit* predCount = digitsEdit(true);
-    QLineEdit* predIr = digitsEdit(true);
-    QLineEdit* succCount = digitsEdit(true);
-    QLineEdit* succIr = digitsEdit(true);
+    QLineEdit* predCount = digitsEdit();
+    QLineEdit* predIr = digitsEdit();
+    QLineEdit* succCount = digitsEdit();
+    QLineEdit* succIr = digitsEdit();
+    for (QLineEdit* edit : {predCount, predIr, succCount, succIr}) {
+        edit->setAlignment(Qt::AlignCenter);
+    }
     scanGrid->addWidget(new QLabel("Predecessor"), 0, 0);
     scanGrid->addWidget(predCount, 0, 1);
     scanGrid->addWidget(new QLabel("IR length"), 0, 2);
