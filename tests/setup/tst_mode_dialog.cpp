@@ -40,9 +40,14 @@ TEST_F(ModeDialog, RangesTrapsAndRunTime) {
         QLineEdit* runTime = runTimeEdit(d);
         ASSERT_NE(runTime, nullptr);
         EXPECT_FALSE(runTime->isEnabled());
-        for (auto* radio : d.findChildren<QRadioButton*>()) {
-            if (radio->text() == "Stop") radio->click();
-        }
+        const auto clickStartup = [&d](const QString& text) {
+            for (auto* radio : d.findChildren<QRadioButton*>()) {
+                if (radio->text() == text) radio->click();
+            }
+        };
+        clickStartup("Run");
+        EXPECT_FALSE(runTime->isEnabled());
+        clickStartup("Stop");
         EXPECT_TRUE(runTime->isEnabled());
         for (const char* bad : {"99", "32001"}) {
             runTime->setText(bad);

@@ -45,11 +45,12 @@ protected:
         return bytes;
     }
     // Presses Transmit and then Close; gives the status line.
-    QString transmit() {
+    QString transmit(const QString& screenshotName = {}) {
         QString status;
         whenShown<CModeDlg>([&](CModeDlg& d) {
             d.onTransmit();
             status = d.statusText();
+            if (!screenshotName.isEmpty()) screenshot(d, screenshotName);
             d.reject();
         });
         runModeDialog(doc, nullptr);
@@ -79,7 +80,7 @@ protected:
 TEST_F(TransmitTest, WritesBlockAndEntriesThatTheProbeReports) {
     const auto now = static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::system_clock::now().time_since_epoch()).count());
-    EXPECT_EQ(transmit(), "Writing setup data passed");
+    EXPECT_EQ(transmit("working_mode_transmitted"), "Writing setup data passed");
     EXPECT_TRUE(messages.empty());
     const Bytes written = sector();
     EXPECT_LE(timeIn(written) - now, 5u);
