@@ -14,14 +14,16 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(plain.options.model, ProbeModel::B);
     EXPECT_FALSE(plain.options.loader);
     EXPECT_FALSE(plain.options.lineTiming);
+    EXPECT_FALSE(plain.options.bigEndian);
     EXPECT_FALSE(plain.options.faults.any());
     EXPECT_EQ(plain.options.faults.seed, 1u);
+    EXPECT_EQ(plain.options.core, CoreKind::Model);
     EXPECT_TRUE(plain.notes.empty());
 
-    ParsedCommandLine all =
-        parseCommandLine({"--serial", "/tmp/q", "--model", "BC", "--family=10", "--cpu", "0x8720",
-                          "--rate", "38400", "--loader", "--flash-file", "/tmp/f.bin",
-                          "--trace=/tmp/t.log", "--faults", "drop=0.5,seed=7", "--line-timing"});
+    ParsedCommandLine all = parseCommandLine(
+        {"--serial", "/tmp/q", "--model", "BC", "--family=10", "--cpu", "0x8720", "--rate", "38400",
+         "--loader", "--flash-file", "/tmp/f.bin", "--trace=/tmp/t.log", "--faults",
+         "drop=0.5,seed=7", "--line-timing", "--core", "arm1136", "--big-endian"});
     ASSERT_TRUE(all.error.empty()) << all.error;
     const SimOptions& o = all.options;
     EXPECT_EQ(o.serialPath, "/tmp/q");
@@ -35,6 +37,8 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_DOUBLE_EQ(o.faults.drop, 0.5);
     EXPECT_EQ(o.faults.seed, 7u);
     EXPECT_TRUE(o.lineTiming);
+    EXPECT_EQ(o.core, CoreKind::Arm1136);
+    EXPECT_TRUE(o.bigEndian);
 
     for (const char* model : {"B", "BC", "A", "X"}) {
         ParsedCommandLine m = parseCommandLine({"--serial", "/tmp/p", "--model", model});
@@ -92,6 +96,7 @@ TEST(SimOptions, BadCommandLinesAreRefusedNamingTheProblem) {
         {{"--serial", "/p", "--faults"}, "--faults needs a value"},
         {{"--serial", "/p", "--loader=yes"}, "--loader takes no value"},
         {{"--serial", "/p", "--trace", ""}, "--trace"},
+        {{"--serial", "/p", "--core", "arm7"}, "--core must be model or arm1136"},
     };
     for (const Case& c : cases) {
         ParsedCommandLine parsed = parseCommandLine(c.args);
@@ -102,6 +107,7 @@ TEST(SimOptions, BadCommandLinesAreRefusedNamingTheProblem) {
             << joined << "-> " << parsed.error;
     }
     EXPECT_NE(usageText().find("--line-timing"), std::string::npos);
+    EXPECT_NE(usageText().find("--core"), std::string::npos);
 }
 
 }  // namespace
