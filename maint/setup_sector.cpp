@@ -5,13 +5,13 @@
 
 #include "link/error_codes.h"
 #include "maint/loader_requests.h"
-#include "target/message.h"
+#include "link/message.h"
 
 namespace tov::maint {
 namespace {
 
-using target::AnswerView;
-using target::RequestBuilder;
+using link::AnswerView;
+using link::RequestBuilder;
 
 constexpr size_t kSetupIdOffset = 88;
 constexpr size_t kOneByteFieldsOffset = 18;

@@ -132,6 +132,9 @@ CInitListDlg::CInitListDlg(CCodeList& initList, QWidget* parent)
     connect(cancel, &QPushButton::clicked, this, &CInitListDlg::reject);
     connect(list_, &QListWidget::itemSelectionChanged, this, &CInitListDlg::updateButtons);
     connect(list_, &QListWidget::itemDoubleClicked, this, &CInitListDlg::onEdit);
+    // Lines copied in another setup program while this editor is open can be pasted at once.
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
+            &CInitListDlg::updateButtons);
 
     auto* left = new QVBoxLayout;
     left->addWidget(new ColumnHeadings);

@@ -1,8 +1,13 @@
 // The setup block and init entries a document gives, byte for byte, the writer's requests on a
 // scripted probe, the checks made before connecting, and the editor's clipboard data.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "maint/setup_sector.h"
+#include "setup/batch_mode.h"
+#include "setup/doc_archive.h"
 #include "setup/init_list_clipboard.h"
 #include "setup/setup_transfer.h"
 #include "tests/maint/scripted_loader.h"
@@ -104,6 +109,29 @@ TEST(SetupTransfer, RefusalsBeforeConnecting) {
     EXPECT_EQ(modeRangeProblem(mode), "");
     mode.runTime = 99;
     EXPECT_EQ(modeRangeProblem(mode), "Run Time 99: Please enter an integer between 100 and 32000.");
+}
+
+TEST(SetupTransfer, CommandLineRefusesBadStoredValuesBeforeConnecting) {
+    const auto file = std::filesystem::temp_directory_path() /
+                      ("tovsetup-refusal-" + std::to_string(::getpid()) + ".tov");
+    CTovDoc doc;
+    doc.mode.runTime = 99;
+    ASSERT_EQ(saveDocumentFile(file.string(), doc), "");
+    // A port nobody can open: a refusal must come before any attempt to use it.
+    const std::vector<std::string> args{"--transmit", file.string(), "--port", "/nonexistent 9600"};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runBatch(args), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tovsetup: Run Time 99: Please enter an integer between 100 and 32000.\n");
+    doc.mode.runTime = 2000;
+    doc.comm.baudIndex = 7;
+    ASSERT_EQ(saveDocumentFile(file.string(), doc), "");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runBatch(args), 1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("line rate index 7"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Connecting"), std::string::npos) << err;
+    std::filesystem::remove(file);
 }
 
 TEST(InitListClipboard, LinesEndedByCrLfAndNul) {
