@@ -72,6 +72,12 @@ constexpr std::array kCommands = {
             "erase the whole flash chip at ADDR (on-chip: the whole array)", true, runEraseChip},
     Command{"flash", "FILE [--offset N] --type SETUP", "program an S-record file into flash", true,
             runFlash},
+    Command{"gdbserver",
+            "[--listen ADDR:PORT] [--once] [--console gdb|terminal] [--semihosting-root DIR] "
+            "[--no-semihosting-system]",
+            "serve GDB clients over the remote protocol (default 127.0.0.1:3333); the program's "
+            "semihosting files stay inside DIR",
+            true, runGdbserver},
     Command{"probe", "", "show the probe's model, serial, versions, family and network record",
             true, runProbe},
     Command{"update", "DIR FAMILY [--mode 0-3]",
@@ -208,7 +214,7 @@ void printUsage(std::FILE* out) {
         "  --sim         start tovsim on a private pty for this run and use it; simulator\n"
         "                options may follow: --udp ADDR, --model B|BC|A|X, --family N,\n"
         "                --cpu CODE, --rate BAUD, --flash-file FILE, --trace FILE,\n"
-        "                --faults SPEC, --loader, --line-timing\n"
+        "                --faults SPEC, --loader, --line-timing, --core model|arm1136\n"
         "  --help        show this text\n"
         "\n"
         "numbers are decimal or 0x hex; HEX is bytes as pairs of hex digits (\"DEADBEEF\")\n"
