@@ -105,6 +105,7 @@ Probe::Probe(const SimOptions& options)
       memory_(options.unmappedFirst, options.unmappedLast),
       flash_(options.flashBanks, options.flashFailErase, options.flashTiming),
       chip_(options.chipFlash, options.flashFailErase) {
+    target_.setBigEndian(options.bigEndian);
     if (!options.flashFile.empty()) {
         if (!fileExists(options.flashFile)) {
             flashFile_ = options.flashFile;

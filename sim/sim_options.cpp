@@ -97,7 +97,7 @@ std::string usageText() {
            "CODE]\n"
            "              [--rate BAUD] [--loader] [--flash-file FILE] [--trace FILE]\n"
            "              [--faults drop=P,corrupt=P,delay=MS,dup=P,stale=P,event=P,seed=N]\n"
-           "              [--line-timing] [--flash-bank SPEC]... [--chip-flash SPEC]\n"
+           "              [--line-timing] [--big-endian] [--flash-bank SPEC]... [--chip-flash SPEC]\n"
            "              [--flash-fail-erase ADDR]... [--core model|arm1136]\n"
            "  --serial PATH   make a pseudo-terminal and a symbolic link to it at PATH\n"
            "  --udp ADDR      answer on ADDR:2001 and ADDR:2002 (ADDR in 127.0.0.0/8)\n"
@@ -114,6 +114,7 @@ std::string usageText() {
            "  --trace FILE    write every frame and fault to FILE\n"
            "  --faults LIST   misbehave: probabilities 0..1, delay in ms, seed of the draws\n"
            "  --line-timing   pace serial bytes at the line rate\n"
+           "  --big-endian    the target runs big-endian\n"
            "  --flash-bank BASE,SET,CHIPSIZE,BUSBITS,CHIPBITS[,SECTORSIZE]\n"
            "                  a flash bank on the target bus (repeatable; replaces the default\n"
            "                  banks): SET is A5555, AAAAA or B; bus 8/16/32/64 bits of chips\n"
@@ -251,11 +252,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             result.help = true;
             return result;
         }
-        if (name == "--loader" || name == "--line-timing") {
+        if (name == "--loader" || name == "--line-timing" || name == "--big-endian") {
             if (inlineValue)
                 fail(name + " takes no value");
             else if (name == "--loader")
                 o.loader = true;
+            else if (name == "--big-endian")
+                o.bigEndian = true;
             else
                 o.lineTiming = true;
             continue;

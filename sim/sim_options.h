@@ -33,6 +33,7 @@ struct SimOptions {
     FaultSettings faults;
     bool lineTiming = false;  // pace serial bytes at the line rate
     CoreKind core = CoreKind::Model;
+    bool bigEndian = false;   // the target runs big-endian (state value 6 reports it)
     // Target addresses that answer as not accessible (inclusive bounds).
     uint32_t unmappedFirst = 0xFFF00000;
     uint32_t unmappedLast = 0xFFFFFFFF;

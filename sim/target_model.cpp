@@ -126,7 +126,8 @@ TargetModel::Report TargetModel::report() const {
                 registers_.cpsr(),
                 hitBreakpoint_,
                 hitWatchpoint_,
-                vector_};
+                vector_,
+                bigEndian_ ? 1u : 0u};
     return r;
 }
 

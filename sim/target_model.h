@@ -36,14 +36,15 @@ public:
     static constexpr uint32_t kInstructionsPerPoll = 256;
     static constexpr uint32_t kPollsPerLine = 8;
     static constexpr uint32_t kNoPoint = 0xFFFFFFFF;
-    static constexpr size_t kStateValues = 6;
+    static constexpr size_t kStateValues = 7;
 
     // What the state request reports.
     struct Report {
         TargetState state;
         int16_t error;
         uint32_t value;                // the reset time given with the last reset or startup
-        std::vector<uint32_t> values;  // cause, PC, CPSR, breakpoint id, watchpoint id, vector
+        // cause, PC, CPSR, breakpoint id, watchpoint id, vector, big-endian (1) or little (0)
+        std::vector<uint32_t> values;
     };
 
     TargetState state() const { return state_; }
@@ -76,6 +77,8 @@ public:
     // A running target with an engine executes at most `budget` instructions.
     void runSlice(uint32_t budget);
     Report report() const;
+    // The byte order the target runs in, reported with the state.
+    void setBigEndian(bool big) { bigEndian_ = big; }
 
     uint32_t debugClock() const { return debugClock_; }
     void setDebugClock(uint32_t speed) { debugClock_ = speed; }
@@ -98,6 +101,7 @@ private:
     uint32_t vector_ = 0;
     ExecutionEngine* engine_ = nullptr;
     bool freshStart_ = false;  // no instruction executed since the last start
+    bool bigEndian_ = false;
     uint16_t resetTime_ = 0;
     uint32_t debugClock_ = 0;
     uint32_t polls_ = 0;

@@ -14,6 +14,7 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(plain.options.model, ProbeModel::B);
     EXPECT_FALSE(plain.options.loader);
     EXPECT_FALSE(plain.options.lineTiming);
+    EXPECT_FALSE(plain.options.bigEndian);
     EXPECT_FALSE(plain.options.faults.any());
     EXPECT_EQ(plain.options.faults.seed, 1u);
     EXPECT_EQ(plain.options.core, CoreKind::Model);
@@ -22,7 +23,7 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     ParsedCommandLine all = parseCommandLine(
         {"--serial", "/tmp/q", "--model", "BC", "--family=10", "--cpu", "0x8720", "--rate", "38400",
          "--loader", "--flash-file", "/tmp/f.bin", "--trace=/tmp/t.log", "--faults",
-         "drop=0.5,seed=7", "--line-timing", "--core", "arm1136"});
+         "drop=0.5,seed=7", "--line-timing", "--core", "arm1136", "--big-endian"});
     ASSERT_TRUE(all.error.empty()) << all.error;
     const SimOptions& o = all.options;
     EXPECT_EQ(o.serialPath, "/tmp/q");
@@ -37,6 +38,7 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(o.faults.seed, 7u);
     EXPECT_TRUE(o.lineTiming);
     EXPECT_EQ(o.core, CoreKind::Arm1136);
+    EXPECT_TRUE(o.bigEndian);
 
     for (const char* model : {"B", "BC", "A", "X"}) {
         ParsedCommandLine m = parseCommandLine({"--serial", "/tmp/p", "--model", model});
