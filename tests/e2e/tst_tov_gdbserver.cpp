@@ -19,6 +19,11 @@
 #include "gdb/packet.h"
 #include "tests/e2e/process_runner.h"
 
+// The ARM test programs are built only when the ARM toolchain is there.
+#ifndef TOV_ARM_PROGRAMS_DIR
+#define TOV_ARM_PROGRAMS_DIR ""
+#endif
+
 namespace tov::e2e {
 namespace {
 
@@ -43,11 +48,11 @@ int connectTo(int port) {
 // A server on the emulated core, ready for its next client once constructed.
 class GdbServer {
 public:
-    explicit GdbServer(int port)
-        : port_(port),
-          process_(std::make_unique<Process>(
-              kTov, std::vector<std::string>{"--sim", "--core", "arm1136", "gdbserver",
-                                             "--listen", "127.0.0.1:" + std::to_string(port)})) {
+    explicit GdbServer(int port, const std::vector<std::string>& options = {}) : port_(port) {
+        std::vector<std::string> args = {"--sim",    "--core", "arm1136", "gdbserver",
+                                         "--listen", "127.0.0.1:" + std::to_string(port)};
+        args.insert(args.end(), options.begin(), options.end());
+        process_ = std::make_unique<Process>(kTov, args);
         // A client that only looks leaves the server ready for the next.
         const int fd = connectTo(port);
         ready_ = fd >= 0;
@@ -71,8 +76,8 @@ private:
     bool ready_ = false;
 };
 
-std::string program(const std::string& state) {
-    return std::string(TOV_ARM_PROGRAMS_DIR) + "/debug_me_" + state + ".elf";
+std::string program(const std::string& state, const std::string& name = "debug_me") {
+    return std::string(TOV_ARM_PROGRAMS_DIR) + "/" + name + "_" + state + ".elf";
 }
 
 #ifdef TOV_GDB_CLIENT
@@ -93,6 +98,7 @@ TEST_P(GdbSession, LoadsBreaksStepsPrintsWatchesAndRunsToTheEnd) {
     GTEST_SKIP() << "gdb-multiarch is not installed";
 #else
     const bool thumb = std::string(GetParam()) == "thumb";
+    if (std::string(TOV_ARM_PROGRAMS_DIR).empty()) GTEST_SKIP() << "no ARM test programs";
     GdbServer server(thumb ? 3341 : 3340);
     ASSERT_TRUE(server.ready());
     const ProcessResult gdb = runGdb(server.port(), program(GetParam()),
@@ -211,6 +217,27 @@ TEST(GdbServer, InterruptByteHaltsARunningLoopAndJunkIsSurvived) {
     EXPECT_EQ(client.request("z0,8000,4"), "OK");
     EXPECT_EQ(client.request("qRcmd," + gdb::toHex("no such command")), "E01");
     EXPECT_EQ(client.request("D"), "OK");
+}
+
+TEST(GdbServer, SemihostingRootKeepsTheProgramsFilesInside) {
+#ifndef TOV_GDB_CLIENT
+    GTEST_SKIP() << "gdb-multiarch is not installed";
+#else
+    if (std::string(TOV_ARM_PROGRAMS_DIR).empty()) GTEST_SKIP() << "no ARM test programs";
+    namespace fs = std::filesystem;
+    const fs::path base = fs::path(::testing::TempDir()) / "gdb_root";
+    fs::remove_all(base);
+    fs::create_directories(base / "root");
+    GdbServer server(3344, {"--semihosting-root", (base / "root").string(),
+                            "--no-semihosting-system"});
+    ASSERT_TRUE(server.ready());
+    const ProcessResult gdb = runGdb(server.port(), program("arm", "escape"), "load\ncontinue\n");
+    const std::string out = gdb.out + gdb.err;
+    EXPECT_NE(out.find("up refused, passwd refused, inside opened"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(base / "outside"));
+    EXPECT_TRUE(fs::exists(base / "root" / "inside.txt"));
+    fs::remove_all(base);
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(States, GdbSession, ::testing::Values("arm", "thumb"),

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "arguments.h"
+#include "image_input.h"
 #include "output.h"
 #include "probe_session.h"
 #include "progress.h"
@@ -130,6 +131,9 @@ int runFileTransfer(const Invocation& call, const std::string& path, uint32_t of
                     const std::optional<FlashSetup>& flash) {
     const std::optional<uint64_t> size = readableFileSize(call, path);
     if (!size) return kExitFailed;
+    ImageInput input;
+    if (std::string error; !input.prepare(path, error))
+        return reportFailure(call.command + ": " + error);
 
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
@@ -140,7 +144,7 @@ int runFileTransfer(const Invocation& call, const std::string& path, uint32_t of
     const auto start = std::chrono::steady_clock::now();
     uint32_t detail = 0;
     ProgressBar bar(call.command);
-    const int32_t result = function(path.c_str(), offset, &detail);
+    const int32_t result = function(input.path().c_str(), offset, &detail);
     bar.finish();
     if (result != 0) {
         reportApiError(call.command, result);
