@@ -24,6 +24,7 @@ RunOutcome runProgram(ProbeRequests& requests, Service& service,
     for (;;) {
         uint16_t count = kStateValues;
         uint32_t values[kStateValues] = {};
+        if (options.onPoll) options.onPoll();
         if (stopRequest || Clock::now() >= deadline) {
             outcome.timedOut = !stopRequest;
             if ((outcome.error = requests.halt()) != 0) return outcome;

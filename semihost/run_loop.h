@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "semihost/probe_access.h"
@@ -18,6 +19,9 @@ struct RunOptions {
     std::chrono::milliseconds pollInterval{2};
     // Halts the program when it runs longer than this (nothing: no limit).
     std::optional<std::chrono::milliseconds> timeout;
+    // Called before each look at the target, so a front end can watch its own input (and raise
+    // the stop request) while the program runs.
+    std::function<void()> onPoll;
 };
 
 // How a run ended.

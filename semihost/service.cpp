@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 namespace tov::semihost {
 namespace {
@@ -243,8 +244,9 @@ Result Service::open(Call& call) {
         entry.bytes = kFeatures;
         call.r0 = files_.add(std::move(entry));
     } else {
-        errno = 0;
-        std::FILE* file = std::fopen(name.c_str(), kOpenModes[mode]);
+        const std::optional<std::string> path = hostPath(name);
+        errno = path ? 0 : EACCES;
+        std::FILE* file = path ? std::fopen(path->c_str(), kOpenModes[mode]) : nullptr;
         saveErrno();
         call.r0 = file ? files_.add(FileTable::Entry{file, {}, 0}) : kFailed;
     }
@@ -345,7 +347,8 @@ Result Service::fileLength(Call& call) {
 Result Service::temporaryName(Call& call) {
     uint32_t w[3];
     if (!call.block(*this, 3, w)) return call.failed();
-    const std::string name = std::string(P_tmpdir) + "/tov-" + std::to_string(::getpid()) + "-" +
+    const std::string directory = fileRoot_.empty() ? std::string(P_tmpdir) : fileRoot_;
+    const std::string name = directory + "/tov-" + std::to_string(::getpid()) + "-" +
                              std::to_string(w[1] & 0xFF) + ".tmp";
     if (name.size() + 1 > w[2]) {
         call.r0 = kFailed;
@@ -376,10 +379,24 @@ Result Service::nameCall(Call& call) {
     }
     errno = 0;
     int rc = 0;
+    if (call.operation != kSystem) {
+        for (size_t i = 0; i < names; ++i) {
+            const std::optional<std::string> path = hostPath(text[i]);
+            if (!path) {
+                lastErrno_ = EACCES;
+                call.r0 = kFailed;
+                return Result{};
+            }
+            text[i] = *path;
+        }
+    }
     if (call.operation == kRemove) {
         rc = std::remove(text[0].c_str());
     } else if (call.operation == kRename) {
         rc = std::rename(text[0].c_str(), text[1].c_str());
+    } else if (!systemAllowed_) {
+        errno = EPERM;
+        rc = -1;
     } else {
         std::fflush(nullptr);
         rc = std::system(text[0].c_str());
@@ -388,6 +405,27 @@ Result Service::nameCall(Call& call) {
     saveErrno();
     call.r0 = static_cast<uint32_t>(rc);
     return Result{};
+}
+
+void Service::setFileRoot(const std::string& root) {
+    std::error_code error;
+    fileRoot_ = root.empty() ? root : std::filesystem::weakly_canonical(root, error).string();
+    if (error) fileRoot_ = std::filesystem::absolute(root).lexically_normal().string();
+}
+
+std::optional<std::string> Service::hostPath(const std::string& name) const {
+    if (fileRoot_.empty()) return name;
+    namespace fs = std::filesystem;
+    const fs::path root(fileRoot_);
+    const fs::path given(name);
+    // Links that exist are followed, so a link inside the root cannot lead out of it.
+    std::error_code error;
+    const fs::path path =
+        fs::weakly_canonical(given.is_absolute() ? given : root / given, error).lexically_normal();
+    if (error) return std::nullopt;
+    const auto [rootEnd, pathAt] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+    if (rootEnd != root.end() || path == root) return std::nullopt;
+    return path.string();
 }
 
 Result Service::commandLineCall(Call& call) {

@@ -89,6 +89,12 @@ public:
     void setTopOfMemory(uint32_t top) { topOfMemory_ = top; }
     uint32_t topOfMemory() const { return topOfMemory_; }
     int lastErrno() const { return lastErrno_; }
+    // Confines the program's file names to `root`: relative names are taken inside it, and a
+    // name that leads out of it (by "..", an absolute path or a link) fails with -1. Empty: the
+    // names are the host's own, as given.
+    void setFileRoot(const std::string& root);
+    // Whether the program may run host commands (system call); refused calls give -1.
+    void setSystemAllowed(bool allowed) { systemAllowed_ = allowed; }
     // Closes every host file the program left open.
     void closeFiles() { files_.closeAll(); }
 
@@ -110,6 +116,8 @@ private:
     uint32_t word(std::span<const uint8_t> bytes, size_t index) const;
     void putWord(std::span<uint8_t> bytes, size_t index, uint32_t value) const;
     void saveErrno() { lastErrno_ = errno; }
+    // The host path for a name the program gave, or nothing when it leads out of the root.
+    std::optional<std::string> hostPath(const std::string& name) const;
 
     Console& console_;
     const std::atomic<bool>& stopRequest_;
@@ -118,6 +126,8 @@ private:
     std::string commandLine_;
     uint32_t topOfMemory_ = kDefaultTopOfMemory;
     bool bigEndian_ = false;
+    std::string fileRoot_;
+    bool systemAllowed_ = true;
     std::chrono::steady_clock::time_point started_;
 };
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -212,6 +213,50 @@ TEST_F(ServiceTest, HostFileRoundTripInBoundedPieces) {
     EXPECT_EQ(open(path, 0), kFailed);
     EXPECT_EQ(call(kErrno, {}).status, Status::Done);
     EXPECT_EQ(target.r0, static_cast<uint32_t>(ENOENT));
+}
+
+TEST_F(ServiceTest, FileRootConfinesNamesAndSystemCanBeRefused) {
+    namespace fs = std::filesystem;
+    const fs::path base = fs::temp_directory_path() / ("tovroot-" + std::to_string(getpid()));
+    fs::create_directories(base / "root" / "sub");
+    fs::create_directory_symlink(base, base / "root" / "escape");
+    service.setFileRoot((base / "root").string());
+
+    // Inside: relative names, absolute names within the root, ".." that stays inside.
+    const uint32_t inside = open("sub/../kept.txt", 4);  // "w"
+    ASSERT_NE(inside, kFailed);
+    EXPECT_EQ(call(kClose, {inside}).status, Status::Done);
+    EXPECT_TRUE(fs::exists(base / "root" / "kept.txt"));
+    const uint32_t absolute = open((base / "root" / "kept.txt").string(), 0);
+    ASSERT_NE(absolute, kFailed);
+    EXPECT_EQ(call(kClose, {absolute}).status, Status::Done);
+
+    // Outside by "..", by an absolute path, by a link: -1, and nothing made or removed.
+    for (const std::string name : {"../outside", "/etc/passwd", "escape/outside", "sub/../../x"}) {
+        EXPECT_EQ(open(name, 4), kFailed) << name;
+    }
+    EXPECT_EQ(open("/etc/passwd", 0), kFailed);
+    EXPECT_FALSE(fs::exists(base / "outside"));
+    EXPECT_FALSE(fs::exists(base / "x"));
+    std::ofstream(base / "victim") << "keep";
+    target.putText(kName, "../victim");
+    EXPECT_EQ(call(kRemove, {kName, 9}).status, Status::Done);
+    EXPECT_EQ(target.r0, kFailed);
+    EXPECT_TRUE(fs::exists(base / "victim"));
+    target.putText(kName, "kept.txt");
+    target.putText(kName + 0x100, "../moved");
+    EXPECT_EQ(call(kRename, {kName, 8, kName + 0x100, 8}).status, Status::Done);
+    EXPECT_EQ(target.r0, kFailed);
+    EXPECT_TRUE(fs::exists(base / "root" / "kept.txt"));
+
+    // The system call, refused: -1 and the command never runs.
+    service.setSystemAllowed(false);
+    const std::string command = "touch " + (base / "ran").string();
+    target.putText(kName, command);
+    EXPECT_EQ(call(kSystem, {kName, static_cast<uint32_t>(command.size())}).status, Status::Done);
+    EXPECT_EQ(target.r0, kFailed);
+    EXPECT_FALSE(fs::exists(base / "ran"));
+    fs::remove_all(base);
 }
 
 TEST_F(ServiceTest, NamesAndEnvironmentFitTheirBuffers) {

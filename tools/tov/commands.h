@@ -84,6 +84,9 @@ int runEraseSector(const Invocation& call);
 int runEraseChip(const Invocation& call);
 int runFlash(const Invocation& call);
 
+// The GDB remote protocol server (commands_gdbserver.cpp).
+int runGdbserver(const Invocation& call);
+
 // Probe maintenance (commands_maint.cpp): these open and close the link themselves.
 int runProbe(const Invocation& call);
 int runUpdate(const Invocation& call);

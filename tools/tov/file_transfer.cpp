@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "arguments.h"
+#include "image_input.h"
 #include "output.h"
 #include "probe_session.h"
 #include "progress.h"
@@ -211,7 +212,10 @@ int reportTransferError(const Invocation& call, int32_t result, uint32_t detail)
 int runFileTransfer(const Invocation& call, const std::string& path, uint32_t offset,
                     FileFunction function, const std::string& verb,
                     const std::optional<FlashSetup>& flash) {
-    const std::optional<FileData> data = requireFileData(call, path, offset, false);
+    ImageInput input;
+    if (std::string error; !input.prepare(path, error))
+        return reportFailure(call.command + ": " + error);
+    const std::optional<FileData> data = requireFileData(call, input.path(), offset, false);
     if (!data) return kExitFailed;
 
     ProbeSession session(call);
@@ -222,7 +226,7 @@ int runFileTransfer(const Invocation& call, const std::string& path, uint32_t of
     }
     const auto start = std::chrono::steady_clock::now();
     uint32_t detail = 0;
-    const int32_t result = runWithDataProgress(call, path, offset, function, *data, detail);
+    const int32_t result = runWithDataProgress(call, input.path(), offset, function, *data, detail);
     if (result != 0) return reportTransferError(call, result, detail);
     std::printf("%s %s (%s) in %.2f s\n", verb.c_str(), path.c_str(),
                 dataSummary(*data, offset).c_str(), secondsSince(start));

@@ -9,6 +9,7 @@
 
 #include "arguments.h"
 #include "file_transfer.h"
+#include "image_input.h"
 #include "flash_plan.h"
 #include "output.h"
 #include "probe_session.h"
@@ -137,7 +138,12 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
         failUsage(call, "the sector size of this set-up is unknown: give --sector-size N");
     }
 
-    const std::optional<FileData> data = requireFileData(call, path, line.offset, planned);
+    // ELF and Intel HEX files are turned into S-records before anything is planned or sent.
+    ImageInput input;
+    if (std::string error; !input.prepare(path, error))
+        return reportFailure(call.command + ": " + error);
+    const std::optional<FileData> data =
+        requireFileData(call, input.path(), line.offset, planned);
     if (!data) return kExitFailed;
     FlashPlan plan = planned ? planFlash(*data, unit) : FlashPlan{};
     FlashReport report;
@@ -195,7 +201,7 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
     start = Clock::now();
     uint32_t detail = 0;
     if (plan.skipped.empty()) {
-        result = runWithDataProgress(call, path, line.offset, program, *data, detail);
+        result = runWithDataProgress(call, input.path(), line.offset, program, *data, detail);
     } else {
         result = programUnits(plan);
     }
@@ -214,7 +220,7 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
     if (options.verify) {
         start = Clock::now();
         detail = 0;
-        result = runWithDataProgress(call, path, line.offset, TOV_VerifyFile2, *data, detail);
+        result = runWithDataProgress(call, input.path(), line.offset, TOV_VerifyFile2, *data, detail);
         report.verify = since(start);
         if (result != 0) return reportTransferError(call, result, detail);
     }

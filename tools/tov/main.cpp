@@ -61,8 +61,10 @@ constexpr std::array kCommands = {
     Command{"chan", "read CHANNEL COUNT | write CHANNEL HEX...",
             "read bytes from or write bytes to a communication channel", true, runChan},
     Command{"load", "FILE [--offset N]",
-            "load an S-record file into target memory (each address plus N)", true, runLoad},
-    Command{"verify", "FILE [--offset N]", "compare target memory with an S-record file", true,
+            "load an S-record, ELF or Intel HEX file into target memory (each address plus N)",
+            true, runLoad},
+    Command{"verify", "FILE [--offset N]",
+            "compare target memory with an S-record, ELF or Intel HEX file", true,
             runVerify},
     Command{"dump", "ADDR COUNT FILE", "write COUNT bytes of target memory to an S-record file",
             true, runDump},
@@ -72,8 +74,15 @@ constexpr std::array kCommands = {
             "erase the flash sector at ADDR (on-chip: the blocks N selects)", true, runEraseSector},
     Command{"erase-chip", "ADDR --type SETUP [--select N]",
             "erase the whole flash chip at ADDR (on-chip: the whole array)", true, runEraseChip},
-    Command{"flash", "FILE [--offset N] --type SETUP", "program an S-record file into flash", true,
+    Command{"flash", "FILE [--offset N] --type SETUP",
+            "program an S-record, ELF or Intel HEX file into flash", true,
             runFlash},
+    Command{"gdbserver",
+            "[--listen ADDR:PORT] [--once] [--console gdb|terminal] [--semihosting-root DIR] "
+            "[--no-semihosting-system]",
+            "serve GDB clients over the remote protocol (default 127.0.0.1:3333); the program's "
+            "semihosting files stay inside DIR",
+            true, runGdbserver},
     Command{"probe", "", "show the probe's model, serial, versions, family and network record",
             true, runProbe},
     Command{"update", "DIR FAMILY [--mode 0-3]",
@@ -270,7 +279,7 @@ void printUsage(std::FILE* out) {
         "  --sim         start tovsim on a private pty for this run and use it; simulator\n"
         "                options may follow: --udp ADDR, --model B|BC|A|X, --family N,\n"
         "                --cpu CODE, --rate BAUD, --flash-file FILE, --trace FILE,\n"
-        "                --faults SPEC, --loader, --line-timing\n"
+        "                --faults SPEC, --loader, --line-timing, --core model|arm1136\n"
         "  --progress    draw the progress bar of long commands even when stderr is no\n"
         "                terminal; --no-progress: never draw it\n"
         "  --help        show this text; tov help COMMAND shows one command\n"

@@ -27,10 +27,10 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kReadyTimeout = std::chrono::seconds(5);
 constexpr auto kStopTimeout = std::chrono::seconds(3);
 
-constexpr std::array<std::string_view, 11> kValuedOptions = {
+constexpr std::array<std::string_view, 12> kValuedOptions = {
     "--udp",        "--model", "--family", "--cpu",        "--rate",
     "--flash-file", "--trace", "--faults", "--flash-bank", "--flash-fail-erase",
-    "--chip-flash"};
+    "--chip-flash", "--core"};
 constexpr std::array<std::string_view, 2> kFlagOptions = {"--loader", "--line-timing"};
 
 // What the signal handler needs to clean up, kept in plain storage it may touch safely.

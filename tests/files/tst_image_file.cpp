@@ -1,0 +1,117 @@
+// ELF and Intel HEX images: the same bytes at the same addresses as the S-records made from the
+// same program, and malformed files refused with the file and the place named.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "files/image_file.h"
+#include "files/srecord_reader.h"
+
+namespace tov::files {
+namespace {
+
+using Memory = std::map<uint32_t, uint8_t>;
+
+Memory memoryOf(const std::vector<ImageSegment>& segments) {
+    Memory memory;
+    for (const ImageSegment& segment : segments) {
+        for (size_t i = 0; i < segment.bytes.size(); ++i)
+            memory[segment.address + static_cast<uint32_t>(i)] = segment.bytes[i];
+    }
+    return memory;
+}
+
+Memory memoryOfSRecords(const std::string& path) {
+    Memory memory;
+    std::ifstream in(path);
+    std::string line;
+    SRecord record;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (parseSRecordLine(line, kLoadLineRules, record) != LineResult::kRecord) continue;
+        for (size_t i = 0; i < record.length; ++i)
+            memory[record.address + static_cast<uint32_t>(i)] = record.data[i];
+    }
+    return memory;
+}
+
+std::string scratch(const std::string& name, const std::string& content) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+TEST(ImageFile, ElfAndIntelHexHoldTheSameBytesAsTheSRecords) {
+    for (const std::string state : {"arm", "thumb"}) {
+        const std::string base = std::string(TOV_ARM_PROGRAMS_DIR) + "/hello_" + state;
+        const Memory expected = memoryOfSRecords(base + ".srec");
+        ASSERT_GT(expected.size(), 1000u);
+        std::vector<ImageSegment> segments;
+        std::string error;
+        EXPECT_EQ(imageFormat(base + ".elf"), ImageFormat::Elf);
+        ASSERT_TRUE(readElf(base + ".elf", segments, error)) << error;
+        // A segment also carries the alignment padding between its sections, which the
+        // S-records (made section by section) leave out: every S-record byte is in the ELF image
+        // with its value, and only a few padding bytes are extra.
+        const Memory elf = memoryOf(segments);
+        size_t matching = 0;
+        for (const auto& [address, value] : expected) {
+            const auto found = elf.find(address);
+            matching += found != elf.end() && found->second == value;
+        }
+        EXPECT_EQ(matching, expected.size());
+        EXPECT_LT(elf.size() - expected.size(), 16u);
+        EXPECT_EQ(imageFormat(base + ".hex"), ImageFormat::IntelHex);
+        ASSERT_TRUE(readIntelHex(base + ".hex", segments, error)) << error;
+        EXPECT_EQ(memoryOf(segments), expected);
+        // Written back as S-records, the image reads the same again.
+        const std::string converted = ::testing::TempDir() + "converted_" + state + ".srec";
+        ASSERT_TRUE(writeSRecords(converted, segments));
+        EXPECT_EQ(imageFormat(converted), ImageFormat::SRecord);
+        EXPECT_EQ(memoryOfSRecords(converted), expected);
+    }
+}
+
+TEST(ImageFile, MalformedFilesAreRefusedWithTheirPlace) {
+    std::vector<ImageSegment> segments;
+    std::string error;
+    // Extended linear address 0x0001, then 2 bytes at 0x10010.
+    const std::string good = ":020000040001F9\n:020010000102EB\n:00000001FF\n";
+    ASSERT_TRUE(readIntelHex(scratch("good.hex", good), segments, error)) << error;
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_EQ(segments[0].address, 0x10010u);
+    EXPECT_EQ(segments[0].bytes, (std::vector<uint8_t>{1, 2}));
+
+    const std::pair<std::string, std::string> bad[] = {
+        {":020000040001F9\n:020010000102EC\n:00000001FF\n", "line 2: bad checksum"},
+        {":020000040001F9\n:020010000102EB\n", "no end-of-file record"},
+        {":020000040001F9\n:0300100001EB\n:00000001FF\n", "line 2: the byte count"},
+        {":02000004000XF9\n", "line 1: not a hex digit"},
+        {":020000040001F9\nhello\n", "line 2: not an Intel HEX record"},
+        {":00000007F9\n", "line 1: unknown record type"},
+    };
+    for (const auto& [content, place] : bad) {
+        const std::string path = scratch("bad.hex", content);
+        EXPECT_FALSE(readIntelHex(path, segments, error)) << content;
+        EXPECT_NE(error.find(path + ": " + place), std::string::npos) << error;
+    }
+
+    // An ELF cut short, and one whose segment points past its end.
+    const std::string elfPath = std::string(TOV_ARM_PROGRAMS_DIR) + "/hello_arm.elf";
+    std::ifstream in(elfPath, std::ios::binary);
+    std::string elf((std::istreambuf_iterator<char>(in)), {});
+    const std::string cut = scratch("cut.elf", elf.substr(0, 40));
+    EXPECT_FALSE(readElf(cut, segments, error));
+    EXPECT_NE(error.find(cut + ": "), std::string::npos) << error;
+    const std::string shortened = scratch("short.elf", elf.substr(0, 200));
+    EXPECT_FALSE(readElf(shortened, segments, error));
+    EXPECT_NE(error.find(shortened + ": segment "), std::string::npos) << error;
+    EXPECT_FALSE(readImage(scratch("text.txt", "hello"), ImageFormat::Unknown, segments, error));
+}
+
+}  // namespace
+}  // namespace tov::files
