@@ -54,8 +54,11 @@ public slots:
     void onFileOpen();
     bool onFileSave();
     bool onFileSaveAs();
+    void onFirmware();
     void onCommunication();
     void onImportExport();
+    void onMemoryEdit();
+    void onTargetTest();
     void onHelpTopics();
     void onAbout();
 
