@@ -34,6 +34,7 @@ QListWidget* fixedList() {
     list->setWrapping(true);
     list->setResizeMode(QListView::Adjust);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setTextElideMode(Qt::ElideNone);
     return list;
 }
 
@@ -133,7 +134,10 @@ CMemEditDlg::CMemEditDlg(uint32_t sizeIndex, uint32_t start, bool bigEndian, QWi
     const int frame = 2 * rows_->frameWidth();
     for (QListWidget* list : {rows_, list_}) list->setFixedHeight(kWindowRows * rowHeight + frame);
     rows_->setFixedWidth(fontMetrics().horizontalAdvance(" 00000000") + 12 + frame);
-    list_->setMinimumWidth(fontMetrics().horizontalAdvance(" 00") * 16 + 16 * 6 + frame);
+    // Sixteen byte columns are the widest layout.
+    list_->setMinimumWidth(16 * (fontMetrics().horizontalAdvance(" 00") + 10) + frame);
+    list_->viewport()->installEventFilter(this);
+    rows_->viewport()->installEventFilter(this);
     connect(rows_, &QListWidget::itemClicked, this, &CMemEditDlg::onRowClicked);
     connect(list_, &QListWidget::itemClicked, this, &CMemEditDlg::onEntryClicked);
 
@@ -164,16 +168,20 @@ void CMemEditDlg::showElement(uint32_t address) {
 }
 
 void CMemEditDlg::layOut() {
+    // The lists' heights hold exactly eight rows; the data list's width is shared by its columns.
     const int columns = static_cast<int>(kRowBytes / elementSize(sizeIndex_));
-    const int height = (list_->viewport()->height()) / static_cast<int>(kWindowRows);
+    const int height = list_->viewport()->height() / static_cast<int>(kWindowRows);
     const int width = list_->viewport()->width() / columns;
     list_->setGridSize(QSize(width, height));
     rows_->setGridSize(QSize(rows_->viewport()->width(), height));
 }
 
-void CMemEditDlg::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    layOut();
+bool CMemEditDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize &&
+        (watched == list_->viewport() || watched == rows_->viewport())) {
+        layOut();
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CMemEditDlg::onRefresh() {
@@ -225,6 +233,7 @@ void CMemEditDlg::onStore() {
 void CMemEditDlg::onSize(int index) {
     if (index < 0 || static_cast<uint32_t>(index) == sizeIndex_) return;
     sizeIndex_ = static_cast<uint32_t>(index);
+    if (QAbstractButton* radio = sizes_->button(index)) radio->setChecked(true);
     showElement(address_->number());
     layOut();
     onRefresh();

@@ -43,7 +43,7 @@ public slots:
     void accept() override;
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showElement(uint32_t address);

@@ -1,9 +1,12 @@
 // The target test dialog over the library's connect, information, state, halt and reset calls.
 #include "setup/target_test_dialog.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -32,6 +35,34 @@ private:
     bool& flag_;
 };
 
+// Draws a line's text after its tab at a fixed column, as a list box with tab stops does.
+class TabStopDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const QString full = index.data().toString();
+        const qsizetype tab = full.indexOf('\t');
+        if (tab < 0) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem head = option;
+        initStyleOption(&head, index);
+        head.text = full.left(tab);
+        QStyle* style = head.widget ? head.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &head, painter, head.widget);
+        // One column for all lines, past the longest label.
+        const int column = option.fontMetrics.horizontalAdvance("- Program Counter:") +
+                           3 * option.fontMetrics.averageCharWidth();
+        QRect rest = option.rect.adjusted(column, 0, 0, 0);
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawText(rest, Qt::AlignLeft | Qt::AlignVCenter, full.mid(tab + 1));
+        painter->restore();
+    }
+};
+
 QString text(const std::string& s) {
     return QString::fromLocal8Bit(s.c_str());
 }
@@ -47,6 +78,7 @@ CTargetTestDlg::CTargetTestDlg(QWidget* parent)
     setFont(dialogFont());
     setWindowTitle("BDM Link Test");
     progress_->setMinimumSize(360, 220);
+    progress_->setItemDelegate(new TabStopDelegate(progress_));
     info_->setText(QString());
     auto* close = new QPushButton("Close");
     start_->setDefault(true);
