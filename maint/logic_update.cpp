@@ -44,8 +44,8 @@ int32_t readLogicRows(ProbeModel model, const std::string& jedecPath, const Load
 
 // The setup program's reading of a TOV-B JEDEC file: empty, or the message of its fault.
 std::string readSetupRows(const std::string& jedecPath, std::vector<std::string>& rows) {
-    switch (readJedecRows(jedecPath, layoutFor(ProbeModel::B, setupCaller().jedecLineLength),
-                          rows)) {
+    switch (
+        readJedecRows(jedecPath, layoutFor(ProbeModel::B, setupCaller().jedecLineLength), rows)) {
         case JedecError::kNone:
             return {};
         case JedecError::kCannotOpen:
@@ -93,8 +93,7 @@ int32_t verifyUes(LoaderLink& link, std::string_view bits) {
 
 }  // namespace
 
-int32_t checkLogicFile(ProbeModel model, const std::string& jedecPath,
-                       const LoaderCaller& caller) {
+int32_t checkLogicFile(ProbeModel model, const std::string& jedecPath, const LoaderCaller& caller) {
     std::vector<std::string> rows;
     return readLogicRows(model, jedecPath, caller, rows);
 }

@@ -42,4 +42,16 @@ private:
     QList<QPointer<QWidget>> disabled_;
 };
 
+// Marks a dialog busy for the length of a scope, so that it refuses to close meanwhile.
+class BusyFlag {
+public:
+    explicit BusyFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyFlag() { flag_ = false; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+private:
+    bool& flag_;
+};
+
 }  // namespace tov::setup

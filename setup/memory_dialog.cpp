@@ -154,8 +154,8 @@ CMemEditDlg::CMemEditDlg(uint32_t sizeIndex, uint32_t start, bool bigEndian, QWi
 
 void CMemEditDlg::report(int32_t code) {
     if (code == 0) return;
-    showMessage(this, {QString::fromLocal8Bit(TOV_ErrorTextGet(code)), "TOV Error",
-                       QMessageBox::Warning});
+    showMessage(
+        this, {QString::fromLocal8Bit(TOV_ErrorTextGet(code)), "TOV Error", QMessageBox::Warning});
 }
 
 void CMemEditDlg::showElement(uint32_t address) {
@@ -246,7 +246,8 @@ void CMemEditDlg::onRowClicked(QListWidgetItem* item) {
 }
 
 void CMemEditDlg::onEntryClicked(QListWidgetItem* item) {
-    showElement(entryAddress(start_, elementSize(sizeIndex_), static_cast<uint32_t>(list_->row(item))));
+    showElement(
+        entryAddress(start_, elementSize(sizeIndex_), static_cast<uint32_t>(list_->row(item))));
     list_->clearSelection();
     data_->setFocus();
 }

@@ -62,7 +62,10 @@ std::vector<std::string> windowEntries(std::span<const uint8_t> bytes, uint32_t 
             value = value << 8 | byte;
         }
         char text[16];
-        std::snprintf(text, sizeof text, size == 1 ? " %02lX" : size == 2 ? " %04lX" : " %08lX",
+        std::snprintf(text, sizeof text,
+                      size == 1   ? " %02lX"
+                      : size == 2 ? " %04lX"
+                                  : " %08lX",
                       value);
         entries.emplace_back(text);
     }

@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
-#include <QStyledItemDelegate>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include "include/tovlink.h"
@@ -22,18 +22,6 @@ namespace {
 constexpr uint16_t kStateRoom = 10;
 constexpr uint16_t kStateReady = 1;
 constexpr uint16_t kStateRunning = 2;
-
-// Keeps the dialog marked busy for the length of a scope.
-class BusyFlag {
-public:
-    explicit BusyFlag(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyFlag() { flag_ = false; }
-    BusyFlag(const BusyFlag&) = delete;
-    BusyFlag& operator=(const BusyFlag&) = delete;
-
-private:
-    bool& flag_;
-};
 
 // Draws a line's text after its tab at a fixed column, as a list box with tab stops does.
 class TabStopDelegate : public QStyledItemDelegate {

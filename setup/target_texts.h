@@ -23,8 +23,8 @@ std::vector<std::string> setupTimeLines(uint32_t time);
 struct TargetStateReport {
     uint16_t state = 0;
     int32_t error = 0;
-    uint32_t value = 0;               // the reset time
-    std::vector<uint32_t> values;     // the returned values; the second is the program counter
+    uint32_t value = 0;            // the reset time
+    std::vector<uint32_t> values;  // the returned values; the second is the program counter
 };
 
 // The detail lines of a state; `errorText` gives the text of an error code.

@@ -39,18 +39,6 @@ constexpr int kLoaderRates = 4;  // 9600 .. 57600
 constexpr const char* kUpdateFailed = "Updating firmware and logic failed!";
 constexpr const char* kCommunicationFailed = "Communication with TOV failed!";
 
-// Marks a dialog busy for the length of a scope.
-class BusyFlag {
-public:
-    explicit BusyFlag(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyFlag() { flag_ = false; }
-    BusyFlag(const BusyFlag&) = delete;
-    BusyFlag& operator=(const BusyFlag&) = delete;
-
-private:
-    bool& flag_;
-};
-
 QString versionText(unsigned version) {
     return QString::fromStdString(maint::versionDisplayText(version));
 }
@@ -77,8 +65,7 @@ QString firmwareDirectory() {
     return fromEnvironment.isEmpty() ? QCoreApplication::applicationDirPath() : fromEnvironment;
 }
 
-CUpdateDlg::CUpdateDlg(const UpdateSettings& values, const QString& fileDirectory,
-                       QWidget* parent)
+CUpdateDlg::CUpdateDlg(const UpdateSettings& values, const QString& fileDirectory, QWidget* parent)
     : QDialog(parent),
       values_(values),
       directory_(QDir::cleanPath(fileDirectory)),
@@ -103,10 +90,10 @@ CUpdateDlg::CUpdateDlg(const UpdateSettings& values, const QString& fileDirector
 
     for (int i = 0; i < kLoaderChannels; ++i) channel_->addItem(QString("COM%1").arg(i + 1));
     for (int i = 0; i < kLoaderRates; ++i) rate_->addItem(QString::number(kLineRates[size_t(i)]));
-    channel_->setCurrentIndex(values.loaderChannel < kLoaderChannels
-                                  ? static_cast<int>(values.loaderChannel) : 0);
-    rate_->setCurrentIndex(values.loaderBaudIndex < kLoaderRates
-                               ? static_cast<int>(values.loaderBaudIndex) : 0);
+    channel_->setCurrentIndex(
+        values.loaderChannel < kLoaderChannels ? static_cast<int>(values.loaderChannel) : 0);
+    rate_->setCurrentIndex(
+        values.loaderBaudIndex < kLoaderRates ? static_cast<int>(values.loaderBaudIndex) : 0);
 
     auto* linkBox = new QGroupBox("Loader Connection");
     auto* linkLayout = new QGridLayout(linkBox);
@@ -224,12 +211,13 @@ bool CUpdateDlg::takeFields() {
 void CUpdateDlg::findNewestFiles() {
     const std::string prefix = directory_.toStdString() + "/";
     newestFirmware_ = maint::findNewestFile(prefix, kFirmwareFile);
-    newestLogic_ = maint::findNewestFile(prefix, isRevC(probe_.serial) ? kLogicFileRevC : kLogicFile);
+    newestLogic_ =
+        maint::findNewestFile(prefix, isRevC(probe_.serial) ? kLogicFileRevC : kLogicFile);
 }
 
 void CUpdateDlg::showVersions() {
-    currentFirmwareLabel_->setText(versionText(versionsKnown_ ? currentFirmware_ : 0));
-    currentLogicLabel_->setText(versionText(versionsKnown_ ? currentLogic_ : 0));
+    currentFirmwareLabel_->setText(versionText(currentFirmware_));
+    currentLogicLabel_->setText(versionText(currentLogic_));
     newestFirmwareLabel_->setText(versionText(newestFirmware_.version));
     newestLogicLabel_->setText(versionText(newestLogic_.version));
 }
@@ -257,15 +245,14 @@ void CUpdateDlg::onConnect() {
     if (rc != link::kOk || probe_.loaderVersion == 0) {
         link_->close();
         setStatus("Connecting to TOV-B loader failed!");
-        warn(this, rc != link::kOk ? "Cannot connect to TOV loader!"
-                                   : "There is no TOV-B connected!");
+        warn(this,
+             rc != link::kOk ? "Cannot connect to TOV loader!" : "There is no TOV-B connected!");
         probe_ = {};
         return;
     }
     connected_ = true;
     currentFirmware_ = maint::setupFirmwareVersion(probe_.firmwareWord);
     currentLogic_ = maint::setupLogicVersion(probe_.logicWord);
-    versionsKnown_ = true;
     serial_->setText(QString::fromLatin1(probe_.serial.c_str()));
     mac_->setText(kMacPrefix + QString::fromLatin1(probe_.serial.substr(0, 6).c_str()));
     findNewestFiles();
@@ -282,7 +269,6 @@ bool CUpdateDlg::readCurrentVersions() {
     probe_ = read;
     currentFirmware_ = maint::setupFirmwareVersion(probe_.firmwareWord);
     currentLogic_ = maint::setupLogicVersion(probe_.logicWord);
-    versionsKnown_ = true;
     return true;
 }
 
@@ -403,7 +389,8 @@ void CUpdateDlg::onTransmit() {
             maint::shortSerial(probe_), maint::dottedAddressValue(values_.ipAddress.c_str()),
             maint::dottedAddressValue(values_.subnetMask.c_str()),
             maint::dottedAddressValue(values_.gateway.c_str()));
-        rc = maint::writeNetworkRecord(*link_, maint::flashLayout(maint::ProbeModel::B).networkRecord,
+        rc = maint::writeNetworkRecord(*link_,
+                                       maint::flashLayout(maint::ProbeModel::B).networkRecord,
                                        record, maint::setupCaller());
     }
     if (rc == link::kOk) {

@@ -84,7 +84,6 @@ private:
     maint::ProbeIdentity probe_;
     unsigned currentFirmware_ = 0;
     unsigned currentLogic_ = 0;
-    bool versionsKnown_ = false;
     maint::FoundFile newestFirmware_;
     maint::FoundFile newestLogic_;
     QStringList statusLog_;

@@ -37,9 +37,9 @@ const char* errorText(int32_t code) {
 TEST(TargetTexts, StateLines) {
     using Lines = std::vector<std::string>;
     EXPECT_EQ(stateLines({0, 0, 0, {}}, errorText), Lines{"- Target State:\tRESETED"});
-    EXPECT_EQ(stateLines({1, 0, 250, {0, 0x1234ABCD, 0x1D3}}, errorText),
-              (Lines{"- Target State:\tREADY", "- Reset Time:\t250",
-                     "- Program Counter:\t0x1234ABCD"}));
+    EXPECT_EQ(
+        stateLines({1, 0, 250, {0, 0x1234ABCD, 0x1D3}}, errorText),
+        (Lines{"- Target State:\tREADY", "- Reset Time:\t250", "- Program Counter:\t0x1234ABCD"}));
     EXPECT_EQ(stateLines({2, 0, 0, {}}, errorText), Lines{"- Target State:\tRUNNING"});
     EXPECT_EQ(stateLines({3, -2006, 0, {}}, errorText),
               (Lines{"- Target State:\tERROR", "- Error Info:\tBDM: some failure"}));

@@ -121,9 +121,7 @@ TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
 TEST_F(UpdateDialogTest, BadFilesStopBeforeAnyEraseAndAFuseFaultFailsTheLogic) {
     startProbe(model(sim::ProbeModel::BC));
     const auto firmware = writeFirmware(107);
-    {
-        std::ofstream(firmware.path, std::ios::app) << "S1130000FFFF\n";
-    }
+    { std::ofstream(firmware.path, std::ios::app) << "S1130000FFFF\n"; }
     writeLogic("ARMJEDQB", 4);
     writeLogic("ARMJEDQC", 8);
     CUpdateDlg d(settings(), dir.path());
@@ -203,9 +201,9 @@ TEST_F(UpdateDialogTest, TransmitWritesTheNetworkRecordAndOkKeepsTheValues) {
     EXPECT_EQ(doc.gateway, "");
 
     char description[40], family[20], versions[20], mac[20], ip[20], mask[20], gateway[20];
-    ASSERT_EQ(TOV_GetConfiguration("COM1 9600", description, family, versions, mac, ip, mask,
-                                   gateway),
-              0);
+    ASSERT_EQ(
+        TOV_GetConfiguration("COM1 9600", description, family, versions, mac, ip, mask, gateway),
+        0);
     EXPECT_STREQ(mac, "02-c1-a5-12-34-56");
     EXPECT_STREQ(ip, "10.0.0.7");
     EXPECT_STREQ(mask, "255.255.255.0");
