@@ -3,6 +3,8 @@
 // read-back fault, probes that are not there or not TOV-Bs, and the TCP/IP record.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 
 #include <cstdio>
 #include <fstream>
@@ -71,7 +73,20 @@ TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
     EXPECT_EQ(d.macText(), "02C1A5123456");
     screenshot(d, "update_dialog");
 
+    // While the update runs the window keeps handling its events (timers fire) and no second
+    // operation starts: the buttons are off and a second Current is refused.
+    bool sawBusy = false;
+    QTimer::singleShot(0, &d, [&] {
+        for (QPushButton* button : d.findChildren<QPushButton*>()) {
+            if (button->text() == "Current") sawBusy = d.busy() && !button->isEnabled();
+        }
+        const qsizetype shown = d.statusLog().size();
+        d.onCurrent();
+        EXPECT_EQ(d.statusLog().size(), shown);
+    });
     d.onUpdate();
+    EXPECT_TRUE(sawBusy);
+    EXPECT_FALSE(d.busy());
     EXPECT_TRUE(messages.empty()) << texts().join("; ").toStdString();
     const QStringList log = from(d.statusLog(), "Firmware: Erasing Flash ...");
     ASSERT_GE(log.size(), 8);
