@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "link/error_codes.h"
+#include "link/message.h"
 
 namespace tov::files {
 namespace {
@@ -16,17 +17,6 @@ constexpr int32_t kStartWaitMs = 10;
 constexpr uint8_t kMaxWindow = 3;
 constexpr uint16_t kMaxBlock = 1024;
 constexpr size_t kBlockHeader = 12;  // code, compressed flag, sequence, address, length
-
-uint32_t bigEndian32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-void putBigEndian32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
 
 }  // namespace
 
@@ -53,9 +43,9 @@ int32_t Download::init(uint8_t mode, bool compress) {
     if (rc != 6 || answer[0] != kStart) return link::kInvalidResponse;
     window_ = std::min<uint8_t>(answer[1], kMaxWindow);
     if (window_ == 0) window_ = 1;  // a window of 0 would never let a block out
-    maxBlock_ = std::min<uint16_t>(static_cast<uint16_t>((answer[2] << 8) | answer[3]), kMaxBlock);
+    maxBlock_ = std::min<uint16_t>(link::readBigEndian16(answer + 2), kMaxBlock);
     if (maxBlock_ == 0) maxBlock_ = kMaxBlock;
-    ackTimeoutMs_ = static_cast<uint32_t>((answer[4] << 8) | answer[5]) + (serial ? 2000u : 100u);
+    ackTimeoutMs_ = uint32_t{link::readBigEndian16(answer + 4)} + (serial ? 2000u : 100u);
     if (compress_) encoder_.reset();
     return link::kOk;
 }
@@ -97,10 +87,9 @@ int32_t Download::sendBlock(uint32_t address, uint16_t length, const uint8_t* da
     uint8_t* body = frame + link::kHeaderSize;
     body[0] = kBlock;
     body[1] = compress_ ? 1 : 0;
-    putBigEndian32(body + 2, sent_);
-    putBigEndian32(body + 6, address);
-    body[10] = static_cast<uint8_t>(length >> 8);
-    body[11] = static_cast<uint8_t>(length);
+    link::writeBigEndian32(body + 2, sent_);
+    link::writeBigEndian32(body + 6, address);
+    link::writeBigEndian16(body + 10, length);
     size_t dataLength = length;
     if (compress_) {
         dataLength = encoder_.encode(data, length, body + kBlockHeader);
@@ -132,9 +121,9 @@ int32_t Download::awaitAcknowledgement(int& failures) {
         // Anything that is not a complete acknowledgement is dropped while waiting.
         if (got < static_cast<int32_t>(link::kHeaderSize + 6) || ack[0] != kBlock) continue;
         // The count is cumulative; a count beyond the blocks sent cannot be right and is capped.
-        acknowledged_ = std::max(acknowledged_, std::min(bigEndian32(ack + 2), sent_));
+        acknowledged_ = std::max(acknowledged_, std::min(link::readBigEndian32(ack + 2), sent_));
         if (ack[1] != 0) {
-            detail_ = got >= static_cast<int32_t>(link::kHeaderSize + 10) ? bigEndian32(ack + 6) : 0;
+            detail_ = got >= static_cast<int32_t>(link::kHeaderSize + 10) ? link::readBigEndian32(ack + 6) : 0;
             return link::kDownloadFailed;
         }
         return link::kOk;

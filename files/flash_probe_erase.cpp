@@ -3,7 +3,7 @@
 
 #include "files/write_mode.h"
 #include "link/error_codes.h"
-#include "target/message.h"
+#include "link/message.h"
 
 namespace tov::files {
 namespace {
@@ -17,7 +17,7 @@ constexpr int32_t kResultWaitMs = 5000;
 
 int32_t eraseInProbe(link::LinkContext& link, const ProbeErase& erase) {
     uint8_t buffer[19];
-    target::RequestBuilder request(buffer);
+    link::RequestBuilder request(buffer);
     request.u8(kErase)
         .u8(erase.type)
         .u8(erase.sector ? 1 : 0)

@@ -2,7 +2,7 @@
 #include "files/write_mode.h"
 
 #include "link/error_codes.h"
-#include "target/message.h"
+#include "link/message.h"
 
 namespace tov::files {
 namespace {
@@ -28,7 +28,7 @@ int32_t writeModeStatus(uint8_t status) {
 int32_t sendSetWriteMode(link::LinkContext& link, uint8_t mode, uint8_t accessOrBusWidth,
                          uint32_t addressMask, uint32_t workspace, uint32_t parameter) {
     uint8_t buffer[15];
-    target::RequestBuilder request(buffer);
+    link::RequestBuilder request(buffer);
     request.u8(kSetWriteMode).u8(mode).u8(accessOrBusWidth).u32(addressMask).u32(workspace).u32(
         parameter);
     uint8_t answer[link::kHeaderSize + link::kMaxMessage];
@@ -48,12 +48,12 @@ int32_t sendFlashPrepare(link::LinkContext& link) {
 int32_t sendWriteBlock(link::LinkContext& link, uint32_t address, const uint8_t* data,
                        uint16_t length, uint32_t& result) {
     uint8_t buffer[link::kMaxMessage];
-    target::RequestBuilder request(buffer);
+    link::RequestBuilder request(buffer);
     request.u8(kWriteBlock).u32(address).u16(length).bytes(data, length);
     uint8_t answer[link::kHeaderSize + link::kMaxMessage];
     int32_t rc = link.transaction(request.view(), answer, length + 200);
     if (rc < 0) return rc;
-    target::AnswerView a(std::span<const uint8_t>(answer, static_cast<size_t>(rc)));
+    link::AnswerView a(std::span<const uint8_t>(answer, static_cast<size_t>(rc)));
     if (a.size() != 6 || a.code() != kWriteBlock) return link::kInvalidResponse;
     result = a.u32(2);
     return a.u8(1) == 0 ? link::kOk : link::kDownloadFailed;

@@ -13,6 +13,8 @@
 
 #include <stdint.h>
 
+#include "tov_types.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -23,29 +25,7 @@ extern "C" {
 #define TOV_API
 #endif
 
-/* Types ------------------------------------------------------------------------------------- */
-
-/* Probe information, filled by TOV_InfoGet. */
-typedef struct TargetInfo {
-    uint16_t family;     /* firmware family, decoded from the firmware version word */
-    uint16_t version;    /* firmware version within the family */
-    uint16_t cpuType;    /* CPU type code of the selected target */
-    uint32_t setupTime;  /* time stamp of the setup stored in the probe (seconds since 1970), 0 = none */
-    char setupId[41];    /* identifier of the stored setup, zero-terminated */
-} TargetInfo;
-
-/* One target register: a register file or processor mode (group) and a register within it. */
-typedef struct RegisterDescriptor {
-    uint16_t group;
-    uint16_t number;
-} RegisterDescriptor;
-
-/* One entry of the target startup request; the fields are passed to the firmware unchanged. */
-typedef struct StartupEntry {
-    uint16_t kind;
-    uint32_t address;
-    uint32_t value;
-} StartupEntry;
+/* Types: TargetInfo, RegisterDescriptor and StartupEntry are in tov_types.h. */
 
 /* Link and session --------------------------------------------------------------------------- */
 

@@ -8,7 +8,6 @@ namespace tov::link {
 const LinkFlavour& libraryFlavour() {
     static const LinkFlavour flavour{
         .errorTable = libraryErrorTable(),
-        .checkOpenInTransaction = true,
         .closeBeforeOpen = true,
         .lastPingFailure = 0,
         .netEventPollMs = 0,
@@ -23,7 +22,6 @@ const LinkFlavour& libraryFlavour() {
 const LinkFlavour& rdiFlavour() {
     static const LinkFlavour flavour{
         .errorTable = rdiErrorTable(),
-        .checkOpenInTransaction = false,
         .closeBeforeOpen = false,
         .lastPingFailure = kSetupFailed,
         .netEventPollMs = 50,

@@ -9,9 +9,8 @@
 namespace tov::link {
 
 struct LinkFlavour {
+    // The texts of the error codes.
     std::span<const ErrorTextEntry> errorTable;
-    // The library refuses transactions on a closed connection with -1203.
-    bool checkOpenInTransaction;
     // A new open closes a connection that is still open.
     bool closeBeforeOpen;
     // Failure code of the last link ping of a negotiation run; 0 keeps the transport's own.

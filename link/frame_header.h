@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "link/message.h"
+
 namespace tov::link {
 
 inline constexpr size_t kHeaderSize = 2;
@@ -51,10 +53,7 @@ inline void writeRateChangePayload(uint8_t* out, uint32_t rate) {
     out[0] = 0x00;
     out[1] = 0x05;
     out[2] = kLinkRateChange;
-    out[3] = static_cast<uint8_t>(rate >> 24);
-    out[4] = static_cast<uint8_t>(rate >> 16);
-    out[5] = static_cast<uint8_t>(rate >> 8);
-    out[6] = static_cast<uint8_t>(rate);
+    writeBigEndian32(out + 3, rate);
 }
 inline constexpr size_t kRateChangePayloadSize = 7;
 

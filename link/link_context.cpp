@@ -64,8 +64,7 @@ void LinkContext::adopt(std::unique_ptr<Transport> transport) {
 
 int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uint8_t> answer,
                                  int32_t extraTimeout) {
-    // Without a transport there is nothing to send on; the RDI flavour's callers never get here
-    // on a closed context, but a crash would be the worse answer.
+    // Without a transport there is nothing to send on, in either flavour.
     if (!transport_) return kNotConnected;
     if (stickyError_ != 0) return stickyError_;
     if (request.size() > kMaxMessage) return kInvalidParameter;

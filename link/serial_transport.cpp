@@ -3,6 +3,7 @@
 
 #include "link/error_codes.h"
 #include "link/frame_header.h"
+#include "link/message.h"
 
 namespace tov::link {
 namespace {
@@ -14,10 +15,6 @@ constexpr uint32_t kErrorBackoffMs = 10;
 constexpr uint32_t kNegotiationWaitMs = 200;
 constexpr uint32_t kRateSwitchPauseMs = 300;
 constexpr uint32_t kEventPollWaitMs = 100;
-
-uint32_t readBigEndian32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
 
 }  // namespace
 

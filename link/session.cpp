@@ -83,8 +83,13 @@ int32_t openFromText(LinkContext& link, const char* parameters) {
     return kInvalidParameter;
 }
 
-int32_t connectFromText(LinkContext& link, const char* parameters) {
-    int32_t rc = openFromText(link, parameters);
+namespace {
+
+// Opens with `open`, then starts the firmware; a probe answering from its loader restarts and
+// is opened again after a pause.
+template <typename Open>
+int32_t connectWith(LinkContext& link, Open open) {
+    int32_t rc = open();
     if (rc != kOk) return rc;
     const uint8_t request[1] = {kStartFirmware};
     uint8_t answer[kMaxMessage + kHeaderSize];
@@ -94,12 +99,21 @@ int32_t connectFromText(LinkContext& link, const char* parameters) {
         return rc;
     }
     if (answer[0] == kStartFirmware) {
-        // The probe was in its loader and is restarting into its firmware.
         link.close();
         link.clock().sleepMs(kRestartPauseMs);
-        return openFromText(link, parameters);
+        return open();
     }
     return kOk;
+}
+
+}  // namespace
+
+int32_t connectFromText(LinkContext& link, const char* parameters) {
+    return connectWith(link, [&] { return openFromText(link, parameters); });
+}
+
+int32_t connectByName(LinkContext& link, const char* name, uint32_t number) {
+    return connectWith(link, [&] { return openByName(link, name, number); });
 }
 
 int32_t openByName(LinkContext& link, const char* name, uint32_t number) {

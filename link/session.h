@@ -26,6 +26,9 @@ int32_t connectFromText(LinkContext& link, const char* parameters);
 // line rate; any other name is a network host and `number` its UDP port.
 int32_t openByName(LinkContext& link, const char* name, uint32_t number);
 
+// The RDI library's connect: openByName, then the same firmware start as connectFromText.
+int32_t connectByName(LinkContext& link, const char* name, uint32_t number);
+
 // Opens a UDP connection to host:port and checks it with link pings: 0, -1101, -1202 (host
 // cannot be resolved) or -1201 (no answer to six pings).
 int32_t openNetwork(LinkContext& link, const std::string& host, uint16_t port);

@@ -9,7 +9,7 @@
 #include "files/srecord_reader.h"
 #include "link/error_codes.h"
 #include "maint/loader_requests.h"
-#include "target/message.h"
+#include "link/message.h"
 
 namespace tov::maint {
 namespace {
@@ -137,7 +137,7 @@ int32_t storeJob(LoaderLink& link, const AutoProgJob& job, const AutoProgImage* 
     }
     for (size_t i = 0; i < job.entries.size(); ++i) {
         std::array<uint8_t, kAutoProgEntrySize> entry;
-        target::RequestBuilder(entry)
+        link::RequestBuilder(entry)
             .u32(job.entries[i][0])
             .u32(job.entries[i][1])
             .u32(job.entries[i][2]);
@@ -207,7 +207,7 @@ AutoProgRecord buildAutoProgRecord(const AutoProgJob& job, uint32_t imageStart,
                                    uint32_t imageLength, bool hasSecond) {
     AutoProgRecord r;
     r.fill(0xFF);
-    target::RequestBuilder(r)
+    link::RequestBuilder(r)
         .u32(kRecordMagic)
         .u32(0)
         .u32(kRecordRate)

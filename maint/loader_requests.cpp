@@ -5,12 +5,12 @@
 #include <array>
 
 #include "link/error_codes.h"
-#include "target/message.h"
+#include "link/message.h"
 
 namespace tov::maint {
 namespace {
 
-using target::RequestBuilder;
+using link::RequestBuilder;
 
 // Extra waits of the requests (ms); Enter loader's is the caller's.
 constexpr int32_t kWaitReadVersions = 1000;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "link/error_codes.h"
+#include "link/message.h"
 #include "link/udp_transport.h"
 #include "maint/family_table.h"
 #include "maint/firmware_update.h"
@@ -14,13 +15,6 @@ namespace {
 
 // Bytes 0-19 of what the configuration read takes; the rest of the area is not interpreted.
 constexpr size_t kConfigurationRead = 104;
-
-void putU32(uint8_t* at, uint32_t v) {
-    at[0] = static_cast<uint8_t>(v >> 24);
-    at[1] = static_cast<uint8_t>(v >> 16);
-    at[2] = static_cast<uint8_t>(v >> 8);
-    at[3] = static_cast<uint8_t>(v);
-}
 
 void addressText(char* out, const uint8_t* at) {
     std::snprintf(out, kAddressTextSize, "%i.%i.%i.%i", at[0], at[1], at[2], at[3]);
@@ -86,9 +80,9 @@ NetworkRecord buildNetworkRecord(std::string_view serial, uint32_t ip, uint32_t 
     }
     record[6] = 0xFF;
     record[7] = 0xFF;
-    putU32(&record[8], ip);
-    putU32(&record[12], mask);
-    putU32(&record[16], gateway);
+    link::writeBigEndian32(&record[8], ip);
+    link::writeBigEndian32(&record[12], mask);
+    link::writeBigEndian32(&record[16], gateway);
     return record;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "link/error_codes.h"
+#include "link/message.h"
 #include "maint/loader_requests.h"
 
 namespace tov::maint {
@@ -32,9 +33,9 @@ int32_t decodeVersionAnswer(std::span<const uint8_t> answer, ProbeIdentity& iden
         default:
             return link::kUnknownProbe;
     }
-    decoded.loaderVersion = static_cast<uint16_t>((answer[1] << 8) | answer[2]);
-    decoded.firmwareWord = static_cast<uint16_t>((answer[3] << 8) | answer[4]);
-    decoded.logicWord = static_cast<uint16_t>((answer[5] << 8) | answer[6]);
+    decoded.loaderVersion = link::readBigEndian16(answer.data() + 1);
+    decoded.firmwareWord = link::readBigEndian16(answer.data() + 3);
+    decoded.logicWord = link::readBigEndian16(answer.data() + 5);
     decoded.serial.assign(reinterpret_cast<const char*>(answer.data()) + 7, serialLength);
     identity = std::move(decoded);
     return link::kOk;

@@ -49,6 +49,14 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     tov::sim::Simulator simulator(parsed.options);
+    std::string coreError;
+    simulator.withProbe([&](tov::sim::Probe& probe) {
+        if (probe.core()) coreError = probe.core()->error();
+    });
+    if (!coreError.empty()) {
+        std::fprintf(stderr, "tovsim: cannot make the emulated core: %s\n", coreError.c_str());
+        return 1;
+    }
     int rc = simulator.start();
     if (rc != 0) {
         std::fprintf(stderr, "tovsim: cannot serve %s: %s\n", simulator.endpoints().c_str(),

@@ -54,6 +54,38 @@ uint8_t familyOfWord(uint16_t word) {
     return static_cast<uint8_t>(word < 0xC000 ? word >> 12 : (word - 0xC000) >> 8);
 }
 
+// Requests that cannot change target memory; any other one makes the emulated core look at the
+// memory again before it next runs.
+bool leavesMemory(uint8_t code) {
+    switch (code) {
+        case kTargetState:
+        case kReadMemoryPiece:
+        case kGetByte:
+        case kGetWord:
+        case kGetLong:
+        case kReadRegisters:
+        case kWriteRegisters:
+        case kTargetStart:
+        case kTargetHalt:
+        case kTargetStep:
+        case kProbeInfo:
+        case kBreakAdd:
+        case kBreakRead:
+        case kBreakDelete:
+        case kWatchAdd:
+        case kWatchDelete:
+        case kTerminalRead:
+        case kTerminalWrite:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Instructions per slice of an executing core: short enough that the link's requests are
+// answered promptly between slices.
+constexpr uint32_t kSliceInstructions = 20000;
+
 bool fileExists(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
@@ -74,6 +106,7 @@ Probe::Probe(const SimOptions& options)
       memory_(options.unmappedFirst, options.unmappedLast),
       flash_(options.flashBanks, options.flashFailErase, options.flashTiming),
       chip_(options.chipFlash, options.flashFailErase) {
+    target_.setBigEndian(options.bigEndian);
     if (!options.flashFile.empty()) {
         if (!fileExists(options.flashFile)) {
             flashFile_ = options.flashFile;
@@ -84,6 +117,10 @@ Probe::Probe(const SimOptions& options)
             flashFile_ = options.flashFile;
         }
     }
+    if (options.core == CoreKind::Arm1136) {
+        core_ = std::make_unique<ArmCore>(memory_, flash_, chip_);
+        target_.setEngine(core_.get());
+    }
     setup_ = ownFlash_.storedSetup();
     loader_ = loader_ || !ownFlash_.startMarkerPresent();
     if (!loader_) startFirmware();
@@ -91,6 +128,10 @@ Probe::Probe(const SimOptions& options)
 
 Probe::~Probe() {
     saveFlashFile();
+}
+
+void Probe::runCore() {
+    target_.runSlice(kSliceInstructions);
 }
 
 void Probe::saveFlashFile() {
@@ -263,6 +304,7 @@ std::vector<uint8_t> Probe::handleLoaderRequest(std::span<const uint8_t> message
 }
 
 std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> message, TimePoint now) {
+    if (core_ && !leavesMemory(message[0])) core_->memoryChanged();
     TargetBus bus(memory_, flash_, chip_);
     WriteTargets targets{memory_, flash_, chip_, &programmed_};
     switch (message[0]) {

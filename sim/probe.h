@@ -5,11 +5,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "sim/arm_core.h"
 #include "sim/chip_flash.h"
 #include "sim/firmware_channels.h"
 #include "sim/firmware_download.h"
@@ -75,6 +77,10 @@ public:
     FlashBanks& flash() { return flash_; }
     ChipFlash& chipFlash() { return chip_; }
     TargetModel& target() { return target_; }
+    // The emulated core when the options asked for one, else nullptr.
+    ArmCore* core() { return core_.get(); }
+    // Lets an executing target run its next slice of instructions.
+    void runCore();
     Channels& channels() { return channels_; }
     StoredSetup& storedSetup() { return setup_; }
     const StartupRecord& startup() const { return startup_; }
@@ -140,6 +146,7 @@ private:
     uint64_t flashPrepares_ = 0;
     std::vector<ProgrammedBlock> programmed_;
     TargetModel target_;
+    std::unique_ptr<ArmCore> core_;
     Channels channels_;
     StoredSetup setup_;
     StartupRecord startup_;

@@ -97,9 +97,9 @@ std::string usageText() {
            "CODE]\n"
            "              [--rate BAUD] [--loader] [--flash-file FILE] [--trace FILE]\n"
            "              [--faults drop=P,corrupt=P,delay=MS,dup=P,stale=P,event=P,seed=N]\n"
-           "              [--line-timing] [--flash-bank SPEC]... [--chip-flash SPEC]\n"
-           "              [--flash-fail-erase ADDR]... [--firmware-version N]\n"
-           "              [--loader-version N]\n"
+           "              [--line-timing] [--big-endian] [--flash-bank SPEC]... [--chip-flash SPEC]\n"
+           "              [--flash-fail-erase ADDR]... [--core model|arm1136]\n"
+           "              [--firmware-version N] [--loader-version N]\n"
            "  --serial PATH   make a pseudo-terminal and a symbolic link to it at PATH\n"
            "  --udp ADDR      answer on ADDR:2001 and ADDR:2002 (ADDR in 127.0.0.0/8)\n"
            "  --model M       probe model: B, BC (TOV-B Rev.C), A or X (default B)\n"
@@ -120,6 +120,7 @@ std::string usageText() {
            "  --trace FILE    write every frame and fault to FILE\n"
            "  --faults LIST   misbehave: probabilities 0..1, delay in ms, seed of the draws\n"
            "  --line-timing   pace serial bytes at the line rate\n"
+           "  --big-endian    the target runs big-endian\n"
            "  --flash-bank BASE,SET,CHIPSIZE,BUSBITS,CHIPBITS[,SECTORSIZE]\n"
            "                  a flash bank on the target bus (repeatable; replaces the default\n"
            "                  banks): SET is A5555, AAAAA or B; bus 8/16/32/64 bits of chips\n"
@@ -130,7 +131,10 @@ std::string usageText() {
            "                  SIZE bytes at BASE in sectors of SECTOR bytes (default 0x8000);\n"
            "                  none by default\n"
            "  --flash-fail-erase ADDR\n"
-           "                  the erase of the flash sector holding ADDR fails (repeatable)\n";
+           "                  the erase of the flash sector holding ADDR fails (repeatable)\n"
+           "  --core KIND     what runs the target's program: model (default; the PC only\n"
+           "                  advances) or arm1136 (an emulated ARM1136 core executing the\n"
+           "                  instructions in target memory)\n";
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
@@ -196,6 +200,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
                     fail(n + " needs a version 0..65535, not '" + v + "'");
                 o.loaderVersion = static_cast<uint16_t>(value);
             };
+        if (name == "--core")
+            return [&](const std::string& n, const std::string& v) {
+                if (v == "model")
+                    o.core = CoreKind::Model;
+                else if (v == "arm1136")
+                    o.core = CoreKind::Arm1136;
+                else
+                    fail(n + " must be model or arm1136, not '" + v + "'");
+            };
         if (name == "--rate")
             return [&](const std::string& n, const std::string& v) {
                 uint64_t value = 0;
@@ -259,11 +272,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             result.help = true;
             return result;
         }
-        if (name == "--loader" || name == "--line-timing") {
+        if (name == "--loader" || name == "--line-timing" || name == "--big-endian") {
             if (inlineValue)
                 fail(name + " takes no value");
             else if (name == "--loader")
                 o.loader = true;
+            else if (name == "--big-endian")
+                o.bigEndian = true;
             else
                 o.lineTiming = true;
             continue;

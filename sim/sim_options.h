@@ -15,6 +15,10 @@ namespace tov::sim {
 // Probe models by the code the host derives for them.
 enum class ProbeModel : uint8_t { X = 0, B = 1, BC = 2, A = 3 };
 
+// What executes the target's program: the burst model that only pretends to run, or an emulated
+// ARM1136 core running its instructions.
+enum class CoreKind : uint8_t { Model, Arm1136 };
+
 // Everything `tovsim` is told at start; also what a test hands the in-process simulator.
 struct SimOptions {
     std::string serialPath;       // symbolic link to the pseudo-terminal's slave; empty: no serial
@@ -31,6 +35,8 @@ struct SimOptions {
     std::string traceFile;
     FaultSettings faults;
     bool lineTiming = false;  // pace serial bytes at the line rate
+    CoreKind core = CoreKind::Model;
+    bool bigEndian = false;   // the target runs big-endian (state value 6 reports it)
     // Target addresses that answer as not accessible (inclusive bounds).
     uint32_t unmappedFirst = 0xFFF00000;
     uint32_t unmappedLast = 0xFFFFFFFF;

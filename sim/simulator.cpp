@@ -147,6 +147,8 @@ void Simulator::run() {
                 fds[kUdp + i] = {udp_ ? udp_->pollFd(i) : -1, POLLIN, 0};
             }
             if (udp_) consider(udp_->nextDue());
+            // An executing core runs between the link's requests: no waiting then.
+            if (probe_.target().executing()) consider(Clock::now());
         }
         timespec wait{};
         timespec* timeout = nullptr;
@@ -182,6 +184,7 @@ void Simulator::run() {
             // Answers made just now go out in the same pass when nothing delays them.
             if (serial_) serial_->writeOutput(now);
             if (udp_) udp_->writeOutput(now);
+            probe_.runCore();
         }
         if (fds[kSerial].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             // The slave descriptor kept open makes this unusual; do not spin on it.

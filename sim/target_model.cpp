@@ -11,6 +11,7 @@ int16_t TargetModel::start() {
     if (state_ != TargetState::Ready && state_ != TargetState::Reset) return kStatusWrongState;
     state_ = TargetState::Running;
     hitBreakpoint_ = kNoPoint;
+    freshStart_ = true;
     return kStatusOk;
 }
 
@@ -40,8 +41,12 @@ int16_t TargetModel::step(uint32_t& pc) {
         pc = registers_.pc();
         return kStatusNotInDebugMode;
     }
-    registers_.setPc(registers_.pc() + registers_.instructionSize());
-    stop(StopCause::Step, kNoPoint);
+    if (engine_) {
+        stop(engine_->step(registers_, points_));
+    } else {
+        registers_.setPc(registers_.pc() + registers_.instructionSize());
+        stop(StopCause::Step, kNoPoint);
+    }
     pc = registers_.pc();
     return kStatusOk;
 }
@@ -74,10 +79,29 @@ void TargetModel::stop(StopCause cause, uint32_t breakpoint) {
     state_ = TargetState::Ready;
     cause_ = cause;
     hitBreakpoint_ = breakpoint;
+    hitWatchpoint_ = kNoPoint;
+    vector_ = 0;
+}
+
+void TargetModel::stop(const EngineStop& engineStop) {
+    const bool breakpoint = engineStop.cause == StopCause::Breakpoint;
+    stop(engineStop.cause, breakpoint ? engineStop.point : kNoPoint);
+    if (breakpoint) {
+        if (PointTable::Breakpoint* hit = points_.breakpoint(engineStop.point)) ++hit->hits;
+    }
+    if (engineStop.cause == StopCause::Watchpoint) hitWatchpoint_ = engineStop.point;
+    vector_ = engineStop.vector;
+}
+
+void TargetModel::runSlice(uint32_t budget) {
+    if (!executing()) return;
+    std::optional<EngineStop> stopped = engine_->run(registers_, points_, freshStart_, budget);
+    freshStart_ = false;
+    if (stopped) stop(*stopped);
 }
 
 void TargetModel::poll() {
-    if (state_ != TargetState::Running) return;
+    if (state_ != TargetState::Running || engine_) return;
     ++polls_;
     for (uint32_t i = 0; i < kInstructionsPerPoll; ++i) {
         const uint32_t pc = registers_.pc() + registers_.instructionSize();
@@ -101,8 +125,9 @@ TargetModel::Report TargetModel::report() const {
                 registers_.pc(),
                 registers_.cpsr(),
                 hitBreakpoint_,
-                kNoPoint,
-                0};
+                hitWatchpoint_,
+                vector_,
+                bigEndian_ ? 1u : 0u};
     return r;
 }
 

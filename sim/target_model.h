@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/execution_engine.h"
 #include "sim/firmware_terminal.h"
 #include "sim/target_points.h"
 #include "sim/target_registers.h"
@@ -13,14 +14,6 @@ namespace tov::sim {
 
 // Run states as the state request reports them.
 enum class TargetState : uint8_t { Reset = 0, Ready = 1, Running = 2, Error = 3 };
-
-// Why a ready target stopped (word 0 of the state values).
-enum class StopCause : uint32_t {
-    HaltRequest = 0,  // halted by the host, or ready after a reset
-    Breakpoint = 1,
-    Watchpoint = 2,
-    Step = 4,
-};
 
 // The target's state machine. It starts ready (halted in debug mode) at the reset vector.
 //
@@ -32,6 +25,10 @@ enum class StopCause : uint32_t {
 // then ready with cause Breakpoint and that breakpoint's id. Every kPollsPerLine bursts the
 // program prints a line on the terminal.
 //
+// With an execution engine attached, the target runs real instructions instead: the simulator
+// gives a running target slices of instructions (runSlice) between the link's requests, state
+// polls only report, and a step executes one instruction on the engine.
+//
 // Error state: entered on purpose (a direct command injects a fault with its cause code); a
 // reset, a startup or clearing the fault leaves it.
 class TargetModel {
@@ -39,14 +36,15 @@ public:
     static constexpr uint32_t kInstructionsPerPoll = 256;
     static constexpr uint32_t kPollsPerLine = 8;
     static constexpr uint32_t kNoPoint = 0xFFFFFFFF;
-    static constexpr size_t kStateValues = 6;
+    static constexpr size_t kStateValues = 7;
 
     // What the state request reports.
     struct Report {
         TargetState state;
         int16_t error;
         uint32_t value;                // the reset time given with the last reset or startup
-        std::vector<uint32_t> values;  // cause, PC, CPSR, breakpoint id, watchpoint id, vector
+        // cause, PC, CPSR, breakpoint id, watchpoint id, vector, big-endian (1) or little (0)
+        std::vector<uint32_t> values;
     };
 
     TargetState state() const { return state_; }
@@ -70,9 +68,17 @@ public:
     void injectFault(int16_t cause);
     // Error -> ready; false when there was no fault.
     bool clearFault();
-    // One poll: a running target executes a burst.
+    // One poll: a running target without an engine executes a burst.
     void poll();
+    // Lets `engine` execute the program from now on (nullptr: back to the burst model).
+    void setEngine(ExecutionEngine* engine) { engine_ = engine; }
+    // True while an engine runs the program and wants slices of time.
+    bool executing() const { return engine_ && state_ == TargetState::Running; }
+    // A running target with an engine executes at most `budget` instructions.
+    void runSlice(uint32_t budget);
     Report report() const;
+    // The byte order the target runs in, reported with the state.
+    void setBigEndian(bool big) { bigEndian_ = big; }
 
     uint32_t debugClock() const { return debugClock_; }
     void setDebugClock(uint32_t speed) { debugClock_ = speed; }
@@ -85,11 +91,17 @@ public:
 
 private:
     void stop(StopCause cause, uint32_t breakpoint);
+    void stop(const EngineStop& engineStop);
 
     TargetState state_ = TargetState::Ready;
     int16_t fault_ = 0;
     StopCause cause_ = StopCause::HaltRequest;
     uint32_t hitBreakpoint_ = kNoPoint;
+    uint32_t hitWatchpoint_ = kNoPoint;
+    uint32_t vector_ = 0;
+    ExecutionEngine* engine_ = nullptr;
+    bool freshStart_ = false;  // no instruction executed since the last start
+    bool bigEndian_ = false;
     uint16_t resetTime_ = 0;
     uint32_t debugClock_ = 0;
     uint32_t polls_ = 0;

@@ -33,6 +33,9 @@ public:
     bool deleteBreakpoint(uint16_t id);
     bool deleteWatchpoint(uint16_t id);
     Breakpoint* breakpoint(uint16_t id);
+    const Breakpoint* breakpoint(uint16_t id) const {
+        return const_cast<PointTable&>(*this).breakpoint(id);
+    }
     const Watchpoint* watchpoint(uint16_t id) const;
 
     // The breakpoint whose instruction starts at `pc` (the Thumb bit of its address ignored).

@@ -24,10 +24,6 @@ uint16_t rangeCount(uint16_t first, uint16_t last) {
     return static_cast<uint16_t>(last - first + 1);
 }
 
-uint32_t bigEndian32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
 }  // namespace
 
 int32_t TargetLink::registerGet(uint16_t count, const RegisterDescriptor* registers,
@@ -73,7 +69,7 @@ int32_t TargetLink::fpRegGet(uint16_t first, uint16_t last, void* data) {
     }
     // Each register's two big-endian wire words become two host words, first word first.
     auto* words = static_cast<uint32_t*>(data);
-    for (size_t i = 0; i + 4 <= bytes; i += 4) words[i / 4] = bigEndian32(a.at(3 + i));
+    for (size_t i = 0; i + 4 <= bytes; i += 4) words[i / 4] = link::readBigEndian32(a.at(3 + i));
     return link::kOk;
 }
 

@@ -5,12 +5,15 @@
 #include <cstdint>
 #include <functional>
 
-#include "include/tovlink.h"
+#include "include/tov_types.h"
 #include "link/frame_header.h"
 #include "link/link_context.h"
-#include "target/message.h"
+#include "link/message.h"
 
 namespace tov::target {
+
+using link::AnswerView;
+using link::RequestBuilder;
 
 // Encodes each request, sends it through the connection's transaction and decodes the answer.
 // One instance per connection; its two buffers serve every request.

@@ -4,7 +4,6 @@
 
 #include "include/tovlink.h"
 #include "link/error_codes.h"
-#include "link/error_table.h"
 #include "link/session.h"
 #include "link/udp_transport.h"
 #include "tovlink/link_state.h"
@@ -66,8 +65,7 @@ int32_t TOV_Connect(const char* parameters) {
 int32_t TOV_Disconnect(void) { return TOV_Close(); }
 
 const char* TOV_ErrorTextGet(int32_t code) {
-    return tl::errorText(tl::libraryErrorTable(), code, unknownErrorText,
-                           sizeof unknownErrorText);
+    return tov::lib::connection().errorText(code, unknownErrorText, sizeof unknownErrorText);
 }
 
 uint32_t TOV_LineRateGet(void) { return linkState().lineRate(); }

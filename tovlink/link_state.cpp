@@ -18,28 +18,19 @@ void reportProgress(uint64_t done, uint64_t total) {
     if (progressFn) progressFn(static_cast<uint32_t>(done), static_cast<uint32_t>(total), progressUser);
 }
 
-link::LinkContext& linkState() {
-    static link::LinkContext state(link::libraryFlavour());
-    return state;
+files::Connection& connection() {
+    static files::Connection& instance = []() -> files::Connection& {
+        static files::Connection made(link::libraryFlavour());
+        made.files().setProgressHook(reportProgress);
+        return made;
+    }();
+    return instance;
 }
 
-target::TargetLink& targetLink() {
-    static target::TargetLink& target = [] () -> target::TargetLink& {
-        static target::TargetLink instance(linkState());
-        // A reset target has forgotten the write mode the files functions think it is in.
-        instance.setTargetResetHook([] { filesSession().targetWasReset(); });
-        return instance;
-    }();
-    return target;
-}
+link::LinkContext& linkState() { return connection().link(); }
 
-files::FilesSession& filesSession() {
-    static files::FilesSession& session = []() -> files::FilesSession& {
-        static files::FilesSession instance(linkState(), targetLink());
-        instance.setProgressHook(reportProgress);
-        return instance;
-    }();
-    return session;
-}
+target::TargetLink& targetLink() { return connection().target(); }
+
+files::FilesSession& filesSession() { return connection().files(); }
 
 }  // namespace tov::lib

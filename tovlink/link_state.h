@@ -1,13 +1,15 @@
 // The library's one connection and the state kept between calls, at module level.
 #pragma once
 
+#include "files/connection.h"
 #include "files/files_session.h"
 #include "link/link_context.h"
 #include "target/target_link.h"
 
 namespace tov::lib {
 
-// The process-wide connection of the library.
+// The process-wide connection record of the library, and its three parts.
+files::Connection& connection();
 link::LinkContext& linkState();
 // The target requests on that connection, with the library's request and answer buffers.
 target::TargetLink& targetLink();

@@ -774,5 +774,61 @@ TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesAndLeavesTheProbeAsItWas)
     EXPECT_TRUE(tov({"info"}).out.starts_with("firmware:   V 1.05 for ARM7/ARM9\n"));
 }
 
+#ifdef TOV_ARM_PROGRAMS_DIR
+// The address of a symbol of an ARM test program, from the symbol table built beside it.
+uint32_t armSymbol(const std::string& program, const std::string& name) {
+    std::ifstream in(std::string(TOV_ARM_PROGRAMS_DIR) + "/" + program + ".sym");
+    std::string address, kind, symbol;
+    while (in >> address >> kind >> symbol) {
+        if (symbol == name) return static_cast<uint32_t>(std::stoul(address, nullptr, 16));
+    }
+    ADD_FAILURE() << name << " not in " << program;
+    return 0;
+}
+
+std::string hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+TEST_F(TovWithRunningSimulator, TheEmulatedCoreRunsALoadedProgramToItsPoints) {
+    startSimulator({"--core", "arm1136"});
+    const std::string program = std::string(TOV_ARM_PROGRAMS_DIR) + "/busy_loop_arm.srec";
+    ASSERT_EQ(tov({"load", program}).exitCode, 0);
+    const uint32_t tick = armSymbol("busy_loop_arm", "tick");
+    const uint32_t ticks = armSymbol("busy_loop_arm", "ticks");
+    // Straight into main, which needs no C library start-up.
+    ASSERT_EQ(tov({"setreg", "601:0=0x1D3", "600:13=0x80000",
+                   "600:15=" + hex32(armSymbol("busy_loop_arm", "main"))})
+                  .exitCode,
+              0);
+    auto stateValues = [&] {
+        const ProcessResult state = tov({"state"});
+        EXPECT_EQ(state.exitCode, 0) << state.err;
+        EXPECT_NE(state.out.find("READY"), std::string::npos) << state.out;
+        const size_t at = state.out.find("values: ");
+        return at == std::string::npos ? std::string() : state.out.substr(at + 8, 21);
+    };
+
+    ASSERT_EQ(tov({"break", hex32(tick)}).out, "breakpoint 1\n");
+    ASSERT_EQ(tov({"go"}).exitCode, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(stateValues(), "0x00000001 " + hex32(tick));
+    EXPECT_EQ(tov({"step"}).out, "step result: " + hex32(tick + 4) + "\n");
+    ASSERT_EQ(tov({"breakdel", "1"}).exitCode, 0);
+
+    // Without the start-up code nobody cleared the counter.
+    ASSERT_EQ(tov({"set32", hex32(ticks), "0"}).exitCode, 0);
+    ASSERT_EQ(tov({"watch", hex32(ticks), "--write"}).exitCode, 0);
+    ASSERT_EQ(tov({"go"}).exitCode, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(stateValues().substr(0, 10), "0x00000002");
+    // Stopped right after the first count was stored (little-endian, as the core stores it).
+    EXPECT_EQ(dumpBytes(tov({"read", hex32(ticks), "4"}).out, ticks),
+              (std::vector<uint8_t>{1, 0, 0, 0}));
+}
+#endif
+
 }  // namespace
 }  // namespace tov::e2e

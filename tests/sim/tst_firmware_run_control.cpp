@@ -64,12 +64,13 @@ TEST(FirmwareRunControl, StateAnswerLayoutAndResetTime) {
     FirmwareChat f;
     ASSERT_EQ(f.ask(Req(0x82).u8(0).u16(500)), Bytes{0x82});
     const Bytes expected{0xB4, 1,    0,    0,    0,    0,    0x01, 0xF4,
-                         6,                                               // state, error, time, n
+                         7,                                               // state, error, time, n
                          0,    0,    0,    0,                             // cause
                          0,    0,    0,    0,                             // PC
                          0,    0,    0x01, 0xD3,                          // CPSR
                          0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,  // no points hit
-                         0,    0,    0,    0};                            // vector offset
+                         0,    0,    0,    0,                             // vector offset
+                         0,    0,    0,    0};                            // little-endian
     EXPECT_EQ(f.ask(Req(0xB4)), expected);
 }
 

@@ -14,17 +14,19 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(plain.options.model, ProbeModel::B);
     EXPECT_FALSE(plain.options.loader);
     EXPECT_FALSE(plain.options.lineTiming);
+    EXPECT_FALSE(plain.options.bigEndian);
     EXPECT_FALSE(plain.options.faults.any());
     EXPECT_EQ(plain.options.faults.seed, 1u);
+    EXPECT_EQ(plain.options.core, CoreKind::Model);
     EXPECT_TRUE(plain.notes.empty());
     EXPECT_EQ(plain.options.firmwareVersion, 105);
     EXPECT_FALSE(plain.options.loaderVersion.has_value());
 
-    ParsedCommandLine all =
-        parseCommandLine({"--serial", "/tmp/q", "--model", "BC", "--family=10", "--cpu", "0x8720",
-                          "--rate", "38400", "--loader", "--flash-file", "/tmp/f.bin",
-                          "--trace=/tmp/t.log", "--faults", "drop=0.5,seed=7", "--line-timing",
-                          "--firmware-version", "5", "--loader-version=0"});
+    ParsedCommandLine all = parseCommandLine(
+        {"--serial", "/tmp/q", "--model", "BC", "--family=10", "--cpu", "0x8720", "--rate", "38400",
+         "--loader", "--flash-file", "/tmp/f.bin", "--trace=/tmp/t.log", "--faults",
+         "drop=0.5,seed=7", "--line-timing", "--core", "arm1136", "--big-endian",
+         "--firmware-version", "5", "--loader-version=0"});
     ASSERT_TRUE(all.error.empty()) << all.error;
     const SimOptions& o = all.options;
     EXPECT_EQ(o.serialPath, "/tmp/q");
@@ -40,6 +42,8 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_TRUE(o.lineTiming);
     EXPECT_EQ(o.firmwareVersion, 5);
     EXPECT_EQ(o.loaderVersion, uint16_t{0});
+    EXPECT_EQ(o.core, CoreKind::Arm1136);
+    EXPECT_TRUE(o.bigEndian);
 
     for (const char* model : {"B", "BC", "A", "X"}) {
         ParsedCommandLine m = parseCommandLine({"--serial", "/tmp/p", "--model", model});
@@ -99,6 +103,7 @@ TEST(SimOptions, BadCommandLinesAreRefusedNamingTheProblem) {
         {{"--serial", "/p", "--faults"}, "--faults needs a value"},
         {{"--serial", "/p", "--loader=yes"}, "--loader takes no value"},
         {{"--serial", "/p", "--trace", ""}, "--trace"},
+        {{"--serial", "/p", "--core", "arm7"}, "--core must be model or arm1136"},
     };
     for (const Case& c : cases) {
         ParsedCommandLine parsed = parseCommandLine(c.args);
@@ -109,6 +114,7 @@ TEST(SimOptions, BadCommandLinesAreRefusedNamingTheProblem) {
             << joined << "-> " << parsed.error;
     }
     EXPECT_NE(usageText().find("--line-timing"), std::string::npos);
+    EXPECT_NE(usageText().find("--core"), std::string::npos);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Big-endian request building and bounds-checked answer reading for probe messages.
+// Big-endian fields of probe messages: a request builder, a bounds-checked answer reader, and
+// the plain field helpers for frames built outside a builder.
 #pragma once
 
 #include <cstddef>
@@ -6,7 +7,22 @@
 #include <cstring>
 #include <span>
 
-namespace tov::target {
+namespace tov::link {
+
+inline uint16_t readBigEndian16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+inline uint32_t readBigEndian32(const uint8_t* p) {
+    return (uint32_t{readBigEndian16(p)} << 16) | readBigEndian16(p + 2);
+}
+inline void writeBigEndian16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+}
+inline void writeBigEndian32(uint8_t* p, uint32_t v) {
+    writeBigEndian16(p, static_cast<uint16_t>(v >> 16));
+    writeBigEndian16(p + 2, static_cast<uint16_t>(v));
+}
 
 // Appends big-endian fields to a request buffer; the caller sizes the request beforehand.
 class RequestBuilder {
@@ -16,9 +32,15 @@ public:
         buffer_[size_++] = v;
         return *this;
     }
-    RequestBuilder& u16(uint16_t v) { return u8(static_cast<uint8_t>(v >> 8)).u8(static_cast<uint8_t>(v)); }
+    RequestBuilder& u16(uint16_t v) {
+        writeBigEndian16(buffer_.data() + size_, v);
+        size_ += 2;
+        return *this;
+    }
     RequestBuilder& u32(uint32_t v) {
-        return u16(static_cast<uint16_t>(v >> 16)).u16(static_cast<uint16_t>(v));
+        writeBigEndian32(buffer_.data() + size_, v);
+        size_ += 4;
+        return *this;
     }
     RequestBuilder& bytes(const void* data, size_t n) {
         if (n) std::memcpy(buffer_.data() + size_, data, n);
@@ -40,11 +62,9 @@ public:
     size_t size() const { return data_.size(); }
     uint8_t code() const { return data_.empty() ? 0 : data_[0]; }
     uint8_t u8(size_t at) const { return data_[at]; }
-    uint16_t u16(size_t at) const {
-        return static_cast<uint16_t>((data_[at] << 8) | data_[at + 1]);
-    }
+    uint16_t u16(size_t at) const { return readBigEndian16(data_.data() + at); }
     int16_t s16(size_t at) const { return static_cast<int16_t>(u16(at)); }
-    uint32_t u32(size_t at) const { return (uint32_t{u16(at)} << 16) | u16(at + 2); }
+    uint32_t u32(size_t at) const { return readBigEndian32(data_.data() + at); }
     // The probe status at bytes 1-2, sign-extended.
     int32_t status() const { return s16(1); }
     const uint8_t* at(size_t offset) const { return data_.data() + offset; }
@@ -55,4 +75,4 @@ private:
     std::span<const uint8_t> data_;
 };
 
-}  // namespace tov::target
+}  // namespace tov::link

@@ -1,0 +1,202 @@
+/*
+ * tovrdi.h - the RDI 1.5.1 target library of the TOV probe: the types a debugger and the library
+ * share (handles, host interface, configuration object, procedure vector), the error and
+ * information codes the library uses, and the seven WinRDI entry points it exports.
+ *
+ * A debugger loads libtovrdi.so, checks it with WinRDI_Valid_RDI_DLL, negotiates the version,
+ * may show WinRDI_Config over its configuration object, and takes the procedure vector from
+ * WinRDI_GetRDIProcVec. Every procedure returns an RDIError_* code. The library serves one probe
+ * connection at a time and serialises its procedures with one lock.
+ */
+#ifndef TOVRDI_H
+#define TOVRDI_H
+
+#include <stdarg.h>
+#include <stdint.h>
+
+#include "tov_types.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define TOVRDI_API __attribute__((visibility("default")))
+#else
+#define TOVRDI_API
+#endif
+
+typedef uint32_t ARMword;
+typedef uint32_t RDI_AccessType;
+
+/* Opaque handles handed out by the library: the agent (the probe connection) and the module
+ * (the target processor). Breakpoint and watchpoint handles, and thread handles. */
+typedef struct RDI_AgentRecord* RDI_AgentHandle;
+typedef struct RDI_ModuleRecord* RDI_ModuleHandle;
+typedef uintptr_t RDI_PointHandle;
+typedef uintptr_t RDI_ThreadHandle;
+typedef void RDI_DbgState;
+
+/* The debugger's configuration object: a tag/value hash table with a parent. Tags are stored
+ * upper-cased and compared without regard to case. The library reads and updates it in place
+ * with malloc'ed texts; the debugger owns and frees it. */
+struct ConfigTable;
+typedef struct ConfigEntry {
+    char* tag;                 /* NULL for a free slot */
+    char* value;               /* NULL when the tag has no value */
+    struct ConfigTable* child; /* nested table, or NULL */
+} ConfigEntry;
+typedef struct ConfigTable {
+    int32_t size; /* number of slots: a power of two, 0 before the first entry */
+    ConfigEntry* entries;
+    struct ConfigTable* parent; /* NULL at the top */
+} ConfigTable;
+typedef ConfigTable* RDI_ConfigPointer;
+
+/* The debugger's host-OS interface. The library prints its call log and messages through
+ * dbgprint(dbgarg, ...) and does console I/O of the target program through the others. */
+typedef void RDI_Hif_DbgArg;
+typedef void RDI_Hif_HostArg;
+typedef void RDI_Hif_ResetArg;
+typedef void RDI_Hif_DbgPrint(RDI_Hif_DbgArg* arg, const char* format, va_list ap);
+typedef void RDI_Hif_DbgPause(RDI_Hif_DbgArg* arg);
+typedef void RDI_Hif_WriteC(RDI_Hif_HostArg* arg, int c);
+typedef int RDI_Hif_ReadC(RDI_Hif_HostArg* arg);
+typedef int RDI_Hif_Write(RDI_Hif_HostArg* arg, const char* buffer, int length);
+typedef char* RDI_Hif_GetS(RDI_Hif_HostArg* arg, char* buffer, int length);
+typedef void RDI_Hif_ResetProc(RDI_Hif_ResetArg* arg);
+
+typedef struct RDI_HostosInterface {
+    RDI_Hif_DbgPrint* dbgprint;
+    RDI_Hif_DbgPause* dbgpause;
+    RDI_Hif_DbgArg* dbgarg;
+    RDI_Hif_WriteC* writec;
+    RDI_Hif_ReadC* readc;
+    RDI_Hif_Write* write;
+    RDI_Hif_GetS* gets;
+    RDI_Hif_HostArg* hostosarg;
+    RDI_Hif_ResetProc* reset;
+    RDI_Hif_ResetArg* resetarg;
+} RDI_HostosInterface;
+
+/* Procedure signatures. */
+typedef int RDI_OpenAgentProc(RDI_AgentHandle* agent, unsigned type, RDI_ConfigPointer config,
+                              const RDI_HostosInterface* hostif, RDI_DbgState* dbgState);
+typedef int RDI_CloseAgentProc(RDI_AgentHandle agent);
+typedef int RDI_OpenProc(RDI_ModuleHandle module, unsigned type, RDI_ConfigPointer config,
+                         const RDI_HostosInterface* hostif, RDI_DbgState* dbgState);
+typedef int RDI_CloseProc(RDI_ModuleHandle module);
+typedef int RDI_ReadProc(RDI_ModuleHandle module, ARMword source, void* dest, unsigned* nbytes,
+                         RDI_AccessType type);
+typedef int RDI_WriteProc(RDI_ModuleHandle module, const void* source, ARMword dest,
+                          unsigned* nbytes, RDI_AccessType type);
+typedef int RDI_CPUReadProc(RDI_ModuleHandle module, unsigned mode, uint32_t mask, ARMword* state);
+typedef int RDI_CPUWriteProc(RDI_ModuleHandle module, unsigned mode, uint32_t mask,
+                             const ARMword* state);
+typedef int RDI_CPReadProc(RDI_ModuleHandle module, unsigned cpnum, uint32_t mask, ARMword* state);
+typedef int RDI_CPWriteProc(RDI_ModuleHandle module, unsigned cpnum, uint32_t mask,
+                            const ARMword* state);
+typedef int RDI_SetBreakProc(RDI_ModuleHandle module, ARMword address, unsigned type, ARMword bound,
+                             RDI_ThreadHandle thread, RDI_PointHandle* handle);
+typedef int RDI_ClearBreakProc(RDI_ModuleHandle module, RDI_PointHandle handle);
+typedef int RDI_SetWatchProc(RDI_ModuleHandle module, ARMword address, unsigned type,
+                             unsigned datatype, ARMword bound, RDI_ThreadHandle thread,
+                             RDI_PointHandle* handle);
+typedef int RDI_ClearWatchProc(RDI_ModuleHandle module, RDI_PointHandle handle);
+typedef int RDI_ExecuteProc(RDI_AgentHandle agent, RDI_ModuleHandle* module, int stopOthers,
+                            RDI_PointHandle* handle);
+typedef int RDI_StepProc(RDI_AgentHandle agent, RDI_ModuleHandle* module, int stopOthers,
+                         unsigned ninstr, RDI_PointHandle* handle);
+typedef int RDI_InfoProc(void* handle, unsigned type, ARMword* arg1, ARMword* arg2);
+typedef void RDI_UnusedProc(void);
+
+/* The procedure vector: a type name and 26 entries; this library fills the first 17. */
+typedef struct RDI_ProcVec {
+    char rditypename[12];
+    RDI_OpenAgentProc* openagent;
+    RDI_CloseAgentProc* closeagent;
+    RDI_OpenProc* open;
+    RDI_CloseProc* close;
+    RDI_ReadProc* read;
+    RDI_WriteProc* write;
+    RDI_CPUReadProc* CPUread;
+    RDI_CPUWriteProc* CPUwrite;
+    RDI_CPReadProc* CPread;
+    RDI_CPWriteProc* CPwrite;
+    RDI_SetBreakProc* setbreak;
+    RDI_ClearBreakProc* clearbreak;
+    RDI_SetWatchProc* setwatch;
+    RDI_ClearWatchProc* clearwatch;
+    RDI_ExecuteProc* execute;
+    RDI_StepProc* step;
+    RDI_InfoProc* info;
+    RDI_UnusedProc* pointinquiry;
+    RDI_UnusedProc* addconfig;
+    RDI_UnusedProc* loadconfigdata;
+    RDI_UnusedProc* selectconfig;
+    RDI_UnusedProc* drivernames;
+    RDI_UnusedProc* cpunames;
+    RDI_UnusedProc* errmess;
+    RDI_UnusedProc* loadagent;
+    RDI_UnusedProc* targetisdead;
+} RDI_ProcVec;
+
+/* RDI error codes the library returns. */
+#define RDIError_NoError 0
+#define RDIError_DataAbort 5
+#define RDIError_NotInitialised 128
+#define RDIError_UnableToInitialise 129
+#define RDIError_WrongByteSex 130
+#define RDIError_CantSetPoint 148
+#define RDIError_IncompatibleRDILevels 149
+#define RDIError_TargetBroken 162
+#define RDIError_LittleEndian 240
+#define RDIError_BigEndian 241
+#define RDIError_UnimplementedMessage 254
+/* Any failure of the probe link itself (no answer, port busy, ...). */
+#define TOVRDI_LinkError 200
+
+/* RDI_OpenAgent and RDI_Open type bits. */
+#define RDIOpen_Warm 0x01u
+#define RDIOpen_ByteSexShift 2
+#define RDIOpen_ByteSexMask 0x0Cu
+#define RDIOpen_NoStartup 0x10u /* open the channel without resetting or halting the target */
+
+/* RDI_Info codes answered so far. */
+#define RDIInfo_Modules 0x1Cu            /* A1 != 0: fill A2 with the module description; A1 = 1 */
+#define RDIInfo_DownloadBlockSize 0x187u /* A1 = 1024, the write size preferred in a download */
+#define RDIInfo_GetCacheSelected 0x198u
+#define RDIInfo_SetCacheSelected 0x199u
+#define RDIInfo_GetMemoryArea 0x19Au
+#define RDIInfo_SetMemoryArea 0x19Bu
+#define RDIInfo_GetByteSex 0x304u
+#define RDIInfo_SetByteSex 0x305u
+#define RDIInfo_GetLog 0x800u
+#define RDIInfo_SetLog 0x801u
+#define RDIInfo_BeginDownload 0xA01u /* preload commands, then the download starts */
+#define RDIInfo_EndDownload 0xA02u   /* flush, end, statistics, postload commands */
+
+/* The yield callback the debugger registers; called while the target runs. */
+typedef void WinRDI_YieldArg;
+typedef void WinRDI_YieldProc(WinRDI_YieldArg* arg);
+
+/* The WinRDI entry points: the only symbols the library exports. */
+TOVRDI_API int WinRDI_Valid_RDI_DLL(void);
+/* 150, or 151 after WinRDI_SetVersion with 151 or more. */
+TOVRDI_API int WinRDI_GetVersion(void);
+/* Switches to 151 when `version` is 151 or more; returns 151. */
+TOVRDI_API int WinRDI_SetVersion(int version);
+TOVRDI_API const char* WinRDI_Get_DLL_Description(void);
+/* Replaces the yield callback; a NULL callback removes it. */
+TOVRDI_API void WinRDI_Register_Yield_Callback(WinRDI_YieldProc* callback, WinRDI_YieldArg* arg);
+TOVRDI_API const RDI_ProcVec* WinRDI_GetRDIProcVec(void);
+/* Shows the "TOV Configuration" dialog over `config`: 1 confirmed (values written back),
+ * 0 cancelled, -1 when it cannot be shown (no display); nothing is written then. `parent` is the
+ * owning window (a QWidget*), or NULL. */
+TOVRDI_API int WinRDI_Config(RDI_ConfigPointer config, void* parent);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TOVRDI_H */

@@ -1,0 +1,76 @@
+// The emulated ARM11 core: the simulated target's program really runs, on the Unicorn engine.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <unicorn/unicorn.h>
+
+#include "sim/core_pages.h"
+#include "sim/execution_engine.h"
+#include "sim/target_points.h"
+
+namespace tov::sim {
+
+// An ARM1136 core executing from the target memory (see CorePages). Its registers live in the
+// target model's register file between runs and are loaded into the emulator, bank by bank,
+// for each run. Breakpoints stop before their instruction; watchpoints stop after the
+// accessing instruction; the semihosting instruction (SVC 0x123456 in ARM state, SVC 0xAB in
+// Thumb state) stops with the PC after it. Any other exception (another SVC, an undefined
+// instruction, a fault on an inaccessible address) stops at its vector, as a probe with
+// vector catch on: the cause says exception and the vector offset which one.
+class ArmCore : public ExecutionEngine {
+public:
+    // A core that could not be made reports why in error() and stops every run at once.
+    ArmCore(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip);
+    ~ArmCore() override;
+    ArmCore(const ArmCore&) = delete;
+    ArmCore& operator=(const ArmCore&) = delete;
+
+    const std::string& error() const { return error_; }
+
+    // The link may have written target memory: the core looks again before it next runs.
+    void memoryChanged() { stale_ = true; }
+
+    std::optional<EngineStop> run(RegisterFile& registers, PointTable& points, bool fromStart,
+                                  uint32_t budget) override;
+    EngineStop step(RegisterFile& registers, PointTable& points) override;
+
+private:
+    static bool onUnmapped(uc_engine* uc, uc_mem_type type, uint64_t address, int size,
+                           int64_t value, void* self);
+    static void onInterrupt(uc_engine* uc, uint32_t number, void* self);
+    static void onBreakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
+    static void onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value,
+                         void* self);
+
+    // Brings memory and the point hooks up to date before a run.
+    void prepare(const PointTable& points);
+    void setPointHooks(const PointTable& points);
+    void loadRegisters(const RegisterFile& registers);
+    void storeRegisters(RegisterFile& registers);
+    // Executes up to `count` instructions from the register file's PC; the stop, if any.
+    std::optional<EngineStop> execute(RegisterFile& registers, uint32_t count);
+    uint32_t reg(int id);
+    void setReg(int id, uint32_t value);
+
+    uc_engine* uc_ = nullptr;
+    std::string error_;
+    CorePages pages_;
+    bool stale_ = true;
+    bool ignoreBreakpoints_ = false;
+    std::optional<EngineStop> stop_;
+    // The access that found no page in the last run: mapped when the run has returned.
+    std::optional<std::pair<uint64_t, size_t>> pendingMap_;
+    const PointTable* points_ = nullptr;
+    std::vector<uc_hook> pointHooks_;
+    // The points as hooked (breakpoint addresses; watchpoint identifiers and settings), to
+    // notice when the table changes; nothing before the first run.
+    std::optional<std::vector<uint32_t>> hookedBreaks_;
+    std::vector<std::pair<uint16_t, PointTable::Watchpoint>> hookedWatches_;
+};
+
+}  // namespace tov::sim

@@ -1,0 +1,102 @@
+// Loading files: contiguous runs of an S-record file, or a binary file, written in chunks
+// between the begin-download and end-download requests.
+#include "load_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "debugger.h"
+#include "files/srecord_reader.h"
+
+namespace tov::rdihost {
+namespace {
+
+// Writes a run of consecutive bytes in chunks; the first failing write ends it.
+int writeRun(Debugger& d, uint32_t address, const std::vector<uint8_t>& data) {
+    for (size_t done = 0; done < data.size();) {
+        unsigned count =
+            static_cast<unsigned>(std::min<size_t>(d.options().chunk, data.size() - done));
+        const int rc = d.rdi().write(d.module(), data.data() + done,
+                                     static_cast<ARMword>(address + done), &count, 0);
+        if (rc != RDIError_NoError) return rc;
+        done += count;
+    }
+    return RDIError_NoError;
+}
+
+// Hands every contiguous run of the file to `sink`; false when the file is unreadable.
+template <typename Sink>
+bool forEachRun(const std::string& path, Sink sink) {
+    files::SRecordReader reader;
+    if (!reader.open(path.c_str())) return false;
+    files::SRecord record;
+    std::vector<uint8_t> run;
+    uint32_t runAddress = 0;
+    files::SRecordReader::Status status;
+    while ((status = reader.next(record)) == files::SRecordReader::Status::kRecord) {
+        if (!run.empty() && record.address != runAddress + run.size()) {
+            if (!sink(runAddress, run)) return true;
+            run.clear();
+        }
+        if (run.empty()) runAddress = record.address;
+        run.insert(run.end(), record.data, record.data + record.length);
+    }
+    if (status != files::SRecordReader::Status::kEnd) {
+        std::fprintf(stderr, "rdihost: %s: bad S-record at line %llu\n", path.c_str(),
+                     static_cast<unsigned long long>(reader.lineNumber()));
+        return false;
+    }
+    if (!run.empty()) sink(runAddress, run);
+    return true;
+}
+
+bool isSRecordFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return in && in.peek() == 'S';
+}
+
+}  // namespace
+
+bool loadFile(Debugger& d, const std::string& path, uint32_t address) {
+    std::ifstream probe(path, std::ios::binary);
+    if (!probe) {
+        std::fprintf(stderr, "rdihost: cannot read %s\n", path.c_str());
+        return false;
+    }
+    ARMword unused = 0;
+    int rc = d.rdi().info(d.module(), RDIInfo_BeginDownload, &unused, nullptr);
+    if (rc != RDIError_NoError) {
+        std::printf("load failed: RDI error %d\n", rc);
+        return false;
+    }
+    uint64_t total = 0;
+    int writeResult = RDIError_NoError;
+    auto sink = [&](uint32_t at, const std::vector<uint8_t>& data) {
+        writeResult = writeRun(d, at, data);
+        total += data.size();
+        return writeResult == RDIError_NoError;
+    };
+    bool readable = true;
+    if (isSRecordFile(path)) {
+        readable = forEachRun(path, sink);
+    } else {
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(probe)),
+                                  std::istreambuf_iterator<char>());
+        sink(address, data);
+    }
+    // The end request runs the postload commands also after a failure, and reports the result.
+    rc = d.rdi().info(d.module(), RDIInfo_EndDownload, &unused, nullptr);
+    if (!readable) return false;
+    if (writeResult != RDIError_NoError || rc != RDIError_NoError) {
+        std::printf("load failed: RDI error %d\n",
+                    writeResult != RDIError_NoError ? writeResult : rc);
+        return false;
+    }
+    std::printf("loaded %llu bytes\n", static_cast<unsigned long long>(total));
+    return true;
+}
+
+}  // namespace tov::rdihost

@@ -1,0 +1,108 @@
+// rdihost: loads an RDI target library as a debugger does and drives it from a shell.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "debugger.h"
+
+namespace {
+
+using tov::rdihost::Debugger;
+using tov::rdihost::DebuggerOptions;
+
+void usage(FILE* out) {
+    std::fprintf(out,
+                 "usage: rdihost [--library FILE] [--config KEY=VALUE]... [--log FILE]\n"
+                 "               [--byte-sex little|big|any] [--no-startup] [--chunk N]\n"
+                 "               [-e COMMAND]...\n"
+                 "Loads the RDI library (default libtovrdi.so) and runs the -e commands in turn,\n"
+                 "or the commands read from standard input, one per line. The library's log goes\n"
+                 "to standard error or to the --log file.\n"
+                 "Commands:\n%s",
+                 tov::rdihost::commandHelp().c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    DebuggerOptions options;
+    std::vector<std::string> commands;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "rdihost: %s needs a value\n", arg.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            usage(stdout);
+            return 0;
+        } else if (arg == "--library") {
+            options.library = value();
+        } else if (arg == "--config") {
+            options.config.push_back(value());
+        } else if (arg == "--log") {
+            options.logFile = value();
+        } else if (arg == "--byte-sex") {
+            const std::string sex = value();
+            if (sex == "little")
+                options.byteSex = 0;
+            else if (sex == "big")
+                options.byteSex = 1;
+            else if (sex == "any")
+                options.byteSex = 2;
+            else {
+                std::fprintf(stderr, "rdihost: --byte-sex is little, big or any\n");
+                return 2;
+            }
+        } else if (arg == "--no-startup") {
+            options.noStartup = true;
+        } else if (arg == "--chunk") {
+            const long chunk = std::strtol(value().c_str(), nullptr, 0);
+            if (chunk <= 0 || chunk > 0x100000) {
+                std::fprintf(stderr, "rdihost: --chunk wants 1 to 1048576 bytes\n");
+                return 2;
+            }
+            options.chunk = static_cast<unsigned>(chunk);
+        } else if (arg == "-e") {
+            commands.push_back(value());
+        } else {
+            std::fprintf(stderr, "rdihost: unknown argument %s\n", arg.c_str());
+            usage(stderr);
+            return 2;
+        }
+    }
+
+    Debugger debugger(options);
+    if (!debugger.start()) return 1;
+    bool ok = true;
+    if (!commands.empty()) {
+        for (const std::string& command : commands) {
+            if (!tov::rdihost::runCommand(debugger, command)) {
+                ok = false;
+                break;
+            }
+        }
+    } else {
+        const bool prompt = isatty(STDIN_FILENO);
+        std::string line;
+        while (true) {
+            if (prompt) {
+                std::printf("rdi> ");
+                std::fflush(stdout);
+            }
+            if (!std::getline(std::cin, line)) break;
+            if (line == "quit" || line == "exit") break;
+            ok = tov::rdihost::runCommand(debugger, line) && ok;
+            std::fflush(stdout);
+        }
+    }
+    debugger.close();
+    return ok ? 0 : 1;
+}
