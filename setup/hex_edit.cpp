@@ -1,13 +1,17 @@
-// The hexadecimal edit field.
+// The hexadecimal line edit.
 #include "setup/hex_edit.h"
 
 #include <QKeyEvent>
 #include <algorithm>
-#include <cctype>
 
 #include "setup/number_text.h"
 
 namespace tov::setup {
+
+bool hexEditAccepts(QChar c) {
+    return c.unicode() < 0x20 || c == '.' || c == '-' || (c >= '0' && c <= '9') ||
+           (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 CHexEdit::CHexEdit(QWidget* parent) : QLineEdit(parent) {}
 
@@ -25,11 +29,11 @@ uint32_t CHexEdit::number() const {
 
 void CHexEdit::keyPressEvent(QKeyEvent* event) {
     const QString typed = event->text();
-    if (typed.size() == 1) {
-        const QChar c = typed.at(0);
-        const bool wanted = c.unicode() < 0x20 || c == '.' || c == '-' ||
-                            (c.unicode() < 0x80 && std::isxdigit(c.toLatin1()));
-        if (!wanted) return;  // dropped
+    for (QChar c : typed) {
+        if (!hexEditAccepts(c)) {
+            event->accept();  // swallowed: the character never reaches the text
+            return;
+        }
     }
     QLineEdit::keyPressEvent(event);
 }

@@ -1,5 +1,5 @@
-// An edit field for hexadecimal numbers: it takes typed hex digits, control characters, "." and
-// "-" and drops every other typed character; it shows a number with a fixed digit count.
+// A line edit for hexadecimal numbers: drops typed characters that cannot be part of one and
+// shows a number with a fixed count of upper-case digits.
 #pragma once
 
 #include <QLineEdit>
@@ -12,8 +12,8 @@ class CHexEdit : public QLineEdit {
 public:
     explicit CHexEdit(QWidget* parent = nullptr);
 
-    // Shows `value` masked to `digits` (1..8) upper-case digits with leading zeros, and limits
-    // the text to that many characters.
+    // Shows `value` masked to `digits` (1..8) hex digits with leading zeros and limits the text
+    // to that many characters.
     void setNumber(uint32_t value, int digits);
     // The text read as hexadecimal (at most 64 characters, "0x" allowed); 0 when unreadable.
     uint32_t number() const;
@@ -21,5 +21,8 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
+
+// Whether a typed character may go into a hex edit: hex digits, control characters, "." and "-".
+bool hexEditAccepts(QChar c);
 
 }  // namespace tov::setup

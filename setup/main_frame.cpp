@@ -21,9 +21,11 @@
 #include "setup/doc_archive.h"
 #include "setup/help_window.h"
 #include "setup/import_export_dialog.h"
+#include "setup/init_list_dialog.h"
 #include "setup/lock_indicators.h"
 #include "setup/memory_dialog.h"
 #include "setup/message_box.h"
+#include "setup/mode_dialog.h"
 #include "setup/program_icon.h"
 #include "setup/target_test_dialog.h"
 #include "setup/update_dialog.h"
@@ -105,10 +107,10 @@ void CMainFrame::createMenus() {
     act = addCommand(setup, "setupInitList", "&Init List...",
                      "Edit the initialisation list for the target system", "Edit Initlist");
     act->setIcon(st->standardIcon(QStyle::SP_FileDialogDetailedView));
-    act->setEnabled(false);
+    connect(act, &QAction::triggered, this, &CMainFrame::onInitList);
     act = addCommand(setup, "setupMode", "&Mode...", "Set the TOV working mode", "Working Mode");
     act->setIcon(st->standardIcon(QStyle::SP_ComputerIcon));
-    act->setEnabled(false);
+    connect(act, &QAction::triggered, this, &CMainFrame::onMode);
     act = addCommand(setup, "setupImportExport", "&Import/Export...",
                      "Import/Export the setup as text file");
     connect(act, &QAction::triggered, this, &CMainFrame::onImportExport);
@@ -289,6 +291,14 @@ void CMainFrame::onFirmware() {
 
 void CMainFrame::onCommunication() {
     runCommand([this] { runCommunicationDialog(doc_, this); });
+}
+
+void CMainFrame::onInitList() {
+    runCommand([this] { runInitListDialog(doc_, this); });
+}
+
+void CMainFrame::onMode() {
+    runCommand([this] { runModeDialog(doc_, this); });
 }
 
 void CMainFrame::onImportExport() {

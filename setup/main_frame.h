@@ -56,6 +56,8 @@ public slots:
     bool onFileSaveAs();
     void onFirmware();
     void onCommunication();
+    void onInitList();
+    void onMode();
     void onImportExport();
     void onMemoryEdit();
     void onTargetTest();

@@ -504,7 +504,9 @@ TEST_F(TovWithRunningSimulator, DumpWritesMemoryAsS1Records) {
     // Memory the target does not have fails in the library's words.
     const ProcessResult refused = tov({"dump", "0xFFF00000", "64", (dir_ / "x.s19").string()});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(refused.err, "tov: dump: TOV: Invalid target memory address\n");
+    EXPECT_EQ(refused.err,
+              "tov: dump: TOV: Invalid target memory address (reading 64 bytes at "
+              "0xFFF00000 failed)\n");
 }
 
 TEST_F(TovWithRunningSimulator, LoadedFileVerifiesAndADifferenceIsFound) {
@@ -515,13 +517,14 @@ TEST_F(TovWithRunningSimulator, LoadedFileVerifiesAndADifferenceIsFound) {
     const std::vector<uint8_t> image = testImage(3000, 5);
     const std::filesystem::path file = dir_ / "image.s37";
     writeFile(file, srecordFile(address, image));
-    const std::string size = std::to_string(std::filesystem::file_size(file));
 
     const ProcessResult load = tov({"load", file.string()});
     ASSERT_EQ(load.exitCode, 0) << load.err;
     EXPECT_TRUE(load.err.empty()) << load.err;
-    EXPECT_TRUE(std::regex_match(load.out, std::regex("loaded " + file.string() + " \\(" + size +
-                                                      " bytes\\) in \\d+\\.\\d\\d s\n")))
+    EXPECT_TRUE(
+        std::regex_match(load.out, std::regex("loaded " + file.string() +
+                                              " \\(3000 data bytes at "
+                                              "0x00023F00-0x00024AB7\\) in \\d+\\.\\d\\d s\n")))
         << load.out;
     const ProcessResult read = tov({"read", "0x23F00", "3000"});
     ASSERT_EQ(read.exitCode, 0) << read.err;
@@ -547,7 +550,9 @@ TEST_F(TovWithRunningSimulator, LoadedFileVerifiesAndADifferenceIsFound) {
     writeFile(other, srecordFile(address, changed));
     const ProcessResult differs = tov({"verify", other.string()});
     EXPECT_EQ(differs.exitCode, 1);
-    EXPECT_TRUE(differs.err.starts_with("tov: verify: TOV: Verifying memory failed\n"))
+    EXPECT_TRUE(
+        differs.err.starts_with("tov: verify: TOV: Verifying memory failed (first "
+                                "difference at 0x000244DC: expected "))
         << differs.err;
     EXPECT_TRUE(differs.out.empty()) << differs.out;
 }
@@ -772,6 +777,44 @@ TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesAndLeavesTheProbeAsItWas)
     EXPECT_TRUE(noLogic.out.empty()) << noLogic.out;
     EXPECT_NE(none.err, noLogic.err);
     EXPECT_TRUE(tov({"info"}).out.starts_with("firmware:   V 1.05 for ARM7/ARM9\n"));
+}
+
+// A setup written by tovsetup --transmit is what tov setup-show and tov info read back; with the
+// simulator gone the transfer fails with exit code 1.
+TEST_F(TovWithRunningSimulator, SetupTransmittedFromTheCommandLineReadsBack) {
+    const std::string tovsetup = std::string(TOV_BIN_DIR) + "/tovsetup";
+    if (!std::filesystem::exists(tovsetup)) GTEST_SKIP() << "tovsetup is not built";
+    const std::string text = (dir_ / "board.txt").string();
+    const std::string setup = (dir_ / "board.tov").string();
+    std::ofstream(text) << "[MODE]\nID         Board 7\nSTARTUP    STOP\nRUNTIME    3000\n\n[INIT]\n"
+                           "WM32    0x10000000 0x12345678 ;init\nDELAY              100        ;\n";
+    ASSERT_EQ(runProcess(tovsetup, {"--import", text, setup}).exitCode, 0);
+
+    startSimulator();
+    const ProcessResult sent = runProcess(tovsetup, {"--transmit", setup, "--port", port_});
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    EXPECT_EQ(sent.err,
+              "tovsetup: Connecting to TOV firmware....\n"
+              "tovsetup: Writing setup data ....\n"
+              "tovsetup: Writing setup data passed\n");
+    const ProcessResult shown = tov({"setup-show"});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    const std::vector<std::string> lines = splitLines(shown.out);
+    ASSERT_EQ(lines.size(), 15u) << shown.out;
+    EXPECT_EQ(lines[0], "setup ID:     Board 7");
+    EXPECT_EQ(lines[2], "line rate:    9600");
+    EXPECT_EQ(lines[4], "run time:     3000 ms");
+    EXPECT_EQ(lines[6], "startup:      STOP");
+    EXPECT_EQ(lines[12], "init entries: 2");
+    EXPECT_EQ(lines[13], "     0: WM32   0x10000000 0x12345678");
+    EXPECT_EQ(lines[14], "     1: DELAY  0x00000000 0x00000064");
+    const ProcessResult info = tov({"info"});
+    EXPECT_NE(info.out.find("setup ID:   Board 7"), std::string::npos) << info.out;
+
+    stopSimulator();
+    const ProcessResult failed = runProcess(tovsetup, {"--transmit", setup, "--port", port_});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_NE(failed.err.find("tovsetup: Transfer failed!\n"), std::string::npos) << failed.err;
 }
 
 #ifdef TOV_ARM_PROGRAMS_DIR

@@ -29,6 +29,10 @@ struct Command {
 
 // Writes the usage text with every command of the dispatch table.
 void printUsage(std::FILE* out);
+// Writes the help of one command: its usage line, summary and notes.
+void printCommandHelp(const Command& command, std::FILE* out);
+// Longer notes on the options of a command, or "" (command_notes.cpp).
+std::string_view commandNotes(std::string_view name);
 
 // Link commands (commands_link.cpp).
 int runPing(const Invocation& call);
@@ -88,5 +92,7 @@ int runNetconfig(const Invocation& call);
 int runAutoprog(const Invocation& call);
 int runAutoprogOff(const Invocation& call);
 int runAutoprogShow(const Invocation& call);
+// The setup the setup program stored in the probe (commands_setup.cpp).
+int runSetupShow(const Invocation& call);
 
 }  // namespace tov::cli
