@@ -22,12 +22,33 @@ int32_t openWithTries(LoaderLink& link, int tries) {
     return rc;
 }
 
-// One attempt: open, Enter loader (reopening after a switch-over), Read versions.
+// One attempt: open, then Enter loader and Read versions.
 int32_t connectOnce(LoaderLink& link, const LoaderCaller& caller, ProbeIdentity& identity) {
-    int32_t rc = openWithTries(link, caller.openTries);
+    const int32_t rc = openWithTries(link, caller.openTries);
     if (rc < 0) return rc;
+    return enterLoaderAndReadVersions(link, caller, identity);
+}
+
+// Programs one block, padded for the model: to whole words of 4 bytes on the TOV-A and TOV-B,
+// to whole 16-bit words on the TOV-X, whose count field counts words.
+int32_t programPadded(LoaderLink& link, const FlashLayout& layout, uint32_t address,
+                      const uint8_t* data, size_t length) {
+    std::array<uint8_t, files::SRecord::kMaxData + 3> block;
+    const size_t unit = layout.wordCount ? 2 : 4;
+    const size_t padded = (length + unit - 1) / unit * unit;
+    std::copy_n(data, length, block.begin());
+    std::fill(block.begin() + static_cast<ptrdiff_t>(length),
+              block.begin() + static_cast<ptrdiff_t>(padded), uint8_t{0xFF});
+    const auto count = static_cast<uint16_t>(layout.wordCount ? padded / 2 : padded);
+    return programFlash(link, address, count, std::span(block).first(padded));
+}
+
+}  // namespace
+
+int32_t enterLoaderAndReadVersions(LoaderLink& link, const LoaderCaller& caller,
+                                   ProbeIdentity& identity) {
     bool switched = false;
-    rc = enterLoader(link, caller, switched);
+    int32_t rc = enterLoader(link, caller, switched);
     if (rc < 0) return rc;
     if (switched) {
         link.close();
@@ -47,21 +68,16 @@ int32_t connectOnce(LoaderLink& link, const LoaderCaller& caller, ProbeIdentity&
     return rc;
 }
 
-// Programs one block, padded for the model: to whole words of 4 bytes on the TOV-A and TOV-B,
-// to whole 16-bit words on the TOV-X, whose count field counts words.
-int32_t programPadded(LoaderLink& link, const FlashLayout& layout, uint32_t address,
-                      const uint8_t* data, size_t length) {
-    std::array<uint8_t, files::SRecord::kMaxData + 3> block;
-    const size_t unit = layout.wordCount ? 2 : 4;
-    const size_t padded = (length + unit - 1) / unit * unit;
-    std::copy_n(data, length, block.begin());
-    std::fill(block.begin() + static_cast<ptrdiff_t>(length),
-              block.begin() + static_cast<ptrdiff_t>(padded), uint8_t{0xFF});
-    const auto count = static_cast<uint16_t>(layout.wordCount ? padded / 2 : padded);
-    return programFlash(link, address, count, std::span(block).first(padded));
+int32_t checkFirmwareFile(const std::string& path, const LoaderCaller& caller) {
+    files::SRecordReader reader(caller.firmwareRules);
+    if (!reader.open(path.c_str())) return caller.firmwareFileError;
+    files::SRecord record;
+    for (;;) {
+        const auto status = reader.next(record);
+        if (status == files::SRecordReader::Status::kEnd) return link::kOk;
+        if (status != files::SRecordReader::Status::kRecord) return caller.firmwareFileError;
+    }
 }
-
-}  // namespace
 
 int32_t connectLoader(LoaderLink& link, const LoaderCaller& caller, ProbeIdentity& identity) {
     int32_t rc = link::kSetupFailed;
@@ -75,19 +91,24 @@ int32_t connectLoader(LoaderLink& link, const LoaderCaller& caller, ProbeIdentit
 
 int32_t programFirmware(LoaderLink& link, ProbeModel model, const std::string& path,
                         const LoaderCaller& caller, const FirmwareProgress& progress) {
+    // The whole file is read once before anything is erased: a missing or malformed file must
+    // not leave the probe without firmware.
+    int32_t rc = checkFirmwareFile(path, caller);
+    if (rc < 0) return rc;
     files::SRecordReader reader(caller.firmwareRules);
     if (!reader.open(path.c_str())) return caller.firmwareFileError;
     const FlashLayout& layout = flashLayout(model);
     for (uint32_t sector : layout.firmwareSectors) {
-        const int32_t rc = eraseSector(link, sector);
+        rc = eraseSector(link, sector);
         if (rc < 0) return rc;
     }
+    if (progress) progress(0, reader.size());
     files::SRecord record;
     for (;;) {
         const auto status = reader.next(record);
         if (status == files::SRecordReader::Status::kEnd) break;
         if (status != files::SRecordReader::Status::kRecord) return caller.firmwareFileError;
-        const int32_t rc = programPadded(link, layout, record.address, record.data, record.length);
+        rc = programPadded(link, layout, record.address, record.data, record.length);
         if (rc < 0) return rc;
         if (progress) progress(reader.consumed(), reader.size());
     }

@@ -32,6 +32,32 @@ JedecLayout layoutFor(ProbeModel model, size_t lineLimit) {
     return JedecLayout{g.rows, g.rowLength, g.linesPerRow, lineLimit, model == ProbeModel::A};
 }
 
+// The library's reading of a model's JEDEC file: 0 or -1306.
+int32_t readLogicRows(ProbeModel model, const std::string& jedecPath, const LoaderCaller& caller,
+                      std::vector<std::string>& rows) {
+    const size_t lineLimit =
+        model == ProbeModel::A ? caller.jedecLineLengthA : caller.jedecLineLength;
+    return readJedecRows(jedecPath, layoutFor(model, lineLimit), rows) == JedecError::kNone
+               ? link::kOk
+               : link::kLogicFileFailed;
+}
+
+// The setup program's reading of a TOV-B JEDEC file: empty, or the message of its fault.
+std::string readSetupRows(const std::string& jedecPath, std::vector<std::string>& rows) {
+    switch (
+        readJedecRows(jedecPath, layoutFor(ProbeModel::B, setupCaller().jedecLineLength), rows)) {
+        case JedecError::kNone:
+            return {};
+        case JedecError::kCannotOpen:
+            return "Logic: Cannot open JEDEC file!";
+        case JedecError::kNoFuseList:
+            return "Logic: Illegal JEDEC file format!";
+        case JedecError::kWrongRowLength:
+            break;
+    }
+    return "Illegal JEDEC file format!";
+}
+
 // Programs every row, then the UES; stops at the first failure.
 int32_t programRowsAndUes(LoaderLink& link, const std::vector<std::string>& rows,
                           std::string_view bits) {
@@ -67,16 +93,16 @@ int32_t verifyUes(LoaderLink& link, std::string_view bits) {
 
 }  // namespace
 
+int32_t checkLogicFile(ProbeModel model, const std::string& jedecPath, const LoaderCaller& caller) {
+    std::vector<std::string> rows;
+    return readLogicRows(model, jedecPath, caller, rows);
+}
+
 int32_t programLogic(LoaderLink& link, ProbeModel model, const std::string& jedecPath,
                      uint16_t versionNumber, const LoaderCaller& caller) {
     const std::string bits = uesBits(model, uesText(model, versionNumber));
-    const size_t lineLimit =
-        model == ProbeModel::A ? caller.jedecLineLengthA : caller.jedecLineLength;
-
     std::vector<std::string> rows;
-    int32_t rc = readJedecRows(jedecPath, layoutFor(model, lineLimit), rows) == JedecError::kNone
-                     ? link::kOk
-                     : link::kLogicFileFailed;
+    int32_t rc = readLogicRows(model, jedecPath, caller, rows);
     if (rc == link::kOk) rc = logicMode(link, true);
     if (rc == link::kOk) rc = programRowsAndUes(link, rows, bits);
     if (rc == link::kOk) rc = verifyRows(link, rows);
@@ -172,24 +198,20 @@ SetupLogicResult programLogicForSetup(LoaderLink& link, const std::string& jedec
     SetupLogicResult result;
     show("Logic: Reading JEDEC File ...");
     std::vector<std::string> rows;
-    switch (
-        readJedecRows(jedecPath, layoutFor(ProbeModel::B, setupCaller().jedecLineLength), rows)) {
-        case JedecError::kNone:
-            result.code = runSetupLogic(link, rows, bits, show, result.message);
-            break;
-        case JedecError::kCannotOpen:
-            result = {link::kLogicFileFailed, "Logic: Cannot open JEDEC file!"};
-            break;
-        case JedecError::kNoFuseList:
-            result = {link::kLogicFileFailed, "Logic: Illegal JEDEC file format!"};
-            break;
-        case JedecError::kWrongRowLength:
-            result = {link::kLogicFileFailed, "Illegal JEDEC file format!"};
-            break;
+    result.message = readSetupRows(jedecPath, rows);
+    if (result.message.empty()) {
+        result.code = runSetupLogic(link, rows, bits, show, result.message);
+    } else {
+        result.code = link::kLogicFileFailed;
     }
     // Leaving logic programming ends the step on every path; its own outcome is not shown.
     logicMode(link, false);
     return result;
+}
+
+std::string checkSetupLogicFile(const std::string& jedecPath) {
+    std::vector<std::string> rows;
+    return readSetupRows(jedecPath, rows);
 }
 
 }  // namespace tov::maint

@@ -20,6 +20,9 @@ namespace tov::maint {
 int32_t programLogic(LoaderLink& link, ProbeModel model, const std::string& jedecPath,
                      uint16_t versionNumber, const LoaderCaller& caller);
 
+// Reads the JEDEC file as programLogic does, without touching the probe: 0 or -1306.
+int32_t checkLogicFile(ProbeModel model, const std::string& jedecPath, const LoaderCaller& caller);
+
 // Outcome of the setup program's logic step.
 struct SetupLogicResult {
     int32_t code = 0;     // 0, or -1306, -1304, -1305, -1205 or a transport code
@@ -35,5 +38,9 @@ using LogicStatus = std::function<void(const std::string& text)>;
 // it, or 8000 when it is 0 or above 255.
 SetupLogicResult programLogicForSetup(LoaderLink& link, const std::string& jedecPath,
                                       uint16_t logicFileVersion, const LogicStatus& status);
+
+// Reads a TOV-B JEDEC file as the setup program's logic step does, without touching the probe:
+// empty, or the message box text of its fault.
+std::string checkSetupLogicFile(const std::string& jedecPath);
 
 }  // namespace tov::maint

@@ -4,6 +4,7 @@
 #include "link/error_codes.h"
 #include "maint/family_table.h"
 #include "maint/file_search.h"
+#include "maint/firmware_update.h"
 #include "maint/loader_requests.h"
 #include "maint/logic_update.h"
 
@@ -40,8 +41,14 @@ int32_t updateConnected(LoaderLink& link, const ProbeIdentity& probe, const std:
     const bool doLogic = mode == kForceLogic || mode == kForceBoth || logicAhead > 999 ||
                          logicAhead < static_cast<int>(logic.version);
 
+    // Both files are read whole before anything is erased, so a bad file leaves the probe as
+    // it was.
+    if (doFirmware && checkFirmwareFile(firmware.path, libraryCaller()) < 0) {
+        return link::kFirmwareFileFailed;
+    }
     if (doLogic) {
-        const int32_t rc = prepareLogic(link, probe.model);
+        int32_t rc = checkLogicFile(probe.model, logic.path, libraryCaller());
+        if (rc == link::kOk) rc = prepareLogic(link, probe.model);
         if (rc < 0) return rc;
     }
     if (doFirmware) {

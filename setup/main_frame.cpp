@@ -23,9 +23,12 @@
 #include "setup/import_export_dialog.h"
 #include "setup/init_list_dialog.h"
 #include "setup/lock_indicators.h"
+#include "setup/memory_dialog.h"
 #include "setup/message_box.h"
 #include "setup/mode_dialog.h"
 #include "setup/program_icon.h"
+#include "setup/target_test_dialog.h"
+#include "setup/update_dialog.h"
 #include "setup/wait_cursor.h"
 
 namespace tov::setup {
@@ -96,7 +99,7 @@ void CMainFrame::createMenus() {
     act = addCommand(setup, "setupFirmware", "&Firmware...", "Update the TOV-B firmware",
                      "Update Firmware");
     act->setIcon(st->standardIcon(QStyle::SP_BrowserReload));
-    act->setEnabled(false);
+    connect(act, &QAction::triggered, this, &CMainFrame::onFirmware);
     act = addCommand(setup, "setupCommunication", "&Communication...",
                      "Select and setup the communication channel", "Communication");
     act->setIcon(st->standardIcon(QStyle::SP_DriveNetIcon));
@@ -113,9 +116,11 @@ void CMainFrame::createMenus() {
     connect(act, &QAction::triggered, this, &CMainFrame::onImportExport);
 
     QMenu* tools = menuBar()->addMenu("&Tools");
-    addCommand(tools, "toolsEdit", "&Edit...", "Edit target memory")->setEnabled(false);
-    addCommand(tools, "toolsTest", "&Test...", "Test target configuration and startup", "Test")
-        ->setEnabled(false);
+    act = addCommand(tools, "toolsEdit", "&Edit...", "Edit target memory");
+    connect(act, &QAction::triggered, this, &CMainFrame::onMemoryEdit);
+    act = addCommand(tools, "toolsTest", "&Test...", "Test target configuration and startup",
+                     "Test");
+    connect(act, &QAction::triggered, this, &CMainFrame::onTargetTest);
 
     QMenu* view = menuBar()->addMenu("&View");
     act = addCommand(view, "viewToolbar", "&Toolbar", "Show or hide the toolbar");
@@ -280,6 +285,10 @@ void CMainFrame::runCommand(Fn&& fn) {
     refresh();
 }
 
+void CMainFrame::onFirmware() {
+    runCommand([this] { runUpdateDialog(doc_, this); });
+}
+
 void CMainFrame::onCommunication() {
     runCommand([this] { runCommunicationDialog(doc_, this); });
 }
@@ -294,6 +303,14 @@ void CMainFrame::onMode() {
 
 void CMainFrame::onImportExport() {
     runCommand([this] { runImportExportDialog(doc_, this); });
+}
+
+void CMainFrame::onMemoryEdit() {
+    runCommand([this] { runMemoryEditor(doc_, this); });
+}
+
+void CMainFrame::onTargetTest() {
+    runTargetTestDialog(this);
 }
 
 void CMainFrame::onHelpTopics() {

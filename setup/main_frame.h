@@ -54,10 +54,13 @@ public slots:
     void onFileOpen();
     bool onFileSave();
     bool onFileSaveAs();
+    void onFirmware();
     void onCommunication();
     void onInitList();
     void onMode();
     void onImportExport();
+    void onMemoryEdit();
+    void onTargetTest();
     void onHelpTopics();
     void onAbout();
 

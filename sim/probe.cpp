@@ -98,7 +98,8 @@ Probe::Probe(const SimOptions& options)
       rate_(options.rate),
       loader_(options.loader),
       model_(options.model),
-      ownFlash_(factoryFlash(options.model, versionWord(options.family, kFirmwareVersion))),
+      loaderVersion_(options.loaderVersion),
+      ownFlash_(factoryFlash(options.model, versionWord(options.family, options.firmwareVersion))),
       logic_(factoryLogic(options.model, factoryLogicNumber(options.family))),
       family_(options.family),
       cpu_(options.cpu),
@@ -277,7 +278,9 @@ std::vector<uint8_t> Probe::handleRequest(std::span<const uint8_t> message, Time
 }
 
 std::vector<uint8_t> Probe::handleLoaderRequest(std::span<const uint8_t> message, TimePoint now) {
-    const LoaderContext context{model_, factoryIdentity(model_), ownFlash_, logic_, logicMode_};
+    FactoryIdentity identity = factoryIdentity(model_);
+    if (loaderVersion_) identity.loaderVersion = *loaderVersion_;
+    const LoaderContext context{model_, identity, ownFlash_, logic_, logicMode_};
     switch (message[0]) {
         case kStartFirmware:
             if (message.size() != 1) break;

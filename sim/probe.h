@@ -132,6 +132,7 @@ private:
     std::optional<TimePoint> restartEnds_;
     bool restartIntoLoader_ = false;
     ProbeModel model_;
+    std::optional<uint16_t> loaderVersion_;  // replaces the model's loader version
     ProbeFlash ownFlash_;
     LogicDevice logic_;
     bool logicMode_ = false;

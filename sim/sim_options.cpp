@@ -99,12 +99,18 @@ std::string usageText() {
            "              [--faults drop=P,corrupt=P,delay=MS,dup=P,stale=P,event=P,seed=N]\n"
            "              [--line-timing] [--big-endian] [--flash-bank SPEC]... [--chip-flash SPEC]\n"
            "              [--flash-fail-erase ADDR]... [--core model|arm1136]\n"
+           "              [--firmware-version N] [--loader-version N]\n"
            "  --serial PATH   make a pseudo-terminal and a symbolic link to it at PATH\n"
            "  --udp ADDR      answer on ADDR:2001 and ADDR:2002 (ADDR in 127.0.0.0/8)\n"
            "  --model M       probe model: B, BC (TOV-B Rev.C), A or X (default B)\n"
            "  --family N      family code 0..63 of the factory firmware (default 40); a flash\n"
            "                  file's firmware reports its own\n"
            "  --cpu CODE      CPU type code, decimal or 0x hex (default 0x8821)\n"
+           "  --firmware-version N\n"
+           "                  version of the factory firmware within its family (default 105)\n"
+           "  --loader-version N\n"
+           "                  the loader version the probe reports (default the model's; 0 is\n"
+           "                  a loader the setup program does not accept)\n"
            "  --rate BAUD     line rate listened at first: 9600, 19200, 38400, 57600, 115200\n"
            "                  (default 9600)\n"
            "  --loader        start in the loader instead of the firmware\n"
@@ -180,6 +186,20 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
                 if (!parseNumber(v, 0xFFFF, value))
                     fail(n + " needs a CPU type code 0..0xFFFF, not '" + v + "'");
                 o.cpu = static_cast<uint16_t>(value);
+            };
+        if (name == "--firmware-version")
+            return [&](const std::string& n, const std::string& v) {
+                uint64_t value = 0;
+                if (!parseNumber(v, 0xFFF, value))
+                    fail(n + " needs a version 0..4095, not '" + v + "'");
+                o.firmwareVersion = static_cast<uint16_t>(value);
+            };
+        if (name == "--loader-version")
+            return [&](const std::string& n, const std::string& v) {
+                uint64_t value = 0;
+                if (!parseNumber(v, 0xFFFF, value))
+                    fail(n + " needs a version 0..65535, not '" + v + "'");
+                o.loaderVersion = static_cast<uint16_t>(value);
             };
         if (name == "--core")
             return [&](const std::string& n, const std::string& v) {

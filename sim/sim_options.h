@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,12 @@ struct SimOptions {
     std::string udpAddress;       // 127.x.y.z to answer on; empty: no UDP
     uint16_t udpBasePort = 2001;  // the probe's ports are this one and the next
     ProbeModel model = ProbeModel::B;
-    uint8_t family = 40;    // firmware family code
-    uint16_t cpu = 0x8821;  // CPU type code of the selected target
-    uint32_t rate = 9600;   // line rate the probe listens at after a start or restart
-    bool loader = false;    // start in the loader instead of the firmware
+    uint8_t family = 40;                    // firmware family code
+    uint16_t cpu = 0x8821;                  // CPU type code of the selected target
+    uint16_t firmwareVersion = 105;         // version of the factory firmware within its family
+    std::optional<uint16_t> loaderVersion;  // what Read versions reports; nothing: the model's
+    uint32_t rate = 9600;  // line rate the probe listens at after a start or restart
+    bool loader = false;   // start in the loader instead of the firmware
     std::string flashFile;
     std::string traceFile;
     FaultSettings faults;

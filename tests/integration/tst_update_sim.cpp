@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -83,6 +85,11 @@ std::vector<std::string> logicFor(const ModelCase& c, const ScratchDir& dir, uns
     std::snprintf(name, sizeof name, "%s.%03u", c.logicFile, version);
     writeTextFile(dir.path() + "/" + name, jedecText(fuseLines(rows, c.linesPerRow)));
     return rows;
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Storage writes as one comparable row: sector erases, flash programs, logic erases, fuse row
@@ -276,6 +283,24 @@ TEST_F(UpdateFailureSim, LogicDeviceFaultsMissingFilesAndUnknownProbesFailCleanl
     EXPECT_EQ(update(onlyFirmware.prefix(), 3), -1306);
     expectLinkClosed();
     EXPECT_EQ(writesSince(s, before), kNothingWritten);
+
+    // Malformed files are found before anything is erased: a firmware file with a bad record at
+    // its end, and a JEDEC file with a short row, each beside a good file of the other part.
+    ScratchDir badFirmware;
+    const FirmwareFile newer = firmwareFor(c, badFirmware, kNewFirmware + 2);
+    writeTextFile(newer.path, readText(newer.path) + "S1130000FFFF\n");
+    logicFor(c, badFirmware, kNewLogic + 2);
+    ScratchDir badLogic;
+    firmwareFor(c, badLogic, kNewFirmware + 2);
+    std::vector<std::string> lines = fuseLines(fuseRows(c.rows, c.rowLength, 5), c.linesPerRow);
+    lines[7].pop_back();
+    writeTextFile(badLogic.path() + "/" + c.logicFile + ".009", jedecText(lines));
+    EXPECT_EQ(update(badFirmware.prefix(), 3), -1302);
+    expectLinkClosed();
+    EXPECT_EQ(update(badLogic.prefix(), 3), -1306);
+    expectLinkClosed();
+    EXPECT_EQ(writesSince(s, before), kNothingWritten);
+    expectProbeHolds(s, firmware, rows, c.logicBase + kNewLogic);
 
     // A version answer of a length that names no model.
     s.withProbe([](sim::Probe& p) { p.answerVersionsWithLength(9); });

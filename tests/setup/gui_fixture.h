@@ -55,11 +55,16 @@ protected:
     std::deque<QMessageBox::StandardButton> answers;
 };
 
-// Acts on the modal dialog once it runs.
+// Acts on the modal dialog once it runs. A dialog that keeps repainting while it reads the probe
+// in its constructor lets the timer fire early; then it waits on until the dialog is shown.
 template <typename Dialog>
-void whenShown(std::function<void(Dialog&)> act) {
-    QTimer::singleShot(0, [act] {
+void whenShown(std::function<void(Dialog&)> act, int triesLeft = 500) {
+    QTimer::singleShot(triesLeft == 500 ? 0 : 10, [act, triesLeft] {
         auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (!dialog && triesLeft > 0) {
+            whenShown<Dialog>(act, triesLeft - 1);
+            return;
+        }
         ASSERT_NE(dialog, nullptr);
         act(*dialog);
     });

@@ -19,11 +19,14 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(plain.options.faults.seed, 1u);
     EXPECT_EQ(plain.options.core, CoreKind::Model);
     EXPECT_TRUE(plain.notes.empty());
+    EXPECT_EQ(plain.options.firmwareVersion, 105);
+    EXPECT_FALSE(plain.options.loaderVersion.has_value());
 
     ParsedCommandLine all = parseCommandLine(
         {"--serial", "/tmp/q", "--model", "BC", "--family=10", "--cpu", "0x8720", "--rate", "38400",
          "--loader", "--flash-file", "/tmp/f.bin", "--trace=/tmp/t.log", "--faults",
-         "drop=0.5,seed=7", "--line-timing", "--core", "arm1136", "--big-endian"});
+         "drop=0.5,seed=7", "--line-timing", "--core", "arm1136", "--big-endian",
+         "--firmware-version", "5", "--loader-version=0"});
     ASSERT_TRUE(all.error.empty()) << all.error;
     const SimOptions& o = all.options;
     EXPECT_EQ(o.serialPath, "/tmp/q");
@@ -37,6 +40,8 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_DOUBLE_EQ(o.faults.drop, 0.5);
     EXPECT_EQ(o.faults.seed, 7u);
     EXPECT_TRUE(o.lineTiming);
+    EXPECT_EQ(o.firmwareVersion, 5);
+    EXPECT_EQ(o.loaderVersion, uint16_t{0});
     EXPECT_EQ(o.core, CoreKind::Arm1136);
     EXPECT_TRUE(o.bigEndian);
 
@@ -89,6 +94,8 @@ TEST(SimOptions, BadCommandLinesAreRefusedNamingTheProblem) {
         {{"--serial", "/p", "--family", "64"}, "--family"},
         {{"--serial", "/p", "--family", "-1"}, "--family"},
         {{"--serial", "/p", "--cpu", "0x10000"}, "--cpu"},
+        {{"--serial", "/p", "--firmware-version", "4096"}, "--firmware-version"},
+        {{"--serial", "/p", "--loader-version", "x"}, "--loader-version"},
         {{"--serial", "/p", "--cpu", "0xZZ"}, "--cpu"},
         {{"--serial", "/p", "--udp", "10.0.0.1"}, "--udp"},
         {{"--serial", "/p", "--udp", "localhost"}, "--udp"},

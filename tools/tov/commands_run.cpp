@@ -6,12 +6,17 @@
 
 #include "arguments.h"
 #include "commands.h"
-#include "names.h"
 #include "output.h"
 #include "probe_session.h"
+#include "target/probe_names.h"
 #include "tovlink.h"
 
 namespace tov::cli {
+
+using target::cpuTypeName;
+using target::familyName;
+using target::stateName;
+using target::versionText;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tov::cli {
+namespace tov::target {
 
 // The target a firmware family is for ("ARM11" for 40); empty for a family without a name.
 std::string_view familyName(uint16_t family);
@@ -20,4 +20,4 @@ std::string_view cpuTypeName(uint16_t cpuType);
 // "RESETED", "READY", "RUNNING", "ERROR"; empty for any other state.
 std::string_view stateName(uint16_t state);
 
-}  // namespace tov::cli
+}  // namespace tov::target

@@ -1,10 +1,10 @@
 // Name tables for the probe's family, CPU type and state codes.
-#include "names.h"
+#include "target/probe_names.h"
 
 #include <array>
 #include <utility>
 
-namespace tov::cli {
+namespace tov::target {
 
 namespace {
 
@@ -146,4 +146,4 @@ std::string_view stateName(uint16_t state) {
     return state < kStates.size() ? kStates[state] : std::string_view();
 }
 
-}  // namespace tov::cli
+}  // namespace tov::target
