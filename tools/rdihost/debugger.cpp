@@ -14,18 +14,10 @@ void writeC(RDI_Hif_HostArg*, int c) {
     std::fflush(stdout);
 }
 
-int readC(RDI_Hif_HostArg*) {
-    return std::fgetc(stdin);
-}
-
 int writeText(RDI_Hif_HostArg*, const char* buffer, int length) {
     const size_t written = std::fwrite(buffer, 1, static_cast<size_t>(length), stdout);
     std::fflush(stdout);
     return length - static_cast<int>(written);
-}
-
-char* getS(RDI_Hif_HostArg*, char* buffer, int length) {
-    return std::fgets(buffer, length, stdin);
 }
 
 bool acceptable(int rc) {
@@ -40,6 +32,30 @@ Debugger::Debugger(DebuggerOptions options) : options_(std::move(options)) {
     host_.readc = readC;
     host_.write = writeText;
     host_.gets = getS;
+    host_.hostosarg = this;
+}
+
+int Debugger::readC(RDI_Hif_HostArg* arg) {
+    auto* self = static_cast<Debugger*>(arg);
+    return self->input_.readChar(&self->stopRaised_);
+}
+
+char* Debugger::getS(RDI_Hif_HostArg* arg, char* buffer, int length) {
+    auto* self = static_cast<Debugger*>(arg);
+    if (length <= 0) return nullptr;
+    std::fflush(stdout);
+    const std::optional<std::string> text =
+        self->input_.readText(static_cast<size_t>(length - 1), &self->stopRaised_);
+    if (!text) return nullptr;
+    std::memcpy(buffer, text->data(), text->size());
+    buffer[text->size()] = '\0';
+    return buffer;
+}
+
+void Debugger::raiseStop() {
+    stopRaised_ = true;
+    ARMword unused = 0;
+    if (agent_) rdi().info(module_, RDISignal_Stop, &unused, nullptr);
 }
 
 Debugger::~Debugger() {
