@@ -163,6 +163,14 @@ bool logCommand(Debugger& d, const Words& w) {
     return report("log", d.rdi().info(d.module(), RDIInfo_SetLog, &on, nullptr));
 }
 
+// The target program's command line, its words joined by single spaces.
+bool cmdline(Debugger& d, const Words& w) {
+    std::string text;
+    for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i];
+    return report("cmdline", d.rdi().info(d.module(), RDISet_Cmdline,
+                                          reinterpret_cast<ARMword*>(text.data()), nullptr));
+}
+
 // Any information request with one word argument: prints the result and the word after it.
 bool rdiInfo(Debugger& d, const Words& w) {
     std::vector<unsigned long> n;
@@ -188,6 +196,7 @@ const Command kCommands[] = {
     {"log", "log on|off           the library's call log", 1, true, logCommand},
     {"rdiinfo", "rdiinfo CODE [WORD]  an information request with one word argument", 1, true,
      rdiInfo},
+    {"cmdline", "cmdline TEXT...      the command line the program is given", 0, true, cmdline},
     {"run", "run [--timeout S]    run the program until it stops (Ctrl-C stops it)", 0, true,
      runProgram},
     {"step", "step                 execute one instruction", 0, true, stepCommand},
