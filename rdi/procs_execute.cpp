@@ -61,6 +61,7 @@ int32_t pollUntilStopped(RdiSession& s, std::unique_lock<std::mutex>& hold, Targ
         }
         s.connection().link().takePendingEvents();
         if (int32_t rc = readState(target, ts); rc != 0) return rc;
+        if (ts.state == kRunning) continue;
         if (ts.state != kHalted || !isSemihostingStop(family, ts.word(kCauseWord))) break;
 
         s.semihosting().setBigEndian(s.bigEndian);

@@ -13,7 +13,9 @@ constexpr uint16_t kWatchReads = 0x02;
 constexpr uint16_t kWatchWrites = 0x04;
 constexpr unsigned kReadTypes = RDIWatch_ByteRead | RDIWatch_HalfRead | RDIWatch_WordRead;
 constexpr unsigned kWriteTypes = RDIWatch_ByteWrite | RDIWatch_HalfWrite | RDIWatch_WordWrite;
+// The library's and the probe's invalid-parameter codes: the probe knows no such point.
 constexpr int32_t kInvalidParameter = -1202;
+constexpr int32_t kProbeInvalidParameter = -2102;
 
 // The access size a sized watchpoint covers, by the RDI data type.
 uint32_t watchSize(unsigned dataType) {
@@ -40,7 +42,7 @@ int pointAdded(RdiSession& s, int32_t answer, RDI_PointHandle* handle) {
 // The answer of a delete request: a handle the probe does not know is no such point.
 int pointDeleted(RdiSession& s, int32_t rc) {
     s.traceExit(rc);
-    if (rc == kInvalidParameter) return RDIError_NoSuchPoint;
+    if (rc == kInvalidParameter || rc == kProbeInvalidParameter) return RDIError_NoSuchPoint;
     return s.mapError(rc);
 }
 

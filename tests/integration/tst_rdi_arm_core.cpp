@@ -177,8 +177,10 @@ TEST_P(RdiOnArmCore, BreakpointStepAndWatchpointStopTheBusyLoop) {
 TEST_P(RdiOnArmCore, StopRequestEndsTheBusyLoopWhileTheDebuggerYields) {
     open(2);
     load(program("busy_loop"));
-    static std::atomic<int> yields{0};
-    static std::atomic<int> passes{0};
+    static std::atomic<int> yields;
+    static std::atomic<int> passes;
+    yields = 0;
+    passes = 0;
     rdi::session().setEventPass([] { ++passes; });
     rdi::session().setYieldCallback([](WinRDI_YieldArg*) { ++yields; }, nullptr);
     std::thread stopper = stopAfter(std::chrono::milliseconds(300));
