@@ -102,9 +102,10 @@ TEST_P(RdihostRun, PointsStepAndStopsOfTheBusyLoop) {
     const uint32_t tick = program("busy_loop").symbol("tick").value();
     const uint32_t ticks = program("busy_loop").symbol("ticks").value();
     const uint32_t size = thumb() ? 2 : 4;
+    // The simulator numbers its points from 1.
     ProcessResult run = rdihost(
-        "busy_loop", {"break " + hex(tick) + (thumb() ? " --thumb" : ""), "run", "clear break 0",
-                      "step", "watch " + hex(ticks) + " --write", "run", "clear watch 0",
+        "busy_loop", {"break " + hex(tick) + (thumb() ? " --thumb" : ""), "run", "clear break 1",
+                      "step", "watch " + hex(ticks) + " --write", "run", "clear watch 1",
                       "run --timeout 0.5"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("stopped: breakpoint (143) at " + hex(tick) + "\n"), std::string::npos)
