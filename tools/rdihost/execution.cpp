@@ -42,6 +42,12 @@ private:
     struct sigaction previous_ {};
 };
 
+// The debugger's turn between two polls of the running target: rdihost has no window to
+// serve, so it only lets a millisecond pass instead of polling the probe flat out.
+void yieldTurn(WinRDI_YieldArg*) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 const char* stopName(int code) {
     switch (code) {
         case 1: return "reset";
@@ -162,7 +168,9 @@ bool runProgram(Debugger& d, const Words& w) {
     });
     RDI_ModuleHandle module = nullptr;
     RDI_PointHandle point = 0;
+    d.library().registerYield(yieldTurn, nullptr);
     const int rc = d.rdi().execute(d.agent(), &module, 0, &point);
+    d.library().registerYield(nullptr, nullptr);
     finished = true;
     watcher.join();
     if (rc == 200 || rc == RDIError_NotInitialised) {
