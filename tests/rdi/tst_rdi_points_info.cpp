@@ -36,6 +36,10 @@ protected:
                     return {{0xB7, 0, 0}};
                 case 0xBC:
                     return {{0xBC, 0, 0, 0, 0, 0, 1}};
+                case 0x82:
+                    return {{0x82}};
+                case 0xB4:  // in the error state with cause -2041
+                    return {{0xB4, 3, 0xF8, 0x07, 0, 0, 0, 0, 0}};
                 default:
                     return {};
             }
@@ -190,6 +194,17 @@ TEST_F(ScriptedProcedures, InformationCodesAnswerAndLog) {
     EXPECT_TRUE(s.stopRequest);
     EXPECT_EQ(rdi::info(nullptr, RDIInfo_GetAddressSetting, &a1, nullptr), 0);
     EXPECT_EQ(a1, 0x20u);
+
+    // The probe's own requests: the state's error cause is mapped, the reset ends a download.
+    sent.clear();
+    logged.clear();
+    EXPECT_EQ(rdi::info(nullptr, RDIInfo_CanTargetExecute, nullptr, nullptr), RDIError_DataAbort);
+    s.module().downloadActive = true;
+    EXPECT_EQ(rdi::info(nullptr, RDIInfo_ForceSystemReset, nullptr, nullptr), 0);
+    EXPECT_FALSE(s.module().downloadActive);
+    EXPECT_EQ(messages(), (std::vector<Bytes>{{0xB4}, {0x82, 0, 0, 0}}));
+    EXPECT_EQ(logged.substr(0, 58),
+              "RDI_Info(20, NULL, NULL) CanTargetExecute### Error: ARM: D");
 }
 
 TEST(StopCodes, ByFamilyCauseAndVector) {
