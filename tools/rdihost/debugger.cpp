@@ -53,9 +53,11 @@ char* Debugger::getS(RDI_Hif_HostArg* arg, char* buffer, int length) {
 }
 
 void Debugger::raiseStop() {
-    stopRaised_ = true;
+    // The library's request first: a console read that gives up must find it raised, or the
+    // program would take the empty read for the end of its input.
     ARMword unused = 0;
     if (agent_) rdi().info(module_, RDISignal_Stop, &unused, nullptr);
+    stopRaised_ = true;
 }
 
 Debugger::~Debugger() {
