@@ -2,7 +2,10 @@
 // them: the console on the terminal, files in a directory, the program's exit status, points,
 // a step, and the stop on a time limit and on Ctrl-C.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -122,6 +125,27 @@ TEST_P(RdihostRun, PointsStepAndStopsOfTheBusyLoop) {
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("stopped: stopped by the user (147)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("info 0x182: 0 (0x00000001)\n"), std::string::npos) << run.out;
+}
+
+TEST_P(RdihostRun, CtrlCDuringAConsoleReadStopsAndTheReadIsRepeated) {
+    start(2);
+    // Standard input is a pipe the test writes into only after the stop.
+    const std::string fifo = dir_ + "/input";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    Process reading(kRdihost, args("console_read", {"run", "run"}), {}, fifo);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    reading.sendSignal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_EQ(::write(writer, "Ada\n", 4), 4);
+    const ProcessResult run = reading.finish();
+    ::close(writer);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("name? \nstopped: stopped by the user (147)"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("echo: Ada\nprogram exited with status 0\n"), std::string::npos)
+        << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(States, RdihostRun, ::testing::Values("arm", "thumb"));

@@ -1,6 +1,7 @@
 // Opening and closing the library's agent and module, the host interface and the log.
 #include "debugger.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 
@@ -9,14 +10,19 @@
 namespace tov::rdihost {
 namespace {
 
+// Whether the program's console output ended a line, so that rdihost's own lines start on one.
+std::atomic<bool> lineEnded{true};
+
 void writeC(RDI_Hif_HostArg*, int c) {
     std::fputc(c, stdout);
     std::fflush(stdout);
+    lineEnded = c == '\n';
 }
 
 int writeText(RDI_Hif_HostArg*, const char* buffer, int length) {
     const size_t written = std::fwrite(buffer, 1, static_cast<size_t>(length), stdout);
     std::fflush(stdout);
+    if (written > 0) lineEnded = buffer[written - 1] == '\n';
     return length - static_cast<int>(written);
 }
 
@@ -50,6 +56,10 @@ char* Debugger::getS(RDI_Hif_HostArg* arg, char* buffer, int length) {
     std::memcpy(buffer, text->data(), text->size());
     buffer[text->size()] = '\0';
     return buffer;
+}
+
+void Debugger::endConsoleLine() {
+    if (!lineEnded.exchange(true)) std::printf("\n");
 }
 
 void Debugger::raiseStop() {

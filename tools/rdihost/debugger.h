@@ -52,6 +52,8 @@ public:
     // Raises the library's stop request (from any thread); a console read waiting for input
     // gives up.
     void raiseStop();
+    // Ends the line the program's console output left open.
+    void endConsoleLine();
     // Cleared when a run starts.
     std::atomic<bool>& stopRaised() { return stopRaised_; }
     // The exit status the target program reported at its end, if it did.

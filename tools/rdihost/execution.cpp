@@ -99,6 +99,7 @@ void reportProgramEnd(Debugger& d) {
 }
 
 void reportStop(Debugger& d, int code) {
+    d.endConsoleLine();
     std::fflush(stdout);
     if (code == 163) {
         reportProgramEnd(d);
