@@ -1,5 +1,5 @@
-// The setup program's work without a window: converting between setup files and text files
-// from scripts.
+// The setup program's work without a window: converting between setup files and text files,
+// and writing a stored setup into the probe, from scripts.
 #pragma once
 
 #include <optional>
@@ -8,7 +8,8 @@
 
 namespace tov::setup {
 
-// Runs "--export FILE.tov TEXTFILE" or "--import TEXTFILE FILE.tov" (arguments after the
+// Runs "--export FILE.tov TEXTFILE", "--import TEXTFILE FILE.tov" or
+// "--transmit FILE.tov [--port TEXT]" (arguments after the
 // program name) and gives the exit code; nullopt when the arguments ask for the window.
 // Messages go to standard error.
 std::optional<int> runBatch(const std::vector<std::string>& args);

@@ -15,6 +15,7 @@
 #include "include/tovlink.h"
 #include "setup/connection_parameters.h"
 #include "setup/dialog_font.h"
+#include "setup/dialog_widgets.h"
 #include "setup/dialog_text.h"
 #include "setup/message_box.h"
 #include "setup/value_tables.h"
@@ -24,20 +25,6 @@ namespace tov::setup {
 namespace {
 
 constexpr int kMaxIpLength = 15;
-
-QGroupBox* radioGroup(const QString& title, const QStringList& labels, QButtonGroup* group,
-                      int checked) {
-    auto* box = new QGroupBox(title);
-    auto* layout = new QVBoxLayout(box);
-    for (int i = 0; i < labels.size(); ++i) {
-        auto* radio = new QRadioButton(labels[i]);
-        group->addButton(radio, i);
-        layout->addWidget(radio);
-        radio->setChecked(i == checked);
-    }
-    layout->addStretch();
-    return box;
-}
 
 }  // namespace
 

@@ -21,8 +21,10 @@
 #include "setup/doc_archive.h"
 #include "setup/help_window.h"
 #include "setup/import_export_dialog.h"
+#include "setup/init_list_dialog.h"
 #include "setup/lock_indicators.h"
 #include "setup/message_box.h"
+#include "setup/mode_dialog.h"
 #include "setup/program_icon.h"
 #include "setup/wait_cursor.h"
 
@@ -102,10 +104,10 @@ void CMainFrame::createMenus() {
     act = addCommand(setup, "setupInitList", "&Init List...",
                      "Edit the initialisation list for the target system", "Edit Initlist");
     act->setIcon(st->standardIcon(QStyle::SP_FileDialogDetailedView));
-    act->setEnabled(false);
+    connect(act, &QAction::triggered, this, &CMainFrame::onInitList);
     act = addCommand(setup, "setupMode", "&Mode...", "Set the TOV working mode", "Working Mode");
     act->setIcon(st->standardIcon(QStyle::SP_ComputerIcon));
-    act->setEnabled(false);
+    connect(act, &QAction::triggered, this, &CMainFrame::onMode);
     act = addCommand(setup, "setupImportExport", "&Import/Export...",
                      "Import/Export the setup as text file");
     connect(act, &QAction::triggered, this, &CMainFrame::onImportExport);
@@ -280,6 +282,14 @@ void CMainFrame::runCommand(Fn&& fn) {
 
 void CMainFrame::onCommunication() {
     runCommand([this] { runCommunicationDialog(doc_, this); });
+}
+
+void CMainFrame::onInitList() {
+    runCommand([this] { runInitListDialog(doc_, this); });
+}
+
+void CMainFrame::onMode() {
+    runCommand([this] { runModeDialog(doc_, this); });
 }
 
 void CMainFrame::onImportExport() {

@@ -55,6 +55,8 @@ public slots:
     bool onFileSave();
     bool onFileSaveAs();
     void onCommunication();
+    void onInitList();
+    void onMode();
     void onImportExport();
     void onHelpTopics();
     void onAbout();

@@ -201,12 +201,24 @@ void Probe::changed(std::span<const uint8_t> message, TimePoint now) {
     if (urgent || now - lastSave_ >= kSaveInterval) saveFlashFile();
 }
 
+void Probe::misread(std::span<const uint8_t> message, std::vector<uint8_t>& answer) const {
+    constexpr size_t kDataOffset = 7;
+    if (!misreadAddress_ || message.size() < 7 || answer.size() <= kDataOffset) return;
+    const uint32_t address = readU32(message, 1);
+    if (*misreadAddress_ < address || *misreadAddress_ - address >= answer.size() - kDataOffset) {
+        return;
+    }
+    answer[kDataOffset + (*misreadAddress_ - address)] ^= 0xFF;
+}
+
 std::optional<std::vector<uint8_t>> Probe::handleStorageRequest(std::span<const uint8_t> message,
                                                                 TimePoint now) {
     std::vector<uint8_t> answer;
     switch (message[0]) {
         case kReadFlash:
-            return readFlash(ownFlash_, message);
+            answer = readFlash(ownFlash_, message);
+            misread(message, answer);
+            return answer;
         case kEraseSector:
             answer = eraseSector(ownFlash_, message);
             break;

@@ -106,6 +106,9 @@ public:
     // Test hook: the loader's version answer is cut or padded with zero bytes to this length
     // (nothing: the model's own length), so the host meets a probe it does not know.
     void answerVersionsWithLength(std::optional<size_t> length) { versionAnswerLength_ = length; }
+    // Test hook: a Read flash answer whose range holds this address of the probe's own flash
+    // gives that byte inverted (nothing: reads are true), so a read-back check fails.
+    void misreadFlashAt(std::optional<uint32_t> address) { misreadAddress_ = address; }
 
 private:
     // Finishes a restart whose silence has passed.
@@ -117,6 +120,8 @@ private:
     std::optional<std::vector<uint8_t>> handleStorageRequest(std::span<const uint8_t> message,
                                                              TimePoint now);
     void restart(TimePoint now, bool intoLoader);
+    // Applies the misread hook to a Read flash answer.
+    void misread(std::span<const uint8_t> message, std::vector<uint8_t>& answer) const;
     void startFirmware();
     // Notes a change of the stored contents and writes the file when it is due.
     void changed(std::span<const uint8_t> message, TimePoint now);
@@ -132,6 +137,7 @@ private:
     bool logicMode_ = false;
     StorageWrites writes_;
     std::optional<size_t> versionAnswerLength_;
+    std::optional<uint32_t> misreadAddress_;
     uint16_t runningWord_ = 0;
     std::string flashFile_;  // empty: nothing is kept
     std::string flashFileError_;

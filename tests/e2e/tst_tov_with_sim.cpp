@@ -774,6 +774,44 @@ TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesAndLeavesTheProbeAsItWas)
     EXPECT_TRUE(tov({"info"}).out.starts_with("firmware:   V 1.05 for ARM7/ARM9\n"));
 }
 
+// A setup written by tovsetup --transmit is what tov setup-show and tov info read back; with the
+// simulator gone the transfer fails with exit code 1.
+TEST_F(TovWithRunningSimulator, SetupTransmittedFromTheCommandLineReadsBack) {
+    const std::string tovsetup = std::string(TOV_BIN_DIR) + "/tovsetup";
+    if (!std::filesystem::exists(tovsetup)) GTEST_SKIP() << "tovsetup is not built";
+    const std::string text = (dir_ / "board.txt").string();
+    const std::string setup = (dir_ / "board.tov").string();
+    std::ofstream(text) << "[MODE]\nID         Board 7\nSTARTUP    STOP\nRUNTIME    3000\n\n[INIT]\n"
+                           "WM32    0x10000000 0x12345678 ;init\nDELAY              100        ;\n";
+    ASSERT_EQ(runProcess(tovsetup, {"--import", text, setup}).exitCode, 0);
+
+    startSimulator();
+    const ProcessResult sent = runProcess(tovsetup, {"--transmit", setup, "--port", port_});
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    EXPECT_EQ(sent.err,
+              "tovsetup: Connecting to TOV firmware....\n"
+              "tovsetup: Writing setup data ....\n"
+              "tovsetup: Writing setup data passed\n");
+    const ProcessResult shown = tov({"setup-show"});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    const std::vector<std::string> lines = splitLines(shown.out);
+    ASSERT_EQ(lines.size(), 15u) << shown.out;
+    EXPECT_EQ(lines[0], "setup ID:     Board 7");
+    EXPECT_EQ(lines[2], "line rate:    9600");
+    EXPECT_EQ(lines[4], "run time:     3000 ms");
+    EXPECT_EQ(lines[6], "startup:      STOP");
+    EXPECT_EQ(lines[12], "init entries: 2");
+    EXPECT_EQ(lines[13], "     0: WM32   0x10000000 0x12345678");
+    EXPECT_EQ(lines[14], "     1: DELAY  0x00000000 0x00000064");
+    const ProcessResult info = tov({"info"});
+    EXPECT_NE(info.out.find("setup ID:   Board 7"), std::string::npos) << info.out;
+
+    stopSimulator();
+    const ProcessResult failed = runProcess(tovsetup, {"--transmit", setup, "--port", port_});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_NE(failed.err.find("tovsetup: Transfer failed!\n"), std::string::npos) << failed.err;
+}
+
 #ifdef TOV_ARM_PROGRAMS_DIR
 // The address of a symbol of an ARM test program, from the symbol table built beside it.
 uint32_t armSymbol(const std::string& program, const std::string& name) {

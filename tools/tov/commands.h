@@ -88,5 +88,7 @@ int runNetconfig(const Invocation& call);
 int runAutoprog(const Invocation& call);
 int runAutoprogOff(const Invocation& call);
 int runAutoprogShow(const Invocation& call);
+// The setup the setup program stored in the probe (commands_setup.cpp).
+int runSetupShow(const Invocation& call);
 
 }  // namespace tov::cli

@@ -89,6 +89,9 @@ constexpr std::array kCommands = {
     Command{"autoprog-show", "[--images]",
             "show the automatic programming job stored in the probe (--images: its image bytes)",
             true, runAutoprogShow},
+    Command{"setup-show", "",
+            "show the setup (working mode and init list) stored in the probe", true,
+            runSetupShow},
 };
 
 constexpr std::string_view kDefaultRate = "115200";
