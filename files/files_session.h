@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "files/download.h"
 #include "files/write_mode.h"
@@ -34,7 +35,11 @@ public:
     int32_t loadFile(const char* path, uint32_t offset, uint32_t& detail);
     int32_t verifyFile(const char* path, uint32_t offset, uint32_t& detail);
     int32_t dumpBlock(uint32_t address, uint16_t length, uint8_t* buffer);
-    int32_t dumpFile(const char* path, uint32_t address, uint32_t count);
+    // The dump reads memory in pieces of one record (32 bytes) or in the probe's largest reads;
+    // the file is the same either way.
+    enum class DumpReads { kPerRecord, kLarge };
+    int32_t dumpFile(const char* path, uint32_t address, uint32_t count,
+                     DumpReads reads = DumpReads::kPerRecord);
 
     // External flash (flash.cpp, flash_erase.cpp).
     int32_t flashSetType(uint16_t type, uint32_t chipSize, uint16_t busBits, uint32_t workspace);
@@ -70,6 +75,9 @@ private:
     // Hands one gathered block of a file to the download: the place where a block's address is
     // mapped and the block split for the probe (at 16-KB boundaries unless paged).
     int32_t sendGathered(uint32_t address, const uint8_t* data, uint16_t length);
+    // The first difference of a failed verify at `address` in words: the file's bytes from there
+    // and the target's; empty when the file holds no data there.
+    std::string describeDifference(const char* path, uint32_t offset, uint32_t address);
     // Readies the probe and records a fixed on-chip flash set-up, pending for the next transfer.
     int32_t setUpOnChip(uint8_t type, uint8_t width, uint32_t parameter, uint32_t workspace);
     void reportProgress(uint64_t done, uint64_t total) {

@@ -1,12 +1,15 @@
 // Loading S-record files into target memory and verifying memory against them: records are
 // gathered into contiguous blocks of up to 1024 bytes and sent through the bulk download.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "files/files_session.h"
 #include "files/paged_map.h"
 #include "files/srecord_reader.h"
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 
 namespace tov::files {
 namespace {
@@ -26,7 +29,41 @@ int32_t FilesSession::verifyFile(const char* path, uint32_t offset, uint32_t& de
     int32_t rc = selectMode(WriteModeState::kVerify);
     if (rc != link::kOk) return rc;
     rc = transferFile(path, offset, detail);
-    return rc == link::kDownloadFailed ? link::kVerifyFailed : rc;
+    if (rc != link::kDownloadFailed) return rc;
+    // The probe names the address of the first difference; the bytes are looked up afterwards.
+    if (!mode_.paged.active()) {
+        std::string difference = describeDifference(path, offset, detail);
+        link::setErrorDetail(std::move(difference));
+    }
+    return link::kVerifyFailed;
+}
+
+std::string FilesSession::describeDifference(const char* path, uint32_t offset, uint32_t address) {
+    constexpr uint32_t kShown = 8;
+    SRecordReader reader(kLoadLineRules);
+    if (!reader.open(path)) return {};
+    uint8_t expected[kShown];
+    uint32_t known = 0;
+    SRecord record;
+    while (known < kShown && reader.next(record) == SRecordReader::Status::kRecord) {
+        const uint32_t first = record.address + offset;
+        const uint32_t wanted = address + known;
+        if (wanted - first >= record.length) continue;
+        for (uint32_t i = wanted - first; i < record.length && known < kShown; ++i) {
+            expected[known++] = record.data[i];
+        }
+    }
+    if (known == 0) return {};
+    uint8_t found[kShown];
+    if (dumpBlock(address, static_cast<uint16_t>(known), found) != link::kOk) return {};
+    char text[160];
+    int used = std::snprintf(text, sizeof text, "first difference at 0x%08X: expected", address);
+    for (uint32_t i = 0; i < known; ++i)
+        used += std::snprintf(text + used, sizeof text - used, " %02X", expected[i]);
+    used += std::snprintf(text + used, sizeof text - used, ", found");
+    for (uint32_t i = 0; i < known; ++i)
+        used += std::snprintf(text + used, sizeof text - used, " %02X", found[i]);
+    return text;
 }
 
 int32_t FilesSession::sendGathered(uint32_t address, const uint8_t* data, uint16_t length) {
@@ -55,8 +92,12 @@ int32_t FilesSession::sendGathered(uint32_t address, const uint8_t* data, uint16
 }
 
 int32_t FilesSession::transferFile(const char* path, uint32_t offset, uint32_t& detail) {
+    link::clearErrorDetail();
     SRecordReader reader(kLoadLineRules);
-    if (!reader.open(path)) return link::kFileAccessFailed;
+    if (!reader.open(path)) {
+        link::setErrorDetail(std::string(path) + ": " + reader.problem());
+        return link::kFileAccessFailed;
+    }
     int32_t error = download_.init(0, true);
     if (error != link::kOk) return error;
 
@@ -69,6 +110,7 @@ int32_t FilesSession::transferFile(const char* path, uint32_t offset, uint32_t& 
         const SRecordReader::Status status = reader.next(record);
         if (status == SRecordReader::Status::kBadRecord) {
             error = link::kFileAccessFailed;
+            link::setErrorDetail(std::string(path) + ": " + reader.problem());
             break;
         }
         const bool more = status == SRecordReader::Status::kRecord;
@@ -94,7 +136,10 @@ int32_t FilesSession::transferFile(const char* path, uint32_t offset, uint32_t& 
     const int32_t ended = download_.end(detail);
     if (error != link::kOk) return error;
     if (ended != link::kOk) return ended;
-    if (readFailed) return link::kFileAccessFailed;
+    if (readFailed) {
+        link::setErrorDetail(std::string(path) + ": " + reader.problem());
+        return link::kFileAccessFailed;
+    }
     reportProgress(reader.size(), reader.size());
     return link::kOk;
 }

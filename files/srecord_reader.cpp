@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace tov::files {
 namespace {
@@ -46,39 +48,61 @@ bool decodeHex(const int8_t* table, const char* text, size_t count, uint8_t* out
 }  // namespace
 
 LineResult parseSRecordLine(std::string_view line, const SRecordLineRules& rules, SRecord& record) {
-    if (rules.maxLineLength != 0 && line.size() > rules.maxLineLength) return LineResult::kError;
+    return parseSRecordLine(line, rules, record, nullptr);
+}
+
+LineResult parseSRecordLine(std::string_view line, const SRecordLineRules& rules, SRecord& record,
+                            std::string* problem) {
+    const auto bad = [problem](std::string text) {
+        if (problem) *problem = std::move(text);
+        return LineResult::kError;
+    };
+    if (rules.maxLineLength != 0 && line.size() > rules.maxLineLength) {
+        return bad("line longer than " + std::to_string(rules.maxLineLength) + " characters");
+    }
     if (rules.skipBlankLines && (line.empty() || static_cast<unsigned char>(line[0]) < '!')) {
         return LineResult::kSkipped;
     }
     size_t start = 0;
     if (rules.recordAtFirstS) {
         start = line.find('S');
-        if (start == std::string_view::npos) return LineResult::kError;
+        if (start == std::string_view::npos) return bad("no record: the line has no 'S'");
     } else if (line.empty() || line[0] != 'S') {
-        return LineResult::kError;
+        return bad("not a record: the line does not start with 'S'");
     }
     const std::string_view text = line.substr(start);
-    if (text.size() < 2) return LineResult::kError;
+    if (text.size() < 2) return bad("record type missing");
     const char type = text[1];
     const bool data = type >= '1' && type <= '3';
     if (!data && !rules.exactLength) return LineResult::kSkipped;
 
     const int8_t* table = rules.upperCaseOnly ? kUpperHex.value : kAnyHex.value;
     uint8_t count = 0;
-    if (text.size() < 4 || !decodeHex(table, text.data() + 2, 1, &count)) return LineResult::kError;
+    if (text.size() < 4 || !decodeHex(table, text.data() + 2, 1, &count)) {
+        return bad("byte count missing or not hexadecimal");
+    }
     const size_t recordLength = 4 + 2 * size_t{count};
-    if (text.size() < recordLength) return LineResult::kError;
-    if (rules.exactLength && text.size() != recordLength) return LineResult::kError;
+    if (text.size() < recordLength) return bad("record shorter than its byte count");
+    if (rules.exactLength && text.size() != recordLength) {
+        return bad("characters after the checksum");
+    }
     if (!data) return LineResult::kSkipped;
 
     const size_t addressLength = static_cast<size_t>(type - '0') + 1;
-    if (count < addressLength + 1) return LineResult::kError;
+    if (count < addressLength + 1) return bad("byte count too small for the address");
     // Count, address, data and checksum: the sum of all of them is 0xFF modulo 256.
     uint8_t bytes[256];
-    if (!decodeHex(table, text.data() + 4, count, bytes)) return LineResult::kError;
+    if (!decodeHex(table, text.data() + 4, count, bytes)) return bad("not a hexadecimal digit");
     unsigned sum = count;
     for (size_t i = 0; i < count; ++i) sum += bytes[i];
-    if ((sum & 0xFF) != 0xFF) return LineResult::kError;
+    if ((sum & 0xFF) != 0xFF) {
+        const unsigned found = bytes[count - 1];
+        const unsigned wanted = ~(sum - found) & 0xFF;
+        char text[64];
+        std::snprintf(text, sizeof text, "bad checksum 0x%02X, the record needs 0x%02X", found,
+                      wanted);
+        return bad(text);
+    }
 
     uint32_t address = 0;
     for (size_t i = 0; i < addressLength; ++i) address = (address << 8) | bytes[i];
@@ -101,8 +125,12 @@ bool SRecordReader::open(const char* path) {
     begin_ = end_ = 0;
     eof_ = false;
     consumed_ = size_ = line_ = 0;
+    problem_.clear();
     fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return false;
+    if (fd_ < 0) {
+        problem_ = std::strerror(errno);
+        return false;
+    }
     struct stat info {};
     if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
         size_ = static_cast<uint64_t>(info.st_size);
@@ -136,6 +164,7 @@ SRecordReader::LineStatus SRecordReader::nextLine(std::string_view& line) {
         const ssize_t n = ::read(fd_, buffer_.get() + end_, kChunk - end_);
         if (n < 0) {
             if (errno == EINTR) continue;
+            problem_ = std::strerror(errno);
             return LineStatus::kReadError;
         }
         if (n == 0) {
@@ -153,14 +182,17 @@ SRecordReader::Status SRecordReader::next(SRecord& record) {
             case LineStatus::kEnd:
                 return Status::kEnd;
             case LineStatus::kTooLong:
+                problem_ = "line " + std::to_string(line_ + 1) + ": line too long";
                 return Status::kBadRecord;
             case LineStatus::kReadError:
                 return Status::kReadError;
             case LineStatus::kLine:
                 break;
         }
-        switch (parseSRecordLine(line, rules_, record)) {
+        std::string why;
+        switch (parseSRecordLine(line, rules_, record, &why)) {
             case LineResult::kError:
+                problem_ = "line " + std::to_string(line_) + ": " + why;
                 return Status::kBadRecord;
             case LineResult::kSkipped:
                 break;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace tov::files {
@@ -45,6 +46,9 @@ enum class LineResult {
 
 // Parses one line (without its line end) into `record`.
 LineResult parseSRecordLine(std::string_view line, const SRecordLineRules& rules, SRecord& record);
+// The same, saying in `problem` (when given) what is wrong with a line that is an error.
+LineResult parseSRecordLine(std::string_view line, const SRecordLineRules& rules, SRecord& record,
+                            std::string* problem);
 
 // Reads a file in large chunks and hands out its records that carry data, in file order.
 class SRecordReader {
@@ -66,6 +70,8 @@ public:
     uint64_t size() const { return size_; }
     // The 1-based number of the last line looked at.
     uint64_t lineNumber() const { return line_; }
+    // Why open() or next() failed: the system's reason, or the line number and what is wrong.
+    const std::string& problem() const { return problem_; }
 
 private:
     enum class LineStatus { kLine, kEnd, kTooLong, kReadError };
@@ -82,6 +88,7 @@ private:
     uint64_t consumed_ = 0;
     uint64_t size_ = 0;
     uint64_t line_ = 0;
+    std::string problem_;
 };
 
 }  // namespace tov::files

@@ -2,9 +2,15 @@
 #include "files/srecord_writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 
 namespace tov::files {
 namespace {
@@ -51,15 +57,80 @@ size_t formatSRecord(uint8_t type, uint32_t address, const uint8_t* data, size_t
 SRecordWriter::SRecordWriter() : buffer_(new char[kBuffer]) {}
 
 SRecordWriter::~SRecordWriter() {
-    if (fd_ >= 0) ::close(fd_);
+    discard();
+}
+
+bool SRecordWriter::fail(const std::string& path) {
+    error_ = path + ": " + std::strerror(errno);
+    return false;
 }
 
 bool SRecordWriter::create(const char* path) {
-    if (fd_ >= 0) ::close(fd_);
+    discard();
     used_ = 0;
     failed_ = false;
-    fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return fd_ >= 0;
+    error_.clear();
+    target_ = path;
+    struct stat existing {};
+    const bool exists = ::stat(path, &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        return fd_ >= 0 || fail(target_);
+    }
+    // A symbolic link stays a link: the file it names is the one replaced.
+    if (char* resolved = exists ? ::realpath(path, nullptr) : nullptr) {
+        target_ = resolved;
+        std::free(resolved);
+    }
+    // The file gets the mode the target had, or the one a plain creation would give it.
+    mode_t mode = existing.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    const size_t slash = target_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+    temporary_ = (slash == std::string::npos ? "" : folder) + "." + base + ".XXXXXX";
+    // Best an unnamed file, which vanishes by itself should the process end before the dump
+    // does; else a named one beside the target. The unnamed file is named through /proc.
+    const bool nameFits = base.size() + 8 <= NAME_MAX;
+    if (nameFits && ::access("/proc/self/fd", F_OK) == 0) {
+        fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    }
+    unnamed_ = fd_ >= 0;
+    if (!unnamed_ && nameFits) fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        // No room for a file beside it (a folder the caller may not add to, a name too long for
+        // the temporary's): the target itself is written, as the only way left to dump at all.
+        temporary_.clear();
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        createdTarget_ = fd_ >= 0 && !exists;
+        return fd_ >= 0 || fail(target_);
+    }
+    ::fchmod(fd_, mode);
+    return true;
+}
+
+bool SRecordWriter::nameUnnamed() {
+    const std::string descriptor = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string pattern = temporary_;
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char tail[8];
+        const auto noise = static_cast<unsigned>(::getpid()) * 2654435761u ^
+                           static_cast<unsigned>(::time(nullptr)) ^ (++counter * 40503u);
+        std::snprintf(tail, sizeof tail, "%06x", noise & 0xFFFFFF);
+        temporary_ = pattern.substr(0, pattern.size() - 6) + tail;
+        if (::linkat(AT_FDCWD, descriptor.c_str(), AT_FDCWD, temporary_.c_str(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    temporary_.clear();
+    return false;
 }
 
 bool SRecordWriter::flush() {
@@ -67,10 +138,13 @@ bool SRecordWriter::flush() {
     while (!failed_ && done < used_) {
         const ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
             failed_ = true;
-        else
+            fail(target_);
+        } else {
             done += static_cast<size_t>(n);
+        }
     }
     used_ = 0;
     return !failed_;
@@ -86,9 +160,33 @@ bool SRecordWriter::write(uint8_t type, uint32_t address, const uint8_t* data, s
 bool SRecordWriter::close() {
     if (fd_ < 0) return false;
     bool ok = flush();
-    if (::close(fd_) != 0) ok = false;
+    const bool replacing = !temporary_.empty();
+    if (ok && replacing && ::fsync(fd_) != 0) ok = fail(target_);
+    if (ok && unnamed_ && nameUnnamed()) unnamed_ = false;
+    if (ok && unnamed_) ok = fail(target_);
+    if (::close(fd_) != 0 && ok) ok = fail(target_);
     fd_ = -1;
+    createdTarget_ = false;
+    if (!replacing) return ok;
+    if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) ok = fail(target_);
+    // A file that never got a name went with its descriptor.
+    if (!ok && !unnamed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
+    unnamed_ = false;
+    temporary_.clear();
     return ok;
+}
+
+void SRecordWriter::discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        // A file this writer created is not left behind half written.
+        if (createdTarget_) ::unlink(target_.c_str());
+    }
+    fd_ = -1;
+    createdTarget_ = false;
+    if (!temporary_.empty() && !unnamed_) ::unlink(temporary_.c_str());
+    unnamed_ = false;
+    temporary_.clear();
 }
 
 }  // namespace tov::files

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace tov::files {
 
@@ -22,7 +23,11 @@ constexpr size_t maxRecordData(uint8_t type) {
 // maxRecordData(type).
 size_t formatSRecord(uint8_t type, uint32_t address, const uint8_t* data, size_t length, char* out);
 
-// Writes records into a file through a large buffer.
+// Writes records into a file through a large buffer. A regular file (new or existing) is written
+// as a temporary file beside it (unnamed where the file system allows, so that nothing is left
+// should the process be ended) and renamed over it only by a successful close(), so a dump that
+// fails half-way leaves what was there before; other files (devices, pipes), and files beside
+// which no temporary file can be made, are written directly.
 class SRecordWriter {
 public:
     SRecordWriter();
@@ -30,22 +35,34 @@ public:
     SRecordWriter(const SRecordWriter&) = delete;
     SRecordWriter& operator=(const SRecordWriter&) = delete;
 
-    // Creates (or empties) the file; false when it cannot be created.
+    // Starts the file; false when it cannot be created (the reason is in error()).
     bool create(const char* path);
     // Appends one record; false once the file has refused bytes.
     bool write(uint8_t type, uint32_t address, const uint8_t* data, size_t length);
-    // Writes what is buffered and closes the file; false when bytes were lost.
+    // Writes what is buffered and puts the file in place; false when bytes were lost.
     bool close();
+    // Gives up the file: a temporary file is removed and the target left as it was.
+    void discard();
+    // The system's reason for the last failure, with the path it concerns.
+    const std::string& error() const { return error_; }
 
 private:
     static constexpr size_t kBuffer = 64 * 1024;
 
     bool flush();
+    bool fail(const std::string& path);
+    // Gives the unnamed temporary file a free name beside the target, for the rename.
+    bool nameUnnamed();
 
     int fd_ = -1;
     bool failed_ = false;
     std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
+    std::string target_;     // the path the records are meant for
+    std::string temporary_;  // where they are written until close(); empty when direct
+    bool createdTarget_ = false;  // written directly into a file that did not exist before
+    bool unnamed_ = false;        // the temporary file has no name until close()
+    std::string error_;
 };
 
 }  // namespace tov::files

@@ -15,6 +15,11 @@
 
 #include "tov_types.h"
 
+/* The version of this header; TOV_VersionGet gives the library's, which may be newer. */
+#define TOVLINK_VERSION_MAJOR 0
+#define TOVLINK_VERSION_MINOR 1
+#define TOVLINK_VERSION_PATCH 0
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -37,7 +42,9 @@ TOV_API uint32_t TOV_INetAddr(const char* address);
  * device in environment variable TOV_COMn, else /dev/ttyS(n-1)), "/dev/PATH [RATE]", or
  * "NETWORK HOST [1|2]" (UDP port 2001 or 2002, checked with up to six link pings). RATE defaults
  * to 115200; the line rate is negotiated with the probe. Returns 0, -1202 for bad parameters or a
- * host that cannot be resolved, or the transport's error (-1001, -1101, -1201, ...). */
+ * host that cannot be resolved, or the transport's error (-1001, -1101, -1201, ...).
+ * A serial port is opened exclusively and with an advisory lock (flock) held until the
+ * connection is closed; TOV_LastErrorDetail says why a port could not be used. */
 TOV_API int32_t TOV_Open(const char* parameters);
 
 /* (4) Puts frame type 0x30 into every later command frame of this connection. */
@@ -220,7 +227,10 @@ TOV_API int32_t TOV_VerifyFile2(const char* path, uint32_t offset, uint32_t* det
 TOV_API int32_t TOV_DumpBlock(uint32_t address, uint16_t length, uint8_t* buffer);
 
 /* (41) Writes `count` bytes of target memory from `address` on into an S-record file (S1, S2 or
- * S3 records of 32 bytes, chosen by the last address). */
+ * S3 records of 32 bytes, chosen by the last address), reading 32 bytes per request. A regular
+ * file is written beside the target under a temporary name and renamed over it only when the
+ * whole dump succeeded: on failure an existing file keeps its bytes and no new file appears.
+ * Where no file can be made beside it, the target is written directly. */
 TOV_API int32_t TOV_DumpFile(const char* path, uint32_t address, uint32_t count);
 
 /* (46) Describes the external flash: type code, size of one chip in bytes, (reserved, no
@@ -320,12 +330,27 @@ TOV_API uint32_t TOV_LineRateGet(void);
 
 /* Progress of the long calls: `done` out of `total` units, called from inside them: bytes of the
  * S-record file read (file loads, verifies and flash writes, and the firmware file of
- * TOV_UpdateFirmwareLogic), bytes written (block calls), bytes dumped (TOV_DumpFile) or image
- * bytes stored (TOV_EnableAutoProgHC12). */
+ * TOV_UpdateFirmwareLogic), bytes written (block calls), bytes dumped (TOV_DumpFile,
+ * TOV_DumpFileFast) or image bytes stored (TOV_EnableAutoProgHC12). */
 typedef void (*TOV_ProgressFn)(uint32_t done, uint32_t total, void* user);
 
 /* Registers (or with NULL removes) the progress callback; `user` is handed back unchanged. */
 TOV_API void TOV_ProgressSet(TOV_ProgressFn fn, void* user);
+
+/* The library's version as "MAJOR.MINOR.PATCH". */
+TOV_API const char* TOV_VersionGet(void);
+
+/* As TOV_DumpFile, writing the same file byte for byte, but reading target memory in the probe's
+ * largest pieces (1024 bytes) instead of one request per record. */
+TOV_API int32_t TOV_DumpFileFast(const char* path, uint32_t address, uint32_t count);
+
+/* Explains the last failure of the calling thread in words, or returns "" when it has no
+ * explanation: for ports and files the path and the system's reason, for a malformed S-record
+ * file its name, line number and what is wrong, for a verify difference the address with the
+ * expected and found bytes. The opening, file, dump and flash functions start by forgetting the
+ * previous explanation, as does every request sent. The text is owned by the library and stays
+ * valid until the next library call of the same thread. */
+TOV_API const char* TOV_LastErrorDetail(void);
 
 #ifdef __cplusplus
 }

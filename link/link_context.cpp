@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 #include "link/serial_transport.h"
 
 namespace tov::link {
@@ -48,6 +49,7 @@ int32_t LinkContext::openSerial(const std::string& path, uint32_t wantedRate) {
     }
     if (rc != kOk) {
         close();
+        setErrorDetail(path + ": the probe did not answer on this port");
         return rc;
     }
     serial_ = serial.get();
@@ -64,6 +66,7 @@ void LinkContext::adopt(std::unique_ptr<Transport> transport) {
 
 int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uint8_t> answer,
                                  int32_t extraTimeout) {
+    clearErrorDetail();
     // Without a transport there is nothing to send on, in either flavour.
     if (!transport_) return kNotConnected;
     if (stickyError_ != 0) return stickyError_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 #include "link/udp_transport.h"
 
 namespace tov::link {
@@ -61,6 +62,7 @@ std::string serialDevicePath(const std::string& portName) {
 }
 
 int32_t openFromText(LinkContext& link, const char* parameters) {
+    clearErrorDetail();
     link.close();
     std::vector<std::string> words = splitWords(parameters);
     if (words.empty()) return kInvalidParameter;
@@ -72,7 +74,10 @@ int32_t openFromText(LinkContext& link, const char* parameters) {
             if (rate == 0) return kInvalidParameter;
         }
         std::string path = serialDevicePath(first);
-        if (path.empty()) return kSetupFailed;
+        if (path.empty()) {
+            setErrorDetail(first + ": not a port name (COMn or a device path)");
+            return kSetupFailed;
+        }
         return link.openSerial(path, rate);
     }
     if (first == "NETWORK" && words.size() > 1) {
@@ -117,6 +122,7 @@ int32_t connectByName(LinkContext& link, const char* name, uint32_t number) {
 }
 
 int32_t openByName(LinkContext& link, const char* name, uint32_t number) {
+    clearErrorDetail();
     if (!name || !*name) return kInvalidParameter;
     if (std::strncmp(name, "COM", 3) == 0) {
         std::string path = serialDevicePath(name);

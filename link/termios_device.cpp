@@ -1,13 +1,18 @@
-// SerialDevice over a POSIX terminal: raw 8N1, no flow control, exclusive, poll-based waits.
+// SerialDevice over a POSIX terminal: raw 8N1, no flow control, exclusive and locked, poll-based
+// waits.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <string>
 
+#include "link/error_detail.h"
 #include "link/serial_device.h"
 #include "link/termios_speed.h"
 
@@ -96,13 +101,36 @@ private:
 };
 
 class TermiosFactory final : public SerialDeviceFactory {
+    static void refuse(const std::string& path, const std::string& reason) {
+        setErrorDetail(path + ": " + reason);
+    }
+
 public:
     std::unique_ptr<SerialDevice> open(const std::string& path) override {
         int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return nullptr;
-        termios settings{};
-        if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || tcgetattr(fd, &settings) != 0) {
+        if (fd < 0) {
+            refuse(path, errno == EBUSY ? "port in use by another process" : std::strerror(errno));
+            return nullptr;
+        }
+        // The advisory lock is what serial tools on Linux agree on, and unlike the exclusive
+        // mode it holds for root as well; it goes with the descriptor when the port is closed.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int reason = errno;
             close(fd);
+            refuse(path, reason == EWOULDBLOCK ? "port in use by another process"
+                                               : std::strerror(reason));
+            return nullptr;
+        }
+        termios settings{};
+        if (!isatty(fd)) {
+            close(fd);
+            refuse(path, "not a serial port (" + std::string(std::strerror(ENOTTY)) + ")");
+            return nullptr;
+        }
+        if (ioctl(fd, TIOCEXCL) != 0 || tcgetattr(fd, &settings) != 0) {
+            const int reason = errno;
+            close(fd);
+            refuse(path, std::strerror(reason));
             return nullptr;
         }
         cfmakeraw(&settings);
@@ -114,6 +142,7 @@ public:
         cfsetispeed(&settings, B9600);
         cfsetospeed(&settings, B9600);
         if (tcsetattr(fd, TCSANOW, &settings) != 0) {
+            refuse(path, std::strerror(errno));
             ioctl(fd, TIOCNXCL);
             close(fd);
             return nullptr;

@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 #include "link/frame_header.h"
 
 namespace tov::link {
@@ -42,7 +44,10 @@ int32_t UdpTransport::open(const std::string& host, uint16_t port) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
-    if (host.empty() || !resolve(host, peer.sin_addr)) return kInvalidParameter;
+    if (host.empty() || !resolve(host, peer.sin_addr)) {
+        setErrorDetail(host + ": host name not resolved");
+        return kInvalidParameter;
+    }
     socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (socket_ < 0) return kSocketError;
     if (::connect(socket_, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
@@ -59,6 +64,7 @@ int32_t UdpTransport::check() {
         if (send(kLinkPingPayload) != kOk) continue;
         if (receive(answer, kCheckWaitMs) == 3) return kOk;
     }
+    setErrorDetail("no answer to " + std::to_string(kCheckTries) + " link pings");
     return kNoResponse;
 }
 

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 
 #include "files/paged_map.h"
 #include "files/srecord_reader.h"
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 #include "maint/loader_requests.h"
 #include "link/message.h"
 
@@ -58,17 +60,24 @@ private:
 template <typename Store>
 int32_t readRecords(const char* path, Store store) {
     files::SRecordReader reader(files::kLoadLineRules);
-    if (!reader.open(path)) return link::kFileAccessFailed;
+    const auto refuse = [path](const std::string& why) {
+        link::setErrorDetail(std::string(path) + ": " + why);
+        return link::kFileAccessFailed;
+    };
+    if (!reader.open(path)) return refuse(reader.problem());
     files::SRecord record;
     for (;;) {
         switch (reader.next(record)) {
             case files::SRecordReader::Status::kEnd:
                 return link::kOk;
             case files::SRecordReader::Status::kRecord:
-                if (!store(record)) return link::kFileAccessFailed;
+                if (!store(record)) {
+                    return refuse("line " + std::to_string(reader.lineNumber()) +
+                                  ": data beyond the image");
+                }
                 break;
             default:
-                return link::kFileAccessFailed;
+                return refuse(reader.problem());
         }
     }
 }
@@ -117,6 +126,11 @@ int32_t storeJob(LoaderLink& link, const AutoProgJob& job, const AutoProgImage* 
     if (image) progress.total += image->end - image->start;
     if (second) progress.total += second->size();
     int32_t rc = eraseSector(link, kAutoProgRecordAddress);
+    if (rc == link::kEraseFailed) {
+        link::setErrorDetail(
+            "the probe could not erase its job area: automatic programming needs a probe model "
+            "whose flash holds the job area");
+    }
     if (rc < 0) return rc;
     uint32_t imageStart = 0;
     uint32_t imageLength = 0;
@@ -232,6 +246,7 @@ AutoProgRecord buildAutoProgRecord(const AutoProgJob& job, uint32_t imageStart,
 }
 
 int32_t enableAutoProg(LoaderLink& link, const AutoProgJob& job, const AutoProgProgress& progress) {
+    link::clearErrorDetail();
     if (plainType(job.type) == kRefusedType) return link::kInvalidParameter;
     // Both files are read before anything is sent, so a bad file leaves a stored job alone.
     AutoProgImage image;

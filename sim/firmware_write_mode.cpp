@@ -1,6 +1,7 @@
 // Set write mode and write block of the simulated firmware, and how data is applied per mode.
 #include "sim/firmware_write_mode.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "files/flash_types.h"
@@ -32,6 +33,10 @@ bool inFlash(const WriteTargets& t, uint32_t address) {
 
 // The first address of the range that a plain memory write cannot store into, if any.
 bool firstUnwritable(const WriteTargets& t, uint32_t address, size_t n, uint32_t& at) {
+    if (t.memory.accessible(address, n) && !t.flash.overlaps(address, n) &&
+        !t.chip.overlaps(address, n)) {
+        return false;
+    }
     for (size_t i = 0; i < n; ++i) {
         const uint32_t a = address + static_cast<uint32_t>(i);
         if (!t.memory.accessible(a, 1) || inFlash(t, a)) {
@@ -42,31 +47,57 @@ bool firstUnwritable(const WriteTargets& t, uint32_t address, size_t n, uint32_t
     return false;
 }
 
+// The offset of the first byte that differs, or data.size() when none does.
+size_t firstDifference(std::span<const uint8_t> found, std::span<const uint8_t> data) {
+    return static_cast<size_t>(std::mismatch(data.begin(), data.end(), found.begin()).first -
+                               data.begin());
+}
+
 WriteOutcome writeMemory(WriteTargets& t, uint32_t address, std::span<const uint8_t> data) {
     uint32_t at = 0;
     if (firstUnwritable(t, address, data.size(), at)) return {kWriteFailed, at};
     t.memory.write(address, data);
     // Read-only memory takes the bus cycles and keeps its contents: only reading back shows it.
+    const uint64_t last = uint64_t{address} + data.size() - 1;
+    const bool wraps = last > 0xFFFFFFFFu;
+    if (!wraps && (last < TargetMemory::kRomFirst || address > TargetMemory::kRomLast)) return {};
     std::vector<uint8_t> back(data.size());
     t.memory.read(address, back);
-    for (size_t i = 0; i < data.size(); ++i) {
-        if (back[i] != data[i]) return {kWriteFailed, address + static_cast<uint32_t>(i)};
-    }
+    const size_t differs = firstDifference(back, data);
+    if (differs < data.size()) return {kWriteFailed, address + static_cast<uint32_t>(differs)};
     return {};
 }
 
 WriteOutcome verifyMemory(const WriteTargets& t, uint32_t address, std::span<const uint8_t> data) {
-    for (size_t i = 0; i < data.size(); ++i) {
-        const uint32_t a = address + static_cast<uint32_t>(i);
-        uint8_t value = 0;
-        if (t.chip.contains(a)) {
-            t.chip.read(a, &value, 1);
-        } else if (t.flash.contains(a)) {
-            t.flash.readArray(a, &value, 1);
-        } else if (!t.memory.read(a, std::span<uint8_t>(&value, 1))) {
-            return {kVerifyFailed, a};
+    std::vector<uint8_t> found(data.size());
+    // Stretch by stretch: the on-chip flash, a flash bank's array, or plain memory.
+    for (size_t done = 0; done < data.size();) {
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        bool onChip = false;
+        bool inBank = false;
+        size_t length = t.chip.stretch(at, data.size() - done, onChip);
+        if (!onChip) length = t.flash.stretch(at, length, inBank);
+        uint8_t* out = found.data() + done;
+        if (onChip) {
+            t.chip.read(at, out, length);
+        } else if (inBank) {
+            t.flash.readArray(at, out, length);
+        } else if (!t.memory.read(at, std::span<uint8_t>(out, length))) {
+            // Bytes before the first inaccessible one are still compared first.
+            size_t readable = 0;
+            while (readable < length &&
+                   t.memory.accessible(at + static_cast<uint32_t>(readable), 1)) {
+                ++readable;
+            }
+            t.memory.read(at, std::span<uint8_t>(out, readable));
+            const size_t differs = firstDifference(std::span<const uint8_t>(out, readable),
+                                                   data.subspan(done, readable));
+            return {kVerifyFailed, at + static_cast<uint32_t>(differs)};
         }
-        if (value != data[i]) return {kVerifyFailed, a};
+        const size_t differs =
+            firstDifference(std::span<const uint8_t>(out, length), data.subspan(done, length));
+        if (differs < length) return {kVerifyFailed, at + static_cast<uint32_t>(differs)};
+        done += length;
     }
     return {};
 }

@@ -262,9 +262,10 @@ void FlashBanks::read(uint32_t address, uint8_t* data, size_t n) {
 
 uint32_t FlashBanks::program(uint32_t address, const uint8_t* data, size_t n) {
     const Clock::time_point now = clock_();
+    Bank* bank = nullptr;  // looked up again only when a byte leaves it
     for (size_t i = 0; i < n; ++i) {
         const uint32_t at = address + static_cast<uint32_t>(i);
-        Bank* bank = bankAt(at);
+        if (!bank || !bank->contains(at)) bank = bankAt(at);
         bool ok = false;
         if (bank) {
             auto [chip, offset] = bank->locate(at);
@@ -277,10 +278,12 @@ uint32_t FlashBanks::program(uint32_t address, const uint8_t* data, size_t n) {
 
 void FlashBanks::readArray(uint32_t address, uint8_t* data, size_t n) const {
     const Clock::time_point now = clock_();
+    Bank* bank = nullptr;  // looked up again only when a byte leaves it
     for (size_t i = 0; i < n; ++i) {
         const uint32_t at = address + static_cast<uint32_t>(i);
         data[i] = 0xFF;
-        if (Bank* bank = bankAt(at)) {
+        if (!bank || !bank->contains(at)) bank = bankAt(at);
+        if (bank) {
             auto [chip, offset] = bank->locate(at);
             chip->eraseState(now);  // an erase whose time has passed shows in the array
             data[i] = chip->arrayByte(offset);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "include/tovlink.h"
 #include "sim/logic_device.h"
 #include "sim/probe_flash.h"
 #include "sim/probe_flash_file.h"
@@ -18,6 +19,11 @@ int main(int argc, char** argv) {
     tov::sim::ParsedCommandLine parsed = tov::sim::parseCommandLine(args);
     if (parsed.help) {
         std::fputs(tov::sim::usageText().c_str(), stdout);
+        return 0;
+    }
+    if (parsed.version) {
+        std::printf("tovsim %d.%d.%d\n", TOVLINK_VERSION_MAJOR, TOVLINK_VERSION_MINOR,
+                    TOVLINK_VERSION_PATCH);
         return 0;
     }
     if (!parsed.error.empty()) {

@@ -108,6 +108,7 @@ std::string usageText() {
            "  --rate BAUD     line rate listened at first: 9600, 19200, 38400, 57600, 115200\n"
            "                  (default 9600)\n"
            "  --loader        start in the loader instead of the firmware\n"
+           "  --version       show the simulator's version\n"
            "  --flash-file F  keep the probe's own flash (firmware, setup, network record) and\n"
            "                  its logic device in F across runs; made from the factory image\n"
            "                  when F does not exist\n"
@@ -250,6 +251,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         if (name == "--help" || name == "-h") {
             result.help = true;
+            return result;
+        }
+        if (name == "--version") {
+            result.version = true;
             return result;
         }
         if (name == "--loader" || name == "--line-timing" || name == "--big-endian") {

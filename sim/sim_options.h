@@ -49,6 +49,7 @@ struct SimOptions {
 struct ParsedCommandLine {
     SimOptions options;
     bool help = false;
+    bool version = false;
     std::string error;               // non-empty when the command line is unusable
     std::vector<std::string> notes;  // warnings for standard error
 };

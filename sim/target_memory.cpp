@@ -2,6 +2,7 @@
 #include "sim/target_memory.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tov::sim {
 
@@ -14,12 +15,29 @@ uint8_t TargetMemory::patternByte(uint32_t address) {
 }
 
 bool TargetMemory::accessible(uint32_t address, size_t size) const {
-    if (unmappedFirst_ > unmappedLast_) return true;  // empty range
-    for (size_t i = 0; i < size; ++i) {
-        uint32_t a = address + static_cast<uint32_t>(i);
-        if (a >= unmappedFirst_ && a <= unmappedLast_) return false;
+    if (unmappedFirst_ > unmappedLast_ || size == 0) return true;  // empty range
+    // Split at the 4 GiB wrap so that each part is one plain interval.
+    uint64_t first = address;
+    uint64_t left = size;
+    while (left > 0) {
+        const uint64_t length = std::min<uint64_t>(left, 0x100000000ULL - first);
+        const uint64_t last = first + length - 1;
+        if (first <= unmappedLast_ && unmappedFirst_ <= last) return false;
+        left -= length;
+        first = 0;
     }
     return true;
+}
+
+template <typename Visit>
+void TargetMemory::forEachPage(uint32_t address, size_t size, Visit visit) {
+    for (size_t done = 0; done < size;) {
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        const uint32_t inPage = at % kPageSize;
+        const size_t length = std::min<size_t>(size - done, kPageSize - inPage);
+        visit(at, done, length);
+        done += length;
+    }
 }
 
 bool TargetMemory::read(uint32_t address, std::span<uint8_t> out) const {
@@ -27,27 +45,31 @@ bool TargetMemory::read(uint32_t address, std::span<uint8_t> out) const {
         std::fill(out.begin(), out.end(), uint8_t{0});
         return false;
     }
-    for (size_t i = 0; i < out.size(); ++i) {
-        uint32_t a = address + static_cast<uint32_t>(i);
-        auto page = pages_.find(a / kPageSize);
-        out[i] = page == pages_.end() ? patternByte(a) : (*page->second)[a % kPageSize];
-    }
+    forEachPage(address, out.size(), [&](uint32_t at, size_t offset, size_t length) {
+        auto page = pages_.find(at / kPageSize);
+        if (page != pages_.end()) {
+            std::memcpy(out.data() + offset, page->second->data() + at % kPageSize, length);
+        } else {
+            for (size_t i = 0; i < length; ++i)
+                out[offset + i] = patternByte(at + static_cast<uint32_t>(i));
+        }
+    });
     return true;
 }
 
 bool TargetMemory::write(uint32_t address, std::span<const uint8_t> data) {
     if (!accessible(address, data.size())) return false;
-    for (size_t i = 0; i < data.size(); ++i) {
-        uint32_t a = address + static_cast<uint32_t>(i);
-        if (a >= kRomFirst && a <= kRomLast) continue;
-        std::unique_ptr<Page>& page = pages_[a / kPageSize];
+    forEachPage(address, data.size(), [&](uint32_t at, size_t offset, size_t length) {
+        // Pages lie wholly inside or outside the read-only megabyte.
+        if (at >= kRomFirst && at <= kRomLast) return;
+        std::unique_ptr<Page>& page = pages_[at / kPageSize];
         if (!page) {
             page = std::make_unique<Page>();
-            uint32_t base = a & ~(kPageSize - 1);
+            const uint32_t base = at & ~(kPageSize - 1);
             for (uint32_t j = 0; j < kPageSize; ++j) (*page)[j] = patternByte(base + j);
         }
-        (*page)[a % kPageSize] = data[i];
-    }
+        std::memcpy(page->data() + at % kPageSize, data.data() + offset, length);
+    });
     return true;
 }
 

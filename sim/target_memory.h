@@ -43,6 +43,10 @@ public:
 private:
     using Page = std::array<uint8_t, kPageSize>;
 
+    // Calls visit(address, offset in the range, length) for each stretch within one page.
+    template <typename Visit>
+    static void forEachPage(uint32_t address, size_t size, Visit visit);
+
     uint32_t unmappedFirst_;
     uint32_t unmappedLast_;
     std::unordered_map<uint32_t, std::unique_ptr<Page>> pages_;  // keyed by page number

@@ -65,6 +65,12 @@ int32_t TOV_DumpFile(const char* path, uint32_t address, uint32_t count) {
     return filesSession().dumpFile(path, address, count);
 }
 
+int32_t TOV_DumpFileFast(const char* path, uint32_t address, uint32_t count) {
+    if (!path) return kBadPointer;
+    return filesSession().dumpFile(path, address, count,
+                                   tov::files::FilesSession::DumpReads::kLarge);
+}
+
 int32_t TOV_FlashSetType(uint16_t type, uint32_t chipSize, uint32_t reserved, uint16_t busBits,
                          uint32_t workspace) {
     (void)reserved;  // kept for callers; it has no effect

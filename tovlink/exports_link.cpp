@@ -4,6 +4,7 @@
 
 #include "include/tovlink.h"
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 #include "link/session.h"
 #include "link/udp_transport.h"
 #include "tovlink/link_state.h"
@@ -69,5 +70,13 @@ const char* TOV_ErrorTextGet(int32_t code) {
 }
 
 uint32_t TOV_LineRateGet(void) { return linkState().lineRate(); }
+
+const char* TOV_LastErrorDetail(void) {
+    return tl::errorDetail().c_str();
+}
+
+const char* TOV_VersionGet(void) {
+    return TOV_VERSION_TEXT;
+}
 
 }  // extern "C"

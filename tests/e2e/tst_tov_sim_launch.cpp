@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 
 // Writes its arguments to $FAKE_SIM_LOG, then behaves as $FAKE_SIM_MODE says.
 constexpr const char* kFakeSimulator = R"(#!/bin/sh
-printf '%s\n' "$@" > "$FAKE_SIM_LOG"
 trap 'echo stopped-by-term >> "$FAKE_SIM_LOG"; exit 0' TERM
+printf '%s\n' "$@" > "$FAKE_SIM_LOG"
 case "$FAKE_SIM_MODE" in
   fail) echo "fake: refusing" >&2; exit 3 ;;
   mute) while :; do sleep 0.05; done ;;

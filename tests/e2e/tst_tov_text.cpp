@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 
+#include "flash_plan.h"
 #include "flash_setup.h"
 #include "progress_text.h"
 
@@ -152,6 +153,36 @@ TEST(FlashSetupText, DescriptionShowsWidthsAndTheBankMask) {
     const std::string whole = describeFlashSetup({2, 0x80000000, 64, 0});
     EXPECT_NE(whole.find("bank size:   0x400000000 bytes\n"), std::string::npos) << whole;
     EXPECT_NE(whole.find("bank mask:   0x00000000\n"), std::string::npos) << whole;
+}
+
+TEST(FlashPlan, SectorsOfTheSetUpAndRunsOfTheFile) {
+    // Four byte-wide chips side by side: 64 KiB per chip make 256-KiB sectors on the bus; a
+    // 16-bit chip alone on a 16-bit bus has 64-KiB sectors; small chips are one sector each.
+    EXPECT_EQ(defaultSectorSize(*parseFlashSetup("2,0x80000,32,0")), 0x40000u);
+    EXPECT_EQ(defaultSectorSize(*parseFlashSetup("6,0x100000,16,0")), 0x10000u);
+    EXPECT_EQ(defaultSectorSize(*parseFlashSetup("2,0x8000,8,0")), 0x8000u);
+    EXPECT_EQ(defaultSectorSize(*parseFlashSetup("34,0x80000,16,0")), 0u);  // chip wider than bus
+    EXPECT_TRUE(flashTypeErases(2));
+    EXPECT_FALSE(flashTypeErases(34));  // programmed as it is
+
+    FileData data;
+    // Out of order, with one address given twice (the later byte wins) and a gap.
+    data.bytes = {{0x1FFFE, 1}, {0x1FFFF, 2}, {0x20000, 3}, {0x20005, 4}, {0x1FFFF, 9}};
+    const FlashPlan plan = planFlash(data, 0x10000);
+    ASSERT_EQ(plan.units.size(), 2u);
+    const auto low = unitRuns(plan.units.at(0x10000));
+    ASSERT_EQ(low.size(), 1u);
+    EXPECT_EQ(low[0].first, 0x1FFFEu);
+    EXPECT_EQ(low[0].second, (std::vector<uint8_t>{1, 9}));
+    const auto high = unitRuns(plan.units.at(0x20000));
+    ASSERT_EQ(high.size(), 2u);
+    EXPECT_EQ(high[1].first, 0x20005u);
+
+    data.marks = {{100, 32}, {250, 64}, {300, 70}};
+    EXPECT_EQ(data.dataAt(50), 0u);
+    EXPECT_EQ(data.dataAt(100), 32u);
+    EXPECT_EQ(data.dataAt(299), 64u);
+    EXPECT_EQ(data.dataAt(300), 70u);
 }
 
 }  // namespace

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "files/srecord_reader.h"
 #include "files/srecord_writer.h"
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 #include "tests/files/files_probe.h"
 
 namespace tov::test {
@@ -171,13 +175,115 @@ TEST(DumpFile, EmptyRangeFileErrorsAndReadErrors) {
     if (::access("/dev/full", W_OK) == 0) {
         EXPECT_EQ(probe.session.dumpFile("/dev/full", 0, 64), link::kFileAccessFailed);
     }
-    // A memory read error stops the dump; the records before it stay in the file.
+    // A memory read error stops the dump; no file is left behind for it.
     probe.link.sent.clear();
     probe.memoryFailFrom = 0x1040;
     const std::string partial = dir.file("partial.s19");
     EXPECT_EQ(probe.session.dumpFile(partial.c_str(), 0x1000, 100), link::kTargetBadAddress);
     EXPECT_EQ(probe.countOf(0xB8), 3u);
-    EXPECT_EQ(readBack(partial).size(), 64u);
+    EXPECT_NE(::access(partial.c_str(), F_OK), 0);
+    EXPECT_EQ(link::errorDetail(), "reading 32 bytes at 0x00001040 failed");
+}
+
+TEST(DumpFile, AFailedDumpLeavesTheOldFileAndNoTemporaryFile) {
+    TempDir dir;
+    FilesProbe probe;
+    const std::string old = dir.write("kept.s19", "S1130000000102030405060708090A0B0C0D0E0F74\n");
+    ::chmod(old.c_str(), 0640);
+    probe.memoryFailFrom = 0x1400;
+    for (const auto reads :
+         {files::FilesSession::DumpReads::kPerRecord, files::FilesSession::DumpReads::kLarge}) {
+        EXPECT_EQ(probe.session.dumpFile(old.c_str(), 0x1000, 0x800, reads),
+                  link::kTargetBadAddress);
+        EXPECT_EQ(readText(old), "S1130000000102030405060708090A0B0C0D0E0F74\n");
+    }
+    // A dump that succeeds replaces the file and keeps its permissions.
+    probe.memoryFailFrom = 0xFFFFFFFF;
+    ASSERT_EQ(probe.session.dumpFile(old.c_str(), 0x1000, 0x20), 0);
+    EXPECT_EQ(readText(old).substr(0, 8), "S1231000");
+    struct stat info {};
+    ASSERT_EQ(::stat(old.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    // Nothing but the dump itself is left in the folder.
+    size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.file(""))) {
+        EXPECT_EQ(entry.path().filename(), "kept.s19");
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u);
+    // A folder that cannot take the file is named with the system's reason.
+    EXPECT_EQ(probe.session.dumpFile(dir.file("no/such/dir.s19").c_str(), 0, 16),
+              link::kFileAccessFailed);
+    EXPECT_EQ(link::errorDetail(), dir.file("no/such/dir.s19") + ": No such file or directory");
+    // A name too long to have a temporary file beside it is still dumped, straight into it; a
+    // failure then leaves no new file behind.
+    const std::string longName = dir.file(std::string(250, 'n'));
+    ASSERT_EQ(probe.session.dumpFile(longName.c_str(), 0x1000, 0x20), 0);
+    EXPECT_EQ(readText(longName).substr(0, 8), "S1231000");
+    ::unlink(longName.c_str());
+    probe.memoryFailFrom = 0x1000;
+    EXPECT_EQ(probe.session.dumpFile(longName.c_str(), 0x1000, 0x20), link::kTargetBadAddress);
+    EXPECT_NE(::access(longName.c_str(), F_OK), 0);
+}
+
+TEST(DumpFile, LargeReadsWriteTheSameFileInFewerRequests) {
+    TempDir dir;
+    FilesProbe probe;
+    const Bytes data = pattern(5000, 0x21);
+    const uint32_t start = 0x00FFF000;  // the range needs 4-byte addresses from 0x1000000 on
+    for (size_t i = 0; i < data.size(); ++i)
+        probe.memory[start + static_cast<uint32_t>(i)] = data[i];
+    const std::string small = dir.file("small.s28");
+    const std::string large = dir.file("large.s28");
+    ASSERT_EQ(probe.session.dumpFile(small.c_str(), start, 5000), 0);
+    EXPECT_EQ(probe.countOf(0xB8), 157u);
+    probe.link.sent.clear();
+    std::vector<uint64_t> done;
+    probe.session.setProgressHook([&](uint64_t d, uint64_t) { done.push_back(d); });
+    ASSERT_EQ(
+        probe.session.dumpFile(large.c_str(), start, 5000, files::FilesSession::DumpReads::kLarge),
+        0);
+    EXPECT_EQ(
+        probe.requests(),
+        (std::vector<Bytes>{hexBytes("B8 00FFF000 0000 0400"), hexBytes("B8 00FFF400 0000 0400"),
+                            hexBytes("B8 00FFF800 0000 0400"), hexBytes("B8 00FFFC00 0000 0400"),
+                            hexBytes("B8 01000000 0000 0388")}));
+    EXPECT_EQ(done, (std::vector<uint64_t>{1024, 2048, 3072, 4096, 5000}));
+    EXPECT_EQ(readText(large), readText(small));
+    EXPECT_EQ(readText(large).substr(0, 4), "S325");
+}
+
+TEST(SRecordReader, SaysWhichLineIsWrongAndWhy) {
+    TempDir dir;
+    std::string text;
+    for (uint32_t line = 1; line < 12; ++line) text += srecordLine(1, 0x100 * line, pattern(16, 1));
+    text += srecordLine(1, 0x2000, pattern(16, 2), false, 1);
+    const std::string path = dir.write("bad.s19", text);
+    files::SRecordReader reader;
+    ASSERT_TRUE(reader.open(path.c_str()));
+    SRecord r;
+    size_t good = 0;
+    files::SRecordReader::Status status;
+    while ((status = reader.next(r)) == files::SRecordReader::Status::kRecord) ++good;
+    EXPECT_EQ(status, files::SRecordReader::Status::kBadRecord);
+    EXPECT_EQ(good, 11u);
+    // The last line's checksum was made one too high.
+    const unsigned found = std::stoul(text.substr(text.size() - 3, 2), nullptr, 16);
+    char expected[80];
+    std::snprintf(expected, sizeof expected,
+                  "line 12: bad checksum 0x%02X, the record needs 0x%02X", found,
+                  (found - 1) & 0xFF);
+    EXPECT_EQ(reader.problem(), expected);
+    // Other faults are named as well.
+    std::string why;
+    EXPECT_EQ(files::parseSRecordLine("X1130000", files::kLoadLineRules, r, &why),
+              LineResult::kError);
+    EXPECT_EQ(why, "not a record: the line does not start with 'S'");
+    EXPECT_EQ(files::parseSRecordLine("S113000000", files::kLoadLineRules, r, &why),
+              LineResult::kError);
+    EXPECT_EQ(why, "record shorter than its byte count");
+    EXPECT_FALSE(reader.open(dir.file("missing.s19").c_str()));
+    EXPECT_EQ(reader.problem(), "No such file or directory");
 }
 
 TEST(DumpBlock, ReadsWithAccessZeroInPiecesOf1024) {

@@ -1,6 +1,8 @@
 // Writing firmware S-record files for tests.
 #include "tests/support/firmware_file.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <fstream>
 
@@ -48,6 +50,18 @@ std::string sRecordLine(unsigned type, uint32_t address, const std::vector<uint8
     }
     std::snprintf(text, sizeof text, "%02X", ~sum & 0xFF);
     return line + text;
+}
+
+std::string sRecordText(unsigned type, uint32_t address, const std::vector<uint8_t>& data,
+                        size_t perRecord) {
+    std::string text;
+    for (size_t at = 0; at < data.size(); at += perRecord) {
+        const auto end = data.begin() + static_cast<std::ptrdiff_t>(std::min(at + perRecord, data.size()));
+        text += sRecordLine(type, address + static_cast<uint32_t>(at),
+                            std::vector<uint8_t>(data.begin() + static_cast<std::ptrdiff_t>(at), end)) +
+                "\n";
+    }
+    return text;
 }
 
 FirmwareFile writeFirmwareFile(const std::string& dir, const std::string& baseName,

@@ -38,4 +38,9 @@ FirmwareFile writeFirmwareFile(const std::string& dir, const std::string& baseNa
 // One S-record line (without line end) of type 0-9 for an address and data.
 std::string sRecordLine(unsigned type, uint32_t address, const std::vector<uint8_t>& data);
 
+// Data records of `type` (1-3) carrying `data` from `address` on, `perRecord` bytes each, one
+// line each with its line end.
+std::string sRecordText(unsigned type, uint32_t address, const std::vector<uint8_t>& data,
+                        size_t perRecord = 32);
+
 }  // namespace tov::test

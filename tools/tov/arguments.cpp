@@ -24,7 +24,7 @@ std::optional<uint32_t> parseNumber(std::string_view text, uint32_t max) {
 }
 
 void failUsage(const Invocation& call, std::string_view message) {
-    throw UsageError(call.command + ": " + std::string(message));
+    throw UsageError(call.command + ": " + std::string(message), call.command);
 }
 
 uint32_t numberArgument(const Invocation& call, std::string_view name, const std::string& text,

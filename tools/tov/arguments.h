@@ -14,10 +14,16 @@
 
 namespace tov::cli {
 
-// A command line a command cannot run with; main reports it with the usage text (exit 2).
+// A command line a command cannot run with; main reports it in one line and a hint (exit 2).
 class UsageError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    UsageError(const std::string& message, std::string command)
+        : std::runtime_error(message), command_(std::move(command)) {}
+    // The command whose arguments are wrong.
+    const std::string& command() const { return command_; }
+
+private:
+    std::string command_;
 };
 
 // A decimal number or a 0x-prefixed hex number no larger than `max`; nullopt for anything else

@@ -29,6 +29,10 @@ struct Command {
 
 // Writes the usage text with every command of the dispatch table.
 void printUsage(std::FILE* out);
+// Writes the help of one command: its usage line, summary and notes.
+void printCommandHelp(const Command& command, std::FILE* out);
+// Longer notes on the options of a command, or "" (command_notes.cpp).
+std::string_view commandNotes(std::string_view name);
 
 // Link commands (commands_link.cpp).
 int runPing(const Invocation& call);

@@ -50,7 +50,7 @@ int runDump(const Invocation& call) {
     if (session.failed()) return reportApiError(call.command, session.result());
     const auto start = std::chrono::steady_clock::now();
     ProgressBar bar(call.command);
-    const int32_t result = TOV_DumpFile(path.c_str(), address, count);
+    const int32_t result = TOV_DumpFileFast(path.c_str(), address, count);
     bar.finish();
     if (result != 0) return reportApiError(call.command, result);
     std::printf("dumped %u bytes from 0x%08X to %s in %.2f s\n", static_cast<unsigned>(count),

@@ -106,16 +106,16 @@ int runEraseChip(const Invocation& call) {
 }
 
 int runFlash(const Invocation& call) {
-    const FileCommandLine line = splitFileOptions(call, {.offset = true, .type = true});
+    const FileCommandLine line =
+        splitFileOptions(call, {.offset = true, .type = true, .flash = true});
     if (line.words.size() != 1) failUsage(call, "expected flash FILE [--offset N] --type SETUP");
     const FlashSetup setup = requireFlashSetup(call, line);
     // Row-organised flash of type 16 takes the whole file as one image of its rows.
     if (setup.kind == FlashKind::kRows && setup.type == 16) {
         if (line.offset != 0) failUsage(call, "--offset is not taken with a 555:16 set-up");
-        return runFileTransfer(call, line.words[0], 0, writeRowFile, "programmed", setup);
+        return runFlashWorkflow(call, line, setup, writeRowFile);
     }
-    return runFileTransfer(call, line.words[0], line.offset, TOV_FlashWriteFile2, "programmed",
-                           setup);
+    return runFlashWorkflow(call, line, setup, TOV_FlashWriteFile2);
 }
 
 }  // namespace tov::cli

@@ -67,7 +67,7 @@ int runRaw(const Invocation& call) {
     for (size_t i = 0; i < call.args.size(); ++i) {
         if (call.args[i] == "--wait") {
             if (i + 1 == call.args.size() || !parseMilliseconds(call.args[i + 1], extraWait)) {
-                return reportUsageError("raw: --wait needs a number of milliseconds");
+                return reportUsageError("raw: --wait needs a number of milliseconds", "raw");
             }
             ++i;
         } else {
@@ -76,8 +76,8 @@ int runRaw(const Invocation& call) {
     }
     std::vector<uint8_t> request;
     std::string error;
-    if (!parseHexWords(words, request, error)) return reportUsageError("raw: " + error);
-    if (request.empty()) return reportUsageError("raw: give the request bytes in hex");
+    if (!parseHexWords(words, request, error)) return reportUsageError("raw: " + error, "raw");
+    if (request.empty()) return reportUsageError("raw: give the request bytes in hex", "raw");
 
     int32_t result = TOV_Connect(call.port.c_str());
     if (result < 0) return reportApiError(call.command, result);

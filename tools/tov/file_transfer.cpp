@@ -22,6 +22,45 @@ constexpr int32_t kFileAccessFailed = -1207;
 
 }  // namespace
 
+namespace {
+
+// Takes one flash workflow option at args[i]; false when it is none of them.
+bool takeFlashOption(const Invocation& call, size_t& i, FileCommandLine& line) {
+    const std::string& arg = call.args[i];
+    const auto value = [&]() -> const std::string& {
+        if (i + 1 == call.args.size()) failUsage(call, arg + " needs a value");
+        return call.args[++i];
+    };
+    if (arg == "--erase") {
+        const std::string& choice = value();
+        if (choice == "auto") {
+            line.flash.erase = EraseChoice::kAuto;
+        } else if (choice == "chip") {
+            line.flash.erase = EraseChoice::kChip;
+        } else if (choice == "none") {
+            line.flash.erase = EraseChoice::kNone;
+        } else {
+            failUsage(call, "--erase takes auto, chip or none, not '" + choice + "'");
+        }
+    } else if (arg == "--sector-size") {
+        line.flash.sectorSize = numberArgument(call, "sector-size", value(), 0x80000000);
+        if (line.flash.sectorSize == 0) failUsage(call, "--sector-size must be at least 1");
+    } else if (arg == "--skip-unchanged") {
+        line.flash.skipUnchanged = true;
+    } else if (arg == "--dry-run") {
+        line.flash.dryRun = true;
+    } else if (arg == "--verify") {
+        line.flash.verify = true;
+        return true;
+    } else {
+        return false;
+    }
+    line.flashWorkflowGiven = true;
+    return true;
+}
+
+}  // namespace
+
 FileCommandLine splitFileOptions(const Invocation& call, FileOptions accepted) {
     FileCommandLine line;
     for (size_t i = 0; i < call.args.size(); ++i) {
@@ -39,6 +78,8 @@ FileCommandLine splitFileOptions(const Invocation& call, FileOptions accepted) {
             } else {
                 line.typeText = value;
             }
+        } else if (accepted.flash && takeFlashOption(call, i, line)) {
+            continue;
         } else if (arg.starts_with("--")) {
             failUsage(call, "unknown option " + arg);
         } else {
@@ -125,11 +166,53 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+std::optional<FileData> requireFileData(const Invocation& call, const std::string& path,
+                                        uint32_t offset, bool keepBytes) {
+    if (!readableFileSize(call, path)) return std::nullopt;
+    std::string problem;
+    std::optional<FileData> data = readFileData(path, offset, keepBytes, problem);
+    if (!data) {
+        reportFailure(call.command + ": " + TOV_ErrorTextGet(kFileAccessFailed) + " (" + path +
+                      ": " + problem + ")");
+    }
+    return data;
+}
+
+std::string dataSummary(const FileData& data, uint32_t offset) {
+    std::string text = std::to_string(data.dataBytes) + " data bytes";
+    if (!data.ranges.empty()) text += " at " + formatRanges(data.ranges);
+    if (offset != 0) {
+        char item[32];
+        std::snprintf(item, sizeof item, ", offset 0x%08X", static_cast<unsigned>(offset));
+        text += item;
+    }
+    return text;
+}
+
+int32_t runWithDataProgress(const Invocation& call, const std::string& path, uint32_t offset,
+                            FileFunction function, const FileData& data, uint32_t& detail) {
+    ProgressBar bar(
+        call.command, [&data](uint64_t fileBytes) { return data.dataAt(fileBytes); },
+        data.dataBytes);
+    const int32_t result = function(path.c_str(), offset, &detail);
+    bar.finish();
+    return result;
+}
+
+int reportTransferError(const Invocation& call, int32_t result, uint32_t detail) {
+    reportApiError(call.command, result);
+    if (detail != 0) {
+        std::fprintf(stderr, "tov: %s: probe error detail 0x%08X\n", call.command.c_str(),
+                     static_cast<unsigned>(detail));
+    }
+    return kExitFailed;
+}
+
 int runFileTransfer(const Invocation& call, const std::string& path, uint32_t offset,
                     FileFunction function, const std::string& verb,
                     const std::optional<FlashSetup>& flash) {
-    const std::optional<uint64_t> size = readableFileSize(call, path);
-    if (!size) return kExitFailed;
+    const std::optional<FileData> data = requireFileData(call, path, offset, false);
+    if (!data) return kExitFailed;
 
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
@@ -139,21 +222,10 @@ int runFileTransfer(const Invocation& call, const std::string& path, uint32_t of
     }
     const auto start = std::chrono::steady_clock::now();
     uint32_t detail = 0;
-    ProgressBar bar(call.command);
-    const int32_t result = function(path.c_str(), offset, &detail);
-    bar.finish();
-    if (result != 0) {
-        reportApiError(call.command, result);
-        if (detail != 0) {
-            std::fprintf(stderr, "tov: %s: probe error detail 0x%08X\n", call.command.c_str(),
-                         static_cast<unsigned>(detail));
-        }
-        return kExitFailed;
-    }
-    std::printf("%s %s (%llu bytes", verb.c_str(), path.c_str(),
-                static_cast<unsigned long long>(*size));
-    if (offset != 0) std::printf(", offset 0x%08X", static_cast<unsigned>(offset));
-    std::printf(") in %.2f s\n", secondsSince(start));
+    const int32_t result = runWithDataProgress(call, path, offset, function, *data, detail);
+    if (result != 0) return reportTransferError(call, result, detail);
+    std::printf("%s %s (%s) in %.2f s\n", verb.c_str(), path.c_str(),
+                dataSummary(*data, offset).c_str(), secondsSince(start));
     return kExitOk;
 }
 

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "commands.h"
+#include "file_data.h"
+#include "flash_plan.h"
 #include "flash_setup.h"
 
 namespace tov::cli {
@@ -19,6 +21,8 @@ struct FileCommandLine {
     uint32_t offset = 0;
     std::optional<std::string> typeText;  // the --type text as given
     uint32_t selection = 0;               // --select: which blocks an on-chip erase takes
+    FlashOptions flash;                   // the flash workflow options of tov flash
+    bool flashWorkflowGiven = false;  // any of --erase, --sector-size, --skip-unchanged, --dry-run
 };
 
 // Which options a command takes.
@@ -26,10 +30,11 @@ struct FileOptions {
     bool offset = false;
     bool type = false;
     bool select = false;
+    bool flash = false;  // --erase, --sector-size, --skip-unchanged, --verify, --dry-run
 };
 
-// Takes --offset N, --type TEXT and --select N out of the arguments; a UsageError for an option the command
-// does not take, a missing value or a bad offset.
+// Takes --offset N, --type TEXT, --select N and the flash workflow options out of the arguments;
+// a UsageError for an option the command does not take, a missing value or a bad number.
 FileCommandLine splitFileOptions(const Invocation& call, FileOptions accepted);
 
 // The flash set-up from --type, else from $TOV_FLASH_TYPE, checked by TOV_FlashSetType (which
@@ -48,11 +53,31 @@ std::optional<uint64_t> readableFileSize(const Invocation& call, const std::stri
 // A file function of the library: path, offset, error detail out.
 using FileFunction = int32_t (*)(const char*, uint32_t, uint32_t*);
 
+// Reads the file before anything is sent: its data bytes and ranges, or nullopt after reporting
+// why it cannot be used (the system's reason, or the line and what is wrong with it).
+std::optional<FileData> requireFileData(const Invocation& call, const std::string& path,
+                                        uint32_t offset, bool keepBytes);
+
+// "N data bytes at RANGES[, offset 0x...]" for the summary lines.
+std::string dataSummary(const FileData& data, uint32_t offset);
+
+// Runs a file function with a progress bar counting the file's data bytes.
+int32_t runWithDataProgress(const Invocation& call, const std::string& path, uint32_t offset,
+                            FileFunction function, const FileData& data, uint32_t& detail);
+
+// Reports a failed file function with the library's explanation and the probe's detail word.
+int reportTransferError(const Invocation& call, int32_t result, uint32_t detail);
+
 // Connects, sets the flash up when a set-up is given, runs `function` on the file with a progress
-// bar, and prints "VERB FILE (N bytes) in T s" or the error with the probe's detail.
+// bar, and prints "VERB FILE (N data bytes at RANGES) in T s" or the error with its explanation.
 int runFileTransfer(const Invocation& call, const std::string& path, uint32_t offset,
                     FileFunction function, const std::string& verb,
                     const std::optional<FlashSetup>& flash);
+
+// tov flash: plans, erases, programs with `program` and verifies as the options ask
+// (flash_workflow.cpp).
+int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const FlashSetup& setup,
+                     FileFunction program);
 
 // Seconds since `start`, for the summary lines.
 double secondsSince(std::chrono::steady_clock::time_point start);

@@ -206,6 +206,16 @@ std::string flashSetupText(const FlashSetup& setup) {
            std::to_string(setup.busBits) + "," + hexShort(setup.workspace);
 }
 
+uint32_t flashChipBytes(uint16_t type) {
+    const FlashTypeRow* row = findType(type);
+    return row == nullptr ? 0 : row->chipBytes;
+}
+
+bool flashTypeErases(uint16_t type) {
+    const FlashTypeRow* row = findType(type);
+    return row == nullptr || !row->erase.starts_with("none");
+}
+
 std::string describeFlashSetup(const FlashSetup& setup) {
     if (setup.kind != FlashKind::kExternal) return describeOnChipSetup(setup);
     const unsigned busBytes = setup.busBits / 8u;

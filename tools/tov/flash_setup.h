@@ -40,6 +40,11 @@ std::optional<FlashSetup> parseFlashSetup(std::string_view text);
 // The --type text for a set-up: "2,0x80000,32,0x20000000", "555:16,0,0x3F9800", ...
 std::string flashSetupText(const FlashSetup& setup);
 
+// Data bytes of one chip of an external flash type, or 0 for a type tov does not know.
+uint32_t flashChipBytes(uint16_t type);
+// False for an external flash type whose erase the library refuses (it is programmed as it is).
+bool flashTypeErases(uint16_t type);
+
 // What a person reads about a set-up: bus and chip width, chips per bus, bank mask and size,
 // workspace and erase method, one item per line.
 std::string describeFlashSetup(const FlashSetup& setup);

@@ -12,7 +12,9 @@
 #include "arguments.h"
 #include "commands.h"
 #include "output.h"
+#include "progress.h"
 #include "sim_launcher.h"
+#include "tovlink.h"
 
 namespace tov::cli {
 
@@ -102,6 +104,7 @@ struct GlobalOptions {
     std::optional<std::string> port;
     bool sim = false;
     bool help = false;
+    bool version = false;
     std::vector<std::string> simOptions;
     std::string command;
     std::vector<std::string> args;
@@ -122,6 +125,12 @@ std::string parseGlobalOptions(int argc, char** argv, GlobalOptions& options) {
         if (!arg.starts_with("-")) break;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--progress") {
+            setProgressMode(ProgressMode::kAlways);
+        } else if (arg == "--no-progress") {
+            setProgressMode(ProgressMode::kNever);
         } else if (arg == "--port") {
             if (i + 1 == argc) return "--port needs the port text, for example \"COM1 115200\"";
             options.port = argv[++i];
@@ -171,20 +180,52 @@ int run(int argc, char** argv) {
     GlobalOptions options;
     const std::string problem = parseGlobalOptions(argc, argv, options);
     if (!problem.empty()) return reportUsageError(problem);
-    if (options.help) {
-        printUsage(stdout);
+    if (options.version) {
+        std::printf("tov %d.%d.%d (libtovlink %s)\n", TOVLINK_VERSION_MAJOR, TOVLINK_VERSION_MINOR,
+                    TOVLINK_VERSION_PATCH, TOV_VersionGet());
+        return kExitOk;
+    }
+    if (options.help && !options.command.empty() && options.command != "help") {
+        options.args.insert(options.args.begin(), options.command);  // tov --help COMMAND
+    }
+    if (options.help || options.command == "help") {
+        if (options.args.empty()) {
+            printUsage(stdout);
+            return kExitOk;
+        }
+        const Command* asked = findCommand(options.args[0]);
+        if (asked == nullptr) return reportUsageError("unknown command " + options.args[0]);
+        printCommandHelp(*asked, stdout);
         return kExitOk;
     }
     if (options.command.empty()) return reportUsageError("no command given");
     const Command* command = findCommand(options.command);
     if (command == nullptr) return reportUsageError("unknown command " + options.command);
+    // "--help" anywhere among a command's words asks for its help, and the progress options may
+    // follow the command as well, except where the words are text for the probe.
+    if (options.command != "cmd") {
+        std::vector<std::string> words;
+        for (const std::string& arg : options.args) {
+            if (arg == "--help" || arg == "-h") {
+                printCommandHelp(*command, stdout);
+                return kExitOk;
+            }
+            if (arg == "--progress" || arg == "--no-progress") {
+                setProgressMode(arg == "--progress" ? ProgressMode::kAlways : ProgressMode::kNever);
+            } else {
+                words.push_back(arg);
+            }
+        }
+        options.args = std::move(words);
+    }
 
     if (!options.port) {
         const char* fromEnvironment = std::getenv("TOV_PORT");
         if (fromEnvironment != nullptr && *fromEnvironment != '\0') options.port = fromEnvironment;
     }
     if (command->needsPort && !options.port && !options.sim) {
-        return reportUsageError("no probe port: give --port TEXT, set TOV_PORT, or use --sim");
+        return reportUsageError("no probe port: give --port TEXT, set TOV_PORT, or use --sim",
+                                options.command);
     }
 
     Invocation call{options.command, options.port.value_or(""), options.args};
@@ -200,9 +241,27 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
+void printCommandHelp(const Command& command, std::FILE* out) {
+    std::fprintf(out, "usage: tov [--port TEXT] [--sim [SIMOPTIONS...]] %.*s%s%.*s\n\n%.*s\n",
+                 static_cast<int>(command.name.size()), command.name.data(),
+                 command.synopsis.empty() ? "" : " ", static_cast<int>(command.synopsis.size()),
+                 command.synopsis.data(), static_cast<int>(command.summary.size()),
+                 command.summary.data());
+    const std::string_view notes = commandNotes(command.name);
+    if (!notes.empty()) {
+        std::fprintf(out, "\n%.*s", static_cast<int>(notes.size()), notes.data());
+    }
+    if (command.needsPort) {
+        std::fputs(
+            "\nthe probe is reached through --port TEXT, $TOV_PORT or --sim (see tov --help)\n",
+            out);
+    }
+}
+
 void printUsage(std::FILE* out) {
     std::fputs(
         "usage: tov [--port TEXT] [--sim [SIMOPTIONS...]] COMMAND [ARGS]\n"
+        "       tov help COMMAND | tov COMMAND --help | tov --version\n"
         "\n"
         "options:\n"
         "  --port TEXT   how to reach the probe: \"COM1 115200\" (COMn is $TOV_COMn, else\n"
@@ -212,7 +271,10 @@ void printUsage(std::FILE* out) {
         "                options may follow: --udp ADDR, --model B|BC|A|X, --family N,\n"
         "                --cpu CODE, --rate BAUD, --flash-file FILE, --trace FILE,\n"
         "                --faults SPEC, --loader, --line-timing\n"
-        "  --help        show this text\n"
+        "  --progress    draw the progress bar of long commands even when stderr is no\n"
+        "                terminal; --no-progress: never draw it\n"
+        "  --help        show this text; tov help COMMAND shows one command\n"
+        "  --version     show the versions of tov and of the library\n"
         "\n"
         "numbers are decimal or 0x hex; HEX is bytes as pairs of hex digits (\"DEADBEEF\")\n"
         "\n"
@@ -254,7 +316,7 @@ int main(int argc, char** argv) {
     try {
         return tov::cli::run(argc, argv);
     } catch (const tov::cli::UsageError& e) {
-        return tov::cli::reportUsageError(e.what());
+        return tov::cli::reportUsageError(e.what(), e.command());
     } catch (const std::exception& e) {
         return tov::cli::reportFailure(e.what());
     }

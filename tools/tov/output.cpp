@@ -2,6 +2,7 @@
 #include "output.h"
 
 #include <cstdio>
+#include <string>
 
 #include "commands.h"
 #include "tovlink.h"
@@ -9,8 +10,12 @@
 namespace tov::cli {
 
 int reportApiError(std::string_view command, int32_t code) {
-    std::fprintf(stderr, "tov: %.*s: %s\n", static_cast<int>(command.size()), command.data(),
+    // Read before anything else calls the library: the next call may forget it.
+    const std::string detail = TOV_LastErrorDetail();
+    std::fprintf(stderr, "tov: %.*s: %s", static_cast<int>(command.size()), command.data(),
                  TOV_ErrorTextGet(code));
+    if (!detail.empty()) std::fprintf(stderr, " (%s)", detail.c_str());
+    std::fputc('\n', stderr);
     return kExitFailed;
 }
 
@@ -19,9 +24,14 @@ int reportFailure(std::string_view message) {
     return kExitFailed;
 }
 
-int reportUsageError(std::string_view message) {
-    std::fprintf(stderr, "tov: %.*s\n\n", static_cast<int>(message.size()), message.data());
-    printUsage(stderr);
+int reportUsageError(std::string_view message, std::string_view command) {
+    std::fprintf(stderr, "tov: %.*s\n", static_cast<int>(message.size()), message.data());
+    if (command.empty()) {
+        std::fputs("tov: see 'tov --help' for the commands and options\n", stderr);
+    } else {
+        std::fprintf(stderr, "tov: see 'tov help %.*s' for its arguments\n",
+                     static_cast<int>(command.size()), command.data());
+    }
     return kExitUsage;
 }
 

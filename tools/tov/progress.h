@@ -1,8 +1,9 @@
 // The progress bar of the long file and flash commands, drawn on standard error while it is a
-// terminal and left out entirely otherwise, so that scripts see clean output.
+// terminal (or when asked for) and left out otherwise, so that scripts see clean output.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -10,11 +11,22 @@
 
 namespace tov::cli {
 
-// Shows the library's progress reports for the lifetime of one command.
+// When the bar is drawn: on a terminal only (default), always, or never.
+enum class ProgressMode { kTerminal, kAlways, kNever };
+void setProgressMode(ProgressMode mode);
+
+// Shows the library's progress reports for the lifetime of one command. While it lives, Ctrl-C
+// ends the bar's line and says what was interrupted and how far it got before tov exits.
 class ProgressBar {
 public:
-    // Registers with TOV_ProgressSet when standard error is a terminal; does nothing otherwise.
+    // Turns the library's units (for file calls: bytes of the file read) into the data bytes
+    // shown; the total is given by the caller.
+    using Translate = std::function<uint64_t(uint64_t done)>;
+
+    // Registers with TOV_ProgressSet when the bar is to be drawn; does nothing otherwise.
     explicit ProgressBar(std::string label);
+    // As above; `translate` maps each report onto `total` data bytes.
+    ProgressBar(std::string label, Translate translate, uint64_t total);
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
     ~ProgressBar();
@@ -27,7 +39,10 @@ private:
     static void onProgress(uint32_t done, uint32_t total, void* user);
 
     std::optional<ProgressMeter> meter_;
+    Translate translate_;
+    uint64_t total_ = 0;
     int width_ = 80;
+    bool interruptArmed_ = false;
 };
 
 }  // namespace tov::cli

@@ -128,9 +128,17 @@ bool SimLauncher::start(const std::vector<std::string>& options, std::string& er
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
 
+    // An interrupt between the fork and the cleanup's installation would leave the simulator
+    // and its directory behind, so the cleanup signals wait until the cleanup is in place.
+    sigset_t cleanupSignals, previousMask;
+    sigemptyset(&cleanupSignals);
+    for (int signo : kCleanupSignals) sigaddset(&cleanupSignals, signo);
+    sigprocmask(SIG_BLOCK, &cleanupSignals, &previousMask);
+
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
+        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
         error = std::string("cannot start the simulator: ") + std::strerror(errno);
         close(pipeEnds[0]);
         close(pipeEnds[1]);
@@ -141,6 +149,7 @@ bool SimLauncher::start(const std::vector<std::string>& options, std::string& er
         // The simulator must not outlive a tov that was killed outright.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (getppid() != parent) _exit(1);
+        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
         dup2(pipeEnds[1], STDOUT_FILENO);
         const int devNull = open("/dev/null", O_RDONLY);
         if (devNull >= 0) dup2(devNull, STDIN_FILENO);
@@ -156,6 +165,7 @@ bool SimLauncher::start(const std::vector<std::string>& options, std::string& er
     pid_ = pid;
     output_ = pipeEnds[0];
     installCleanup(pid_, tty_, dir_);
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     if (!waitForReady(error)) {
         stop();
         return false;

@@ -1,0 +1,51 @@
+// The longer help of the commands whose options need more than their synopsis.
+#include <array>
+#include <string_view>
+#include <utility>
+
+#include "commands.h"
+
+namespace tov::cli {
+
+namespace {
+
+constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kNotes = {{
+    {"load",
+     "--offset N   add N to every address of the file (wrapping at 4 GiB)\n"
+     "prints the data bytes, the address ranges and the time; a bad file names its line\n"},
+    {"verify",
+     "--offset N   add N to every address of the file\n"
+     "a difference is shown with its address and the expected and found bytes (exit 1)\n"},
+    {"dump",
+     "COUNT bytes from ADDR (up to 4 GiB - 1) in 32-byte records; an existing FILE is replaced\n"
+     "only once the whole dump has succeeded\n"},
+    {"flash",
+     "--type SETUP        the flash set-up (or $TOV_FLASH_TYPE); see tov flash-type\n"
+     "--offset N          add N to every address of the file\n"
+     "--erase auto        erase the sectors the file touches first (default)\n"
+     "--erase chip        erase every chip the file touches first\n"
+     "--erase none        program without erasing\n"
+     "--sector-size N     bytes of one sector across the bus (default: 64 KiB per chip, times\n"
+     "                    the chips side by side)\n"
+     "--skip-unchanged    read each touched sector first and leave equal ones alone\n"
+     "--verify            compare the flash with the file afterwards\n"
+     "--dry-run           print the sectors to erase and the bytes to program, touch nothing\n"
+     "--erase, --sector-size, --skip-unchanged and --dry-run work with external flash set-ups\n"},
+    {"erase",
+     "--type SETUP   the flash set-up (or $TOV_FLASH_TYPE); see tov flash-type\n"
+     "--select N     on-chip flash: the blocks to erase (bit i: block i)\n"},
+    {"update",
+     "--mode 0   program what is outdated (default); 1 the firmware always; 2 the logic always;\n"
+     "           3 both always\n"},
+}};
+
+}  // namespace
+
+std::string_view commandNotes(std::string_view name) {
+    for (const auto& [command, notes] : kNotes) {
+        if (command == name) return notes;
+    }
+    return {};
+}
+
+}  // namespace tov::cli
