@@ -143,13 +143,30 @@ typedef struct RDI_ProcVec {
 
 /* RDI error codes the library returns. */
 #define RDIError_NoError 0
+/* Stops by exception, by the vector: reset, undefined instruction, software interrupt, prefetch
+ * abort, data abort, address exception, IRQ, FIQ. */
+#define RDIError_Reset 1
+#define RDIError_UndefinedInstruction 2
+#define RDIError_SoftwareInterrupt 3
+#define RDIError_PrefetchAbort 4
 #define RDIError_DataAbort 5
+#define RDIError_AddressException 6
+#define RDIError_IRQ 7
+#define RDIError_FIQ 8
 #define RDIError_NotInitialised 128
 #define RDIError_UnableToInitialise 129
 #define RDIError_WrongByteSex 130
+#define RDIError_UnknownCoPro 135
+#define RDIError_UnimplementedType 139
+#define RDIError_BreakpointReached 143
+#define RDIError_WatchpointAccessed 144
+#define RDIError_NoSuchPoint 145
+#define RDIError_UserInterrupt 147
 #define RDIError_CantSetPoint 148
 #define RDIError_IncompatibleRDILevels 149
+#define RDIError_TargetRunning 158
 #define RDIError_TargetBroken 162
+#define RDIError_TargetStopped 163
 #define RDIError_LittleEndian 240
 #define RDIError_BigEndian 241
 #define RDIError_UnimplementedMessage 254
@@ -162,7 +179,39 @@ typedef struct RDI_ProcVec {
 #define RDIOpen_ByteSexMask 0x0Cu
 #define RDIOpen_NoStartup 0x10u /* open the channel without resetting or halting the target */
 
-/* RDI_Info codes answered so far. */
+/* RDI_SetBreak and RDI_SetWatch types and data types. */
+#define RDIPoint_EQ 0x0u        /* low 4 bits: the point is at the address itself */
+#define RDIPoint_MASK 0x7u      /* low 4 bits (watchpoints): the address under the bound as mask */
+#define RDIPoint_16Bit 0x10u    /* the breakpoint is on a 16-bit (Thumb) instruction */
+#define RDIWatch_ByteRead 0x01u /* data type bits 0-2: reads of 1, 2, 4 bytes */
+#define RDIWatch_HalfRead 0x02u
+#define RDIWatch_WordRead 0x04u
+#define RDIWatch_ByteWrite 0x08u /* data type bits 3-5: writes of 1, 2, 4 bytes */
+#define RDIWatch_HalfWrite 0x10u
+#define RDIWatch_WordWrite 0x20u
+
+/* RDI_Info codes. */
+#define RDIInfo_Target 0x0u
+#define RDIInfo_Points 0x1u
+#define RDIInfo_Step 0x2u
+#define RDIInfo_MMU 0x3u
+#define RDIInfo_SemiHosting 0x5u
+#define RDIInfo_CoPro 0x6u
+#define RDIInfo_Icebreaker 0x7u
+#define RDIInfo_CanTargetExecute 0x14u
+#define RDIInfo_SetTopMem 0x15u
+#define RDIInfo_ForceSystemReset 0x24u
+#define RDISignal_Stop 0x100u
+#define RDIVector_Catch 0x180u
+#define RDISemiHosting_SetState 0x181u
+#define RDISemiHosting_GetState 0x182u
+#define RDISemiHosting_SetVector 0x183u
+#define RDISemiHosting_GetVector 0x184u
+#define RDIInfo_GetAddressSetting 0x194u
+#define RDIInfo_SetAddressSetting 0x195u
+#define RDISet_Cmdline 0x300u
+#define RDIInfo_RequestCoProDesc 0x401u
+#define RDIInfo_Nothing 0x8A01u
 #define RDIInfo_Modules 0x1Cu            /* A1 != 0: fill A2 with the module description; A1 = 1 */
 #define RDIInfo_DownloadBlockSize 0x187u /* A1 = 1024, the write size preferred in a download */
 #define RDIInfo_GetCacheSelected 0x198u

@@ -54,6 +54,27 @@ void RdiSession::trace(const char* format, ...) {
     va_end(args);
 }
 
+void RdiSession::setYieldCallback(WinRDI_YieldProc* callback, WinRDI_YieldArg* argument) {
+    std::lock_guard<std::mutex> hold(yieldLock_);
+    yieldCallback_ = callback;
+    yieldArgument_ = callback ? argument : nullptr;
+}
+
+void RdiSession::yield() {
+    WinRDI_YieldProc* callback = nullptr;
+    WinRDI_YieldArg* argument = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(yieldLock_);
+        callback = yieldCallback_;
+        argument = yieldArgument_;
+    }
+    if (callback) {
+        callback(argument);
+    } else if (rdiVersion == 150 && eventPass_) {
+        eventPass_();
+    }
+}
+
 const char* RdiSession::errorText(int32_t code) {
     return connection_.errorText(code, unknownText_, sizeof unknownText_);
 }

@@ -9,7 +9,9 @@
 
 #include "files/connection.h"
 #include "include/tovrdi.h"
+#include "rdi/host_console.h"
 #include "rdi/register_map.h"
+#include "semihost/service.h"
 
 // The agent record: the RDI agent handle is its address.
 struct RDI_AgentRecord {
@@ -53,7 +55,18 @@ public:
     bool isOpen() const { return open_; }
     void setOpen(bool open) { open_ = open; }
     std::mutex& lock() { return lock_; }
-    void setHost(const RDI_HostosInterface* host) { host_ = host; }
+    void setHost(const RDI_HostosInterface* host) {
+        host_ = host;
+        console_.setHost(host);
+    }
+    // The target program's semihosting calls are served here, on the debugger's console.
+    semihost::Service& semihosting() { return semihosting_; }
+
+    // Lets the debugger run between two polls of a running target: its yield callback, or
+    // without one and with version 150, one pass of the host's event loop.
+    void yield();
+    void setYieldCallback(WinRDI_YieldProc* callback, WinRDI_YieldArg* argument);
+    void setEventPass(void (*pass)()) { eventPass_ = pass; }
 
     // Lines through the debugger's debug print: `trace` only with the call log on.
     void log(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -85,6 +98,12 @@ public:
     uint32_t semihostingVector = 8;
     std::atomic<int> callLog{0};
     Cp15Selection cp15;
+    uint32_t addressSetting = 0x20;
+    // The RDI version in use: 150, or 151 once the debugger asked for it.
+    std::atomic<int> rdiVersion{150};
+    // Raised by the debugger (from its yield callback or another thread) while a program runs;
+    // written without the lock.
+    std::atomic<bool> stopRequest{false};
 
 private:
     void print(const char* format, va_list args);
@@ -96,6 +115,12 @@ private:
     std::atomic<bool> open_{false};
     std::mutex lock_;
     const RDI_HostosInterface* host_ = nullptr;
+    HostConsole console_;
+    semihost::Service semihosting_{console_, stopRequest};
+    std::mutex yieldLock_;
+    WinRDI_YieldProc* yieldCallback_ = nullptr;
+    WinRDI_YieldArg* yieldArgument_ = nullptr;
+    void (*eventPass_)() = nullptr;
     char unknownText_[64] = {};
 };
 

@@ -1,5 +1,5 @@
 // The seven exported WinRDI entry points, the procedure vector and the library-wide state they
-// keep (version in use, yield callback). Only a code crosses this boundary.
+// keep in the session (version in use, yield callback). Only a code crosses this boundary.
 #include "include/tovrdi.h"
 #include "rdi/config_dialog.h"
 #include "rdi/procedures.h"
@@ -7,10 +7,6 @@
 namespace {
 
 namespace tr = tov::rdi;
-
-int rdiVersion = 150;
-WinRDI_YieldProc* yieldCallback = nullptr;
-WinRDI_YieldArg* yieldArgument = nullptr;
 
 const RDI_ProcVec procedureVector = {
     "TOV_RDI_DLL",  tr::openAgent, tr::closeAgent, tr::open,    tr::close,   tr::read,
@@ -29,11 +25,11 @@ int WinRDI_Valid_RDI_DLL(void) {
 }
 
 int WinRDI_GetVersion(void) {
-    return rdiVersion;
+    return tr::session().rdiVersion;
 }
 
 int WinRDI_SetVersion(int version) {
-    if (version >= 151) rdiVersion = 151;
+    if (version >= 151) tr::session().rdiVersion = 151;
     return 151;
 }
 
@@ -42,8 +38,7 @@ const char* WinRDI_Get_DLL_Description(void) {
 }
 
 void WinRDI_Register_Yield_Callback(WinRDI_YieldProc* callback, WinRDI_YieldArg* arg) {
-    yieldCallback = callback;
-    yieldArgument = callback ? arg : nullptr;
+    tr::session().setYieldCallback(callback, arg);
 }
 
 const RDI_ProcVec* WinRDI_GetRDIProcVec(void) {

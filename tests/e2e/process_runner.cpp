@@ -15,7 +15,7 @@
 namespace tov::e2e {
 
 Process::Process(const std::string& program, const std::vector<std::string>& args,
-                 const EnvironmentChanges& environment) {
+                 const EnvironmentChanges& environment, const std::string& input) {
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -36,6 +36,11 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
             } else {
                 unsetenv(name.c_str());
             }
+        }
+        if (!input.empty()) {
+            const int in = open(input.c_str(), O_RDONLY);
+            if (in < 0) _exit(126);
+            dup2(in, STDIN_FILENO);
         }
         dup2(outPipe[1], STDOUT_FILENO);
         dup2(errPipe[1], STDERR_FILENO);
@@ -94,8 +99,8 @@ ProcessResult Process::finish() {
 }
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const EnvironmentChanges& environment) {
-    Process process(program, args, environment);
+                         const EnvironmentChanges& environment, const std::string& input) {
+    Process process(program, args, environment, input);
     return process.finish();
 }
 

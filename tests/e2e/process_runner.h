@@ -22,8 +22,9 @@ using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
 // A program started with pipes on stdout and stderr.
 class Process {
 public:
+    // `input` names a file for standard input; empty: the test's own.
     Process(const std::string& program, const std::vector<std::string>& args,
-            const EnvironmentChanges& environment = {});
+            const EnvironmentChanges& environment = {}, const std::string& input = {});
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     ~Process();
@@ -40,7 +41,8 @@ private:
 
 // Runs to the end and returns the result.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                         const EnvironmentChanges& environment = {});
+                         const EnvironmentChanges& environment = {},
+                         const std::string& input = {});
 
 // The lines of a text, without their line ends.
 std::vector<std::string> splitLines(const std::string& text);

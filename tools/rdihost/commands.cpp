@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "debugger.h"
+#include "execution.h"
 #include "load_file.h"
 #include "rdi/config_table.h"
 
 namespace tov::rdihost {
 namespace {
-
-using Words = std::vector<std::string>;
 
 struct Command {
     const char* name;
@@ -21,14 +20,6 @@ struct Command {
     bool needsTarget;
     bool (*run)(Debugger&, const Words&);
 };
-
-bool parseNumber(const std::string& text, unsigned long& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtoul(text.c_str(), &end, 0);
-    return errno == 0 && *end == '\0';
-}
 
 bool numbers(const Words& words, size_t from, std::vector<unsigned long>& out) {
     for (size_t i = from; i < words.size(); ++i) {
@@ -48,7 +39,11 @@ bool report(const char* what, int rc) {
     return false;
 }
 
-bool info(Debugger& d, const Words&) {
+bool rdiInfo(Debugger& d, const Words& w);
+
+// Without arguments the library and the session; with a code, that information request.
+bool info(Debugger& d, const Words& w) {
+    if (w.size() > 1) return d.open() && rdiInfo(d, w);
     std::printf("library:     %s\n", d.library().path().c_str());
     std::printf("description: %s\n", d.library().description());
     std::printf("version:     %d\n", d.library().version());
@@ -168,6 +163,14 @@ bool logCommand(Debugger& d, const Words& w) {
     return report("log", d.rdi().info(d.module(), RDIInfo_SetLog, &on, nullptr));
 }
 
+// The target program's command line, its words joined by single spaces.
+bool cmdline(Debugger& d, const Words& w) {
+    std::string text;
+    for (size_t i = 1; i < w.size(); ++i) text += (i > 1 ? " " : "") + w[i];
+    return report("cmdline", d.rdi().info(d.module(), RDISet_Cmdline,
+                                          reinterpret_cast<ARMword*>(text.data()), nullptr));
+}
+
 // Any information request with one word argument: prints the result and the word after it.
 bool rdiInfo(Debugger& d, const Words& w) {
     std::vector<unsigned long> n;
@@ -178,9 +181,9 @@ bool rdiInfo(Debugger& d, const Words& w) {
     return rc == RDIError_NoError;
 }
 
-// Room for the execution commands (run, step, break, watch, stop) beside these.
 const Command kCommands[] = {
-    {"info", "info                 the library and the session", 0, false, info},
+    {"info", "info [CODE [WORD]]   the library and the session, or an information request", 0,
+     false, info},
     {"config", "config               the library's configuration dialog", 0, false, config},
     {"open", "open                 open the agent and the target", 0, true, openCommand},
     {"close", "close                close the target and the agent", 0, false, closeCommand},
@@ -193,6 +196,15 @@ const Command kCommands[] = {
     {"log", "log on|off           the library's call log", 1, true, logCommand},
     {"rdiinfo", "rdiinfo CODE [WORD]  an information request with one word argument", 1, true,
      rdiInfo},
+    {"cmdline", "cmdline TEXT...      the command line the program is given", 0, true, cmdline},
+    {"run", "run [--timeout S]    run the program until it stops (Ctrl-C stops it)", 0, true,
+     runProgram},
+    {"step", "step                 execute one instruction", 0, true, stepCommand},
+    {"break", "break ADDR [--thumb] set a breakpoint", 1, true, breakCommand},
+    {"watch", "watch ADDR [--read] [--write] [--size N]  set a watchpoint", 1, true,
+     watchCommand},
+    {"clear", "clear break|watch H  remove a point by its handle", 2, true, clearCommand},
+    {"stop", "stop                 raise the stop request", 0, true, stopCommand},
 };
 
 Words split(const std::string& line) {

@@ -1,6 +1,7 @@
 // Opening and closing the library's agent and module, the host interface and the log.
 #include "debugger.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 
@@ -9,23 +10,20 @@
 namespace tov::rdihost {
 namespace {
 
+// Whether the program's console output ended a line, so that rdihost's own lines start on one.
+std::atomic<bool> lineEnded{true};
+
 void writeC(RDI_Hif_HostArg*, int c) {
     std::fputc(c, stdout);
     std::fflush(stdout);
-}
-
-int readC(RDI_Hif_HostArg*) {
-    return std::fgetc(stdin);
+    lineEnded = c == '\n';
 }
 
 int writeText(RDI_Hif_HostArg*, const char* buffer, int length) {
     const size_t written = std::fwrite(buffer, 1, static_cast<size_t>(length), stdout);
     std::fflush(stdout);
+    if (written > 0) lineEnded = buffer[written - 1] == '\n';
     return length - static_cast<int>(written);
-}
-
-char* getS(RDI_Hif_HostArg*, char* buffer, int length) {
-    return std::fgets(buffer, length, stdin);
 }
 
 bool acceptable(int rc) {
@@ -40,6 +38,36 @@ Debugger::Debugger(DebuggerOptions options) : options_(std::move(options)) {
     host_.readc = readC;
     host_.write = writeText;
     host_.gets = getS;
+    host_.hostosarg = this;
+}
+
+int Debugger::readC(RDI_Hif_HostArg* arg) {
+    auto* self = static_cast<Debugger*>(arg);
+    return self->input_.readChar(&self->stopRaised_);
+}
+
+char* Debugger::getS(RDI_Hif_HostArg* arg, char* buffer, int length) {
+    auto* self = static_cast<Debugger*>(arg);
+    if (length <= 0) return nullptr;
+    std::fflush(stdout);
+    const std::optional<std::string> text =
+        self->input_.readText(static_cast<size_t>(length - 1), &self->stopRaised_);
+    if (!text) return nullptr;
+    std::memcpy(buffer, text->data(), text->size());
+    buffer[text->size()] = '\0';
+    return buffer;
+}
+
+void Debugger::endConsoleLine() {
+    if (!lineEnded.exchange(true)) std::printf("\n");
+}
+
+void Debugger::raiseStop() {
+    // The library's request first: a console read that gives up must find it raised, or the
+    // program would take the empty read for the end of its input.
+    ARMword unused = 0;
+    if (agent_) rdi().info(module_, RDISignal_Stop, &unused, nullptr);
+    stopRaised_ = true;
 }
 
 Debugger::~Debugger() {

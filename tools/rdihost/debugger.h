@@ -2,10 +2,13 @@
 // the library, and the agent and module it opens.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "console_input.h"
 #include "rdi_library.h"
 #include "tovrdi.h"
 
@@ -42,9 +45,24 @@ public:
     const RDI_ProcVec& rdi() const { return library_.vector(); }
     RDI_ModuleHandle module() const { return module_; }
     int openResult() const { return openResult_; }
+    RDI_AgentHandle agent() const { return agent_; }
+
+    // Standard input, shared by the command reader and the target program's console.
+    ConsoleInput& input() { return input_; }
+    // Raises the library's stop request (from any thread); a console read waiting for input
+    // gives up.
+    void raiseStop();
+    // Ends the line the program's console output left open.
+    void endConsoleLine();
+    // Cleared when a run starts.
+    std::atomic<bool>& stopRaised() { return stopRaised_; }
+    // The exit status the target program reported at its end, if it did.
+    std::optional<int> programExit;
 
 private:
     static void debugPrint(RDI_Hif_DbgArg* arg, const char* format, va_list ap);
+    static int readC(RDI_Hif_HostArg* arg);
+    static char* getS(RDI_Hif_HostArg* arg, char* buffer, int length);
 
     DebuggerOptions options_;
     RdiLibrary library_;
@@ -54,6 +72,8 @@ private:
     RDI_AgentHandle agent_ = nullptr;
     RDI_ModuleHandle module_ = nullptr;
     int openResult_ = 0;
+    ConsoleInput input_;
+    std::atomic<bool> stopRaised_{false};
 };
 
 // Runs one command line; false when it failed.

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "debugger.h"
@@ -53,6 +56,22 @@ bool forEachRun(const std::string& path, Sink sink) {
     return true;
 }
 
+// The start address of the termination record (S7, S8 or S9); nothing without one or with 0.
+std::optional<uint32_t> startAddress(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.size() < 4 || line[0] != 'S' || line[1] < '7' || line[1] > '9') continue;
+        const size_t digits = 2 * static_cast<size_t>('9' - line[1] + 2);  // S7: 4 bytes
+        if (line.size() < 4 + digits) return std::nullopt;
+        char* end = nullptr;
+        const unsigned long address = std::strtoul(line.substr(4, digits).c_str(), &end, 16);
+        if (*end != '\0' || address == 0) return std::nullopt;
+        return static_cast<uint32_t>(address);
+    }
+    return std::nullopt;
+}
+
 bool isSRecordFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return in && in.peek() == 'S';
@@ -96,6 +115,19 @@ bool loadFile(Debugger& d, const std::string& path, uint32_t address) {
         return false;
     }
     std::printf("loaded %llu bytes\n", static_cast<unsigned long long>(total));
+    // As a debugger does after loading an image, the PC goes to the file's start address.
+    if (const std::optional<uint32_t> start = isSRecordFile(path) ? startAddress(path)
+                                                                    : std::nullopt) {
+        constexpr unsigned kCurrentMode = 255;
+        constexpr uint32_t kPcBit = 1u << 16;
+        const ARMword pc = *start;
+        rc = d.rdi().CPUwrite(d.module(), kCurrentMode, kPcBit, &pc);
+        if (rc != RDIError_NoError) {
+            std::printf("setting the PC failed: RDI error %d\n", rc);
+            return false;
+        }
+        std::printf("pc 0x%08lX\n", static_cast<unsigned long>(pc));
+    }
     return true;
 }
 

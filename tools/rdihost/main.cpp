@@ -3,7 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,7 +21,8 @@ void usage(FILE* out) {
                  "               [-e COMMAND]...\n"
                  "Loads the RDI library (default libtovrdi.so) and runs the -e commands in turn,\n"
                  "or the commands read from standard input, one per line. The library's log goes\n"
-                 "to standard error or to the --log file.\n"
+                 "to standard error or to the --log file. The target program's console is the\n"
+                 "terminal; when it reports its exit status, rdihost exits with that status.\n"
                  "Commands:\n%s",
                  tov::rdihost::commandHelp().c_str());
 }
@@ -97,12 +98,16 @@ int main(int argc, char** argv) {
                 std::printf("rdi> ");
                 std::fflush(stdout);
             }
-            if (!std::getline(std::cin, line)) break;
+            const std::optional<std::string> read = debugger.input().readLine();
+            if (!read) break;
+            line = *read;
             if (line == "quit" || line == "exit") break;
             ok = tov::rdihost::runCommand(debugger, line) && ok;
             std::fflush(stdout);
         }
     }
     debugger.close();
-    return ok ? 0 : 1;
+    // A program that reported its exit status hands it on, as a shell expects of a runner.
+    if (!ok) return 1;
+    return debugger.programExit.value_or(0);
 }
