@@ -1,5 +1,5 @@
 // Flash banks on the simulated target's bus: lanes to chips, bus accesses, the probe's own
-// programming and erasing.
+// programming and erasing, each over a whole range at a time.
 #include "sim/flash_bank.h"
 
 #include <algorithm>
@@ -110,34 +110,56 @@ public:
         return {chips_[lane / chipBytes_].get(), offsetInChip};
     }
 
-    // One access to lanes [first, first + n) of the bus word at a bus address. A chip whose
-    // lanes are not touched sees nothing.
-    void write(uint32_t address, const uint8_t* data, size_t n, Clock::time_point now) {
-        const uint32_t offset = address - config_.base;
-        const uint32_t first = offset % busBytes_;
-        for (uint32_t c = 0; c < chipCount(); ++c) {
-            if (!touches(c, first, n)) continue;
-            uint32_t value = 0;
-            for (uint32_t i = 0; i < chipBytes_; ++i) {
-                const uint32_t lane = c * chipBytes_ + i;
-                const bool inside = lane >= first && lane < first + n;
-                value = (value << 8) | (inside ? data[lane - first] : 0);
-            }
-            chips_[c]->write(offset / busBytes_, value, now);
+    // Bus reads of a range of the bank: served from the array at once while every chip reads
+    // its array without side effects, else one access per bus word as the chips answer it.
+    void read(uint32_t address, uint8_t* out, size_t n, Clock::time_point now) {
+        const bool plain = std::all_of(chips_.begin(), chips_.end(),
+                                       [&](const auto& chip) { return chip->readsArray(now); });
+        if (plain) {
+            readArray(address, out, n, now);
+            return;
         }
+        forEachWord(address, n, [&](uint32_t at, size_t done, size_t length) {
+            readWord(at, out + done, length, now);
+        });
     }
 
-    void read(uint32_t address, uint8_t* out, size_t n, Clock::time_point now) {
+    void write(uint32_t address, const uint8_t* data, size_t n, Clock::time_point now) {
+        forEachWord(address, n, [&](uint32_t at, size_t done, size_t length) {
+            writeWord(at, data + done, length, now);
+        });
+    }
+
+    // The probe's programming of a range of the bank: how many leading bytes took (n when all
+    // did). Every byte before the first that cannot be programmed is programmed.
+    size_t program(uint32_t address, const uint8_t* data, size_t n, Clock::time_point now) {
         const uint32_t offset = address - config_.base;
-        const uint32_t first = offset % busBytes_;
+        std::vector<ChipRun> runs = gather(offset, data, n);
+        size_t taken = n;
         for (uint32_t c = 0; c < chipCount(); ++c) {
-            if (!touches(c, first, n)) continue;
-            const uint32_t value = chips_[c]->read(offset / busBytes_, now);
-            for (uint32_t i = 0; i < chipBytes_; ++i) {
-                const uint32_t lane = c * chipBytes_ + i;
-                if (lane >= first && lane < first + n)
-                    out[lane - first] = static_cast<uint8_t>(value >> (8 * (chipBytes_ - 1 - i)));
-            }
+            const ChipRun& run = runs[c];
+            const size_t ok = chips_[c]->programmable(run.first, run.bytes.data(),
+                                                      run.bytes.size(), now);
+            if (ok < run.bytes.size()) taken = std::min(taken, busOffset(c, run.first + ok) - offset);
+        }
+        if (taken < n) runs = gather(offset, data, taken);
+        for (uint32_t c = 0; c < chipCount(); ++c)
+            chips_[c]->program(runs[c].first, runs[c].bytes.data(), runs[c].bytes.size());
+        return taken;
+    }
+
+    // The array bytes of a range of the bank, whatever the chips' modes.
+    void readArray(uint32_t address, uint8_t* out, size_t n, Clock::time_point now) {
+        const uint32_t offset = address - config_.base;
+        std::vector<ChipRun> runs = gather(offset, nullptr, n);
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            ChipRun& run = runs[c];
+            chips_[c]->readArray(run.first, run.bytes.data(), run.bytes.size(), now);
+        }
+        std::vector<size_t> next(chipCount(), 0);
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t chip = (offset + static_cast<uint32_t>(i)) % busBytes_ / chipBytes_;
+            out[i] = runs[chip].bytes[next[chip]++];
         }
     }
 
@@ -147,7 +169,7 @@ public:
         for (uint32_t lane = 0; lane < busBytes_; ++lane) {
             if (everyLane || lane % chipBytes_ == chipBytes_ - 1) word[lane] = byte;
         }
-        write(address - (address - config_.base) % busBytes_, word, busBytes_, now);
+        writeWord(address - (address - config_.base) % busBytes_, word, busBytes_, now);
     }
 
     // Busy while any chip erases; else failed when any chip's erase failed.
@@ -162,6 +184,74 @@ public:
     }
 
 private:
+    // The bytes one chip carries of a range of the bank: consecutive in the chip from `first`.
+    struct ChipRun {
+        uint32_t first = 0;
+        std::vector<uint8_t> bytes;
+    };
+
+    // Splits a range (offsets from the base) among the chips, with the data when there is any
+    // (else the bytes are only sized).
+    std::vector<ChipRun> gather(uint32_t offset, const uint8_t* data, size_t n) const {
+        std::vector<ChipRun> runs(chipCount());
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t at = offset + static_cast<uint32_t>(i);
+            const uint32_t lane = at % busBytes_;
+            ChipRun& run = runs[lane / chipBytes_];
+            if (run.bytes.empty()) run.first = at / busBytes_ * chipBytes_ + lane % chipBytes_;
+            run.bytes.push_back(data ? data[i] : uint8_t{0});
+        }
+        return runs;
+    }
+
+    // The offset from the base of a chip's byte.
+    size_t busOffset(uint32_t chip, uint32_t offsetInChip) const {
+        return size_t{offsetInChip} / chipBytes_ * busBytes_ + chip * chipBytes_ +
+               offsetInChip % chipBytes_;
+    }
+
+    // Calls visit(address, offset in the range, length) for each bus word the range touches.
+    template <typename Visit>
+    void forEachWord(uint32_t address, size_t n, Visit visit) const {
+        for (size_t done = 0; done < n;) {
+            const uint32_t at = address + static_cast<uint32_t>(done);
+            const size_t length = std::min<size_t>(n - done, busBytes_ - at % busBytes_);
+            visit(at, done, length);
+            done += length;
+        }
+    }
+
+    // One access to lanes [first, first + n) of the bus word at a bus address. A chip whose
+    // lanes are not touched sees nothing.
+    void writeWord(uint32_t address, const uint8_t* data, size_t n, Clock::time_point now) {
+        const uint32_t offset = address - config_.base;
+        const uint32_t first = offset % busBytes_;
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            if (!touches(c, first, n)) continue;
+            uint32_t value = 0;
+            for (uint32_t i = 0; i < chipBytes_; ++i) {
+                const uint32_t lane = c * chipBytes_ + i;
+                const bool inside = lane >= first && lane < first + n;
+                value = (value << 8) | (inside ? data[lane - first] : 0);
+            }
+            chips_[c]->write(offset / busBytes_, value, now);
+        }
+    }
+
+    void readWord(uint32_t address, uint8_t* out, size_t n, Clock::time_point now) {
+        const uint32_t offset = address - config_.base;
+        const uint32_t first = offset % busBytes_;
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            if (!touches(c, first, n)) continue;
+            const uint32_t value = chips_[c]->read(offset / busBytes_, now);
+            for (uint32_t i = 0; i < chipBytes_; ++i) {
+                const uint32_t lane = c * chipBytes_ + i;
+                if (lane >= first && lane < first + n)
+                    out[lane - first] = static_cast<uint8_t>(value >> (8 * (chipBytes_ - 1 - i)));
+            }
+        }
+    }
+
     bool touches(uint32_t chip, uint32_t first, size_t n) const {
         return chip * chipBytes_ < first + n && first < (chip + 1) * chipBytes_;
     }
@@ -231,64 +321,54 @@ size_t FlashBanks::stretch(uint32_t address, size_t n, bool& inBank) const {
 bool FlashBanks::write(uint32_t address, const uint8_t* data, size_t n) {
     Bank* bank = bankAt(address);
     if (!bank || address + uint64_t{n} > bank->end()) return false;
-    const Clock::time_point now = clock_();
-    while (n > 0) {
-        const size_t chunk = std::min<size_t>(n, bank->busBytes() - address % bank->busBytes());
-        bank->write(address, data, chunk, now);
-        address += static_cast<uint32_t>(chunk);
-        data += chunk;
-        n -= chunk;
-    }
+    bank->write(address, data, n, clock_());
     return true;
+}
+
+template <typename Visit>
+void FlashBanks::forEachStretch(uint32_t address, size_t n, Visit visit) const {
+    for (size_t done = 0; done < n;) {
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        bool inBank = false;
+        const size_t length = stretch(at, n - done, inBank);
+        if (!visit(at, done, length, inBank ? bankAt(at) : nullptr)) return;
+        done += length;
+    }
 }
 
 void FlashBanks::read(uint32_t address, uint8_t* data, size_t n) {
     const Clock::time_point now = clock_();
-    while (n > 0) {
-        Bank* bank = bankAt(address);
-        if (!bank) {
-            *data++ = 0xFF;
-            ++address;
-            --n;
-            continue;
-        }
-        const size_t chunk = std::min<size_t>(n, bank->busBytes() - address % bank->busBytes());
-        bank->read(address, data, chunk, now);
-        address += static_cast<uint32_t>(chunk);
-        data += chunk;
-        n -= chunk;
-    }
+    forEachStretch(address, n, [&](uint32_t at, size_t done, size_t length, Bank* bank) {
+        if (bank)
+            bank->read(at, data + done, length, now);
+        else
+            std::fill_n(data + done, length, uint8_t{0xFF});
+        return true;
+    });
 }
 
 uint32_t FlashBanks::program(uint32_t address, const uint8_t* data, size_t n) {
     const Clock::time_point now = clock_();
-    Bank* bank = nullptr;  // looked up again only when a byte leaves it
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        if (!bank || !bank->contains(at)) bank = bankAt(at);
-        bool ok = false;
-        if (bank) {
-            auto [chip, offset] = bank->locate(at);
-            ok = chip->programByte(offset, data[i], now);
-        }
-        if (!ok) return at != 0 ? at : 0xFFFFFFFF;
-    }
-    return 0;
+    uint32_t failed = 0;
+    forEachStretch(address, n, [&](uint32_t at, size_t done, size_t length, Bank* bank) {
+        const size_t taken = bank ? bank->program(at, data + done, length, now) : 0;
+        if (taken == length) return true;
+        failed = at + static_cast<uint32_t>(taken);
+        if (failed == 0) failed = 0xFFFFFFFF;
+        return false;
+    });
+    return failed;
 }
 
 void FlashBanks::readArray(uint32_t address, uint8_t* data, size_t n) const {
     const Clock::time_point now = clock_();
-    Bank* bank = nullptr;  // looked up again only when a byte leaves it
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        data[i] = 0xFF;
-        if (!bank || !bank->contains(at)) bank = bankAt(at);
-        if (bank) {
-            auto [chip, offset] = bank->locate(at);
-            chip->eraseState(now);  // an erase whose time has passed shows in the array
-            data[i] = chip->arrayByte(offset);
-        }
-    }
+    forEachStretch(address, n, [&](uint32_t at, size_t done, size_t length, Bank* bank) {
+        if (bank)
+            bank->readArray(at, data + done, length, now);
+        else
+            std::fill_n(data + done, length, uint8_t{0xFF});
+        return true;
+    });
 }
 
 void FlashBanks::setEraseFails(uint32_t address, bool fails) {
