@@ -30,7 +30,8 @@ std::vector<uint8_t> programImage(size_t size) {
 
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: download_throughput PORTTEXT BYTES raw|compressed [ram|flash]\n");
+        std::fprintf(stderr,
+                     "usage: download_throughput PORTTEXT BYTES raw|compressed [ram|flash]\n");
         return 2;
     }
     const bool flash = argc == 5 && std::string(argv[4]) == "flash";

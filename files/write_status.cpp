@@ -8,13 +8,17 @@ namespace {
 
 const char* statusText(uint8_t status) {
     switch (status) {
-        case kWriteStatusNotWritten: return "the memory is not there or does not take data";
-        case kWriteStatusDiffers: return "the memory differs from the data";
+        case kWriteStatusNotWritten:
+            return "the memory is not there or does not take data";
+        case kWriteStatusDiffers:
+            return "the memory differs from the data";
         case kWriteStatusNotProgrammed:
             return "the flash could not be programmed (not erased, busy erasing, or no flash "
                    "there)";
-        case kWriteStatusBadRequest: return "the probe refused the block";
-        default: return nullptr;
+        case kWriteStatusBadRequest:
+            return "the probe refused the block";
+        default:
+            return nullptr;
     }
 }
 

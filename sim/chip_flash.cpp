@@ -86,37 +86,39 @@ void ChipFlash::forEachPage(uint32_t address, size_t n, Visit visit) const {
 }
 
 void ChipFlash::read(uint32_t address, uint8_t* out, size_t n) const {
-    forEachPage(address, n, [&](uint32_t, size_t done, size_t length, std::optional<uint32_t> offset) {
-        const auto page = offset ? pages_.find(*offset / kPageSize) : pages_.end();
-        if (page != pages_.end())
-            std::copy_n(page->second->data() + *offset % kPageSize, length, out + done);
-        else
-            std::fill_n(out + done, length, uint8_t{0xFF});
-        return true;
-    });
+    forEachPage(address, n,
+                [&](uint32_t, size_t done, size_t length, std::optional<uint32_t> offset) {
+                    const auto page = offset ? pages_.find(*offset / kPageSize) : pages_.end();
+                    if (page != pages_.end())
+                        std::copy_n(page->second->data() + *offset % kPageSize, length, out + done);
+                    else
+                        std::fill_n(out + done, length, uint8_t{0xFF});
+                    return true;
+                });
 }
 
 uint32_t ChipFlash::program(uint32_t address, const uint8_t* data, size_t n) {
     uint32_t failed = 0;
-    forEachPage(address, n, [&](uint32_t at, size_t done, size_t length, std::optional<uint32_t> offset) {
-        size_t taken = 0;
-        if (offset) {
-            std::unique_ptr<Page>& page = pages_[*offset / kPageSize];
-            if (!page) {
-                page = std::make_unique<Page>();
-                page->fill(0xFF);
-            }
-            uint8_t* cells = page->data() + *offset % kPageSize;
-            const uint8_t* from = data + done;
-            // A bit would go from 0 to 1: the bytes before it are still programmed.
-            while (taken < length && (from[taken] & ~cells[taken]) == 0) ++taken;
-            std::copy_n(from, taken, cells);
-        }
-        if (taken == length) return true;
-        failed = at + static_cast<uint32_t>(taken);
-        if (failed == 0) failed = 0xFFFFFFFF;
-        return false;
-    });
+    forEachPage(address, n,
+                [&](uint32_t at, size_t done, size_t length, std::optional<uint32_t> offset) {
+                    size_t taken = 0;
+                    if (offset) {
+                        std::unique_ptr<Page>& page = pages_[*offset / kPageSize];
+                        if (!page) {
+                            page = std::make_unique<Page>();
+                            page->fill(0xFF);
+                        }
+                        uint8_t* cells = page->data() + *offset % kPageSize;
+                        const uint8_t* from = data + done;
+                        // A bit would go from 0 to 1: the bytes before it are still programmed.
+                        while (taken < length && (from[taken] & ~cells[taken]) == 0) ++taken;
+                        std::copy_n(from, taken, cells);
+                    }
+                    if (taken == length) return true;
+                    failed = at + static_cast<uint32_t>(taken);
+                    if (failed == 0) failed = 0xFFFFFFFF;
+                    return false;
+                });
     return failed;
 }
 

@@ -32,13 +32,14 @@ bool inRom(uint32_t address) {
 // is not accessible or lies in flash.
 bool firstUnwritable(const WriteTargets& t, uint32_t address, size_t n, uint32_t& at) {
     bool found = false;
-    forEachPlace(t.flash, t.chip, address, n, [&](uint32_t from, size_t, size_t length, BusPlace place) {
-        const std::optional<uint32_t> bad =
-            place == BusPlace::Memory ? t.memory.firstInaccessible(from, length) : from;
-        if (bad) at = *bad;
-        found = bad.has_value();
-        return !found;
-    });
+    forEachPlace(
+        t.flash, t.chip, address, n, [&](uint32_t from, size_t, size_t length, BusPlace place) {
+            const std::optional<uint32_t> bad =
+                place == BusPlace::Memory ? t.memory.firstInaccessible(from, length) : from;
+            if (bad) at = *bad;
+            found = bad.has_value();
+            return !found;
+        });
     return found;
 }
 
@@ -82,8 +83,8 @@ WriteOutcome verifyMemory(const WriteTargets& t, uint32_t address, std::span<con
                      } else {
                          t.memory.read(at, std::span<uint8_t>(out, length));
                      }
-                     const size_t differs = firstDifference(
-                         std::span<const uint8_t>(out, readable), data.subspan(done, readable));
+                     const size_t differs = firstDifference(std::span<const uint8_t>(out, readable),
+                                                            data.subspan(done, readable));
                      if (differs == length) return true;
                      outcome = {kVerifyFailed, at + static_cast<uint32_t>(differs)};
                      return false;

@@ -138,9 +138,10 @@ public:
         size_t taken = n;
         for (uint32_t c = 0; c < chipCount(); ++c) {
             const ChipRun& run = runs[c];
-            const size_t ok = chips_[c]->programmable(run.first, run.bytes.data(),
-                                                      run.bytes.size(), now);
-            if (ok < run.bytes.size()) taken = std::min(taken, busOffset(c, run.first + ok) - offset);
+            const size_t ok =
+                chips_[c]->programmable(run.first, run.bytes.data(), run.bytes.size(), now);
+            if (ok < run.bytes.size())
+                taken = std::min(taken, busOffset(c, run.first + ok) - offset);
         }
         if (taken < n) runs = gather(offset, data, taken);
         for (uint32_t c = 0; c < chipCount(); ++c)

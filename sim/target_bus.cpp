@@ -7,10 +7,11 @@ namespace tov::sim {
 
 bool TargetBus::memoryAccessible(uint32_t address, size_t size) const {
     bool ok = true;
-    forEachPlace(flash_, chip_, address, size, [&](uint32_t at, size_t, size_t length, BusPlace place) {
-        if (place == BusPlace::Memory) ok = memory_.accessible(at, length);
-        return ok;
-    });
+    forEachPlace(flash_, chip_, address, size,
+                 [&](uint32_t at, size_t, size_t length, BusPlace place) {
+                     if (place == BusPlace::Memory) ok = memory_.accessible(at, length);
+                     return ok;
+                 });
     return ok;
 }
 

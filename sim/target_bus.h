@@ -27,7 +27,9 @@ void forEachPlace(const FlashBanks& flash, const ChipFlash& chip, uint32_t addre
         size_t length = chip.stretch(at, size - done, onChip);
         if (!onChip) length = flash.stretch(at, length, inBank);
         if (!visit(at, done, length,
-                   onChip ? BusPlace::Chip : inBank ? BusPlace::Bank : BusPlace::Memory)) {
+                   onChip   ? BusPlace::Chip
+                   : inBank ? BusPlace::Bank
+                            : BusPlace::Memory)) {
             return;
         }
         done += length;

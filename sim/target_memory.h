@@ -30,7 +30,9 @@ public:
     static uint8_t patternByte(uint32_t address);
 
     // True when every byte of [address, address + size) is accessible (addresses wrap at 4 GiB).
-    bool accessible(uint32_t address, size_t size) const { return !firstInaccessible(address, size); }
+    bool accessible(uint32_t address, size_t size) const {
+        return !firstInaccessible(address, size);
+    }
     // The first address of [address, address + size) that is not accessible, if any.
     std::optional<uint32_t> firstInaccessible(uint32_t address, size_t size) const;
 

@@ -98,7 +98,8 @@ TEST(TovCli, EveryListedCommandHasItsHelpAndHelpIsOneOfThem) {
     ASSERT_NE(listing, std::string::npos);
     std::istringstream lines(help.out.substr(listing + 11));
     for (std::string line; std::getline(lines, line) && !line.empty();) {
-        if (line.size() > 2 && line[2] != ' ') names.push_back(line.substr(2, line.find(' ', 2) - 2));
+        if (line.size() > 2 && line[2] != ' ')
+            names.push_back(line.substr(2, line.find(' ', 2) - 2));
     }
     EXPECT_GT(names.size(), 40u);
     EXPECT_NE(std::find(names.begin(), names.end(), "help"), names.end());

@@ -168,8 +168,8 @@ TEST_F(FilesExplained, RefusedLoadsAndBlockVerifiesSayWhereAndWhat) {
                   "first difference at 0x000055DC: expected %02X %02X %02X %02X %02X %02X %02X "
                   "%02X, found %02X %02X %02X %02X %02X %02X %02X %02X",
                   data[1500], data[1501], data[1502], data[1503], data[1504], data[1505],
-                  data[1506], data[1507], static_cast<uint8_t>(~data[1500]), data[1501],
-                  data[1502], data[1503], data[1504], data[1505], data[1506], data[1507]);
+                  data[1506], data[1507], static_cast<uint8_t>(~data[1500]), data[1501], data[1502],
+                  data[1503], data[1504], data[1505], data[1506], data[1507]);
     EXPECT_EQ(std::string(TOV_LastErrorDetail()), expected);
 }
 

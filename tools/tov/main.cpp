@@ -68,8 +68,7 @@ constexpr std::array kCommands = {
             "load an S-record, ELF or Intel HEX file into target memory (each address plus N)",
             true, runLoad},
     Command{"verify", "FILE [--offset N]",
-            "compare target memory with an S-record, ELF or Intel HEX file", true,
-            runVerify},
+            "compare target memory with an S-record, ELF or Intel HEX file", true, runVerify},
     Command{"dump", "ADDR COUNT FILE", "write COUNT bytes of target memory to an S-record file",
             true, runDump},
     Command{"flash-type", "[TYPE CHIPSIZE BUSBITS WORKSPACE | SETUP]",
@@ -79,8 +78,7 @@ constexpr std::array kCommands = {
     Command{"erase-chip", "ADDR --type SETUP [--select N]",
             "erase the whole flash chip at ADDR (on-chip: the whole array)", true, runEraseChip},
     Command{"flash", "FILE [--offset N] --type SETUP",
-            "program an S-record, ELF or Intel HEX file into flash", true,
-            runFlash},
+            "program an S-record, ELF or Intel HEX file into flash", true, runFlash},
     Command{"gdbserver",
             "[--listen ADDR:PORT] [--once] [--console gdb|terminal] [--semihosting-root DIR] "
             "[--no-semihosting-system]",
@@ -104,9 +102,8 @@ constexpr std::array kCommands = {
     Command{"autoprog-show", "[--images]",
             "show the automatic programming job stored in the probe (--images: its image bytes)",
             true, runAutoprogShow},
-    Command{"setup-show", "",
-            "show the setup (working mode and init list) stored in the probe", true,
-            runSetupShow},
+    Command{"setup-show", "", "show the setup (working mode and init list) stored in the probe",
+            true, runSetupShow},
 };
 
 constexpr std::string_view kDefaultRate = "115200";
