@@ -158,10 +158,10 @@ public:
             chips_[c]->readArray(run.first, run.bytes.data(), run.bytes.size(), now);
         }
         std::vector<size_t> next(chipCount(), 0);
-        for (size_t i = 0; i < n; ++i) {
-            const uint32_t chip = (offset + static_cast<uint32_t>(i)) % busBytes_ / chipBytes_;
-            out[i] = runs[chip].bytes[next[chip]++];
-        }
+        forEachChipPiece(offset, n, [&](uint32_t chip, size_t i, size_t length) {
+            std::copy_n(runs[chip].bytes.data() + next[chip], length, out + i);
+            next[chip] += length;
+        });
     }
 
     // A whole bus word with the byte in every lane, or in the low byte of every chip.
@@ -195,14 +195,44 @@ private:
     // (else the bytes are only sized).
     std::vector<ChipRun> gather(uint32_t offset, const uint8_t* data, size_t n) const {
         std::vector<ChipRun> runs(chipCount());
-        for (size_t i = 0; i < n; ++i) {
-            const uint32_t at = offset + static_cast<uint32_t>(i);
-            const uint32_t lane = at % busBytes_;
-            ChipRun& run = runs[lane / chipBytes_];
-            if (run.bytes.empty()) run.first = at / busBytes_ * chipBytes_ + lane % chipBytes_;
-            run.bytes.push_back(data ? data[i] : uint8_t{0});
-        }
+        std::vector<size_t> counts(chipCount(), 0);
+        forEachChipPiece(offset, n, [&](uint32_t chip, size_t i, size_t length) {
+            if (counts[chip] == 0) {
+                const uint32_t at = offset + static_cast<uint32_t>(i);
+                runs[chip].first = at / busBytes_ * chipBytes_ + at % chipBytes_;
+            }
+            counts[chip] += length;
+        });
+        for (uint32_t c = 0; c < chipCount(); ++c) runs[c].bytes.resize(counts[c]);
+        if (!data) return runs;
+        std::fill(counts.begin(), counts.end(), 0);
+        forEachChipPiece(offset, n, [&](uint32_t chip, size_t i, size_t length) {
+            uint8_t* to = runs[chip].bytes.data() + counts[chip];
+            for (size_t k = 0; k < length; ++k) to[k] = data[i + k];
+            counts[chip] += length;
+        });
         return runs;
+    }
+
+    // Calls visit(chip, offset in the range, length) for each run of one chip's bytes within a
+    // bus word: chip by chip, each in address order.
+    template <typename Visit>
+    void forEachChipPiece(uint32_t offset, size_t n, Visit visit) const {
+        if (chipCount() == 1) {
+            visit(0, 0, n);
+            return;
+        }
+        const int64_t firstLane = offset % busBytes_;
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            // Where the chip's lanes begin in the bus word of the range's first byte, and in
+            // every following word.
+            for (int64_t word = int64_t{c} * chipBytes_ - firstLane; word < int64_t(n);
+                 word += busBytes_) {
+                const int64_t from = std::max<int64_t>(word, 0);
+                const int64_t to = std::min<int64_t>(word + chipBytes_, int64_t(n));
+                if (from < to) visit(c, static_cast<size_t>(from), static_cast<size_t>(to - from));
+            }
+        }
     }
 
     // The offset from the base of a chip's byte.
