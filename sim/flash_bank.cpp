@@ -367,15 +367,21 @@ void FlashBanks::forEachStretch(uint32_t address, size_t n, Visit visit) const {
     }
 }
 
-void FlashBanks::read(uint32_t address, uint8_t* data, size_t n) {
+void FlashBanks::readRange(uint32_t address, uint8_t* data, size_t n, bool array) const {
     const Clock::time_point now = clock_();
     forEachStretch(address, n, [&](uint32_t at, size_t done, size_t length, Bank* bank) {
-        if (bank)
-            bank->read(at, data + done, length, now);
-        else
+        if (!bank)
             std::fill_n(data + done, length, uint8_t{0xFF});
+        else if (array)
+            bank->readArray(at, data + done, length, now);
+        else
+            bank->read(at, data + done, length, now);
         return true;
     });
+}
+
+void FlashBanks::read(uint32_t address, uint8_t* data, size_t n) {
+    readRange(address, data, n, false);
 }
 
 uint32_t FlashBanks::program(uint32_t address, const uint8_t* data, size_t n) {
@@ -392,14 +398,7 @@ uint32_t FlashBanks::program(uint32_t address, const uint8_t* data, size_t n) {
 }
 
 void FlashBanks::readArray(uint32_t address, uint8_t* data, size_t n) const {
-    const Clock::time_point now = clock_();
-    forEachStretch(address, n, [&](uint32_t at, size_t done, size_t length, Bank* bank) {
-        if (bank)
-            bank->readArray(at, data + done, length, now);
-        else
-            std::fill_n(data + done, length, uint8_t{0xFF});
-        return true;
-    });
+    readRange(address, data, n, true);
 }
 
 void FlashBanks::setEraseFails(uint32_t address, bool fails) {

@@ -117,6 +117,8 @@ private:
     // range inside one bank or outside every bank, until visit returns false.
     template <typename Visit>
     void forEachStretch(uint32_t address, size_t n, Visit visit) const;
+    // Bus reads, or the array whatever the chips' modes; 0xFF outside every bank.
+    void readRange(uint32_t address, uint8_t* data, size_t n, bool array) const;
     void startProbeEraseStep(std::chrono::steady_clock::time_point now);
     void endProbeErase(std::chrono::steady_clock::time_point now);
 
