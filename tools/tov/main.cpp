@@ -250,7 +250,8 @@ int run(int argc, char** argv) {
 
     Invocation call{options.command, options.port.value_or(""), options.args};
     SimLauncher simulator;
-    if (options.sim && command->needsPort) {
+    // Help needs no probe, so no simulator is started for it.
+    if (options.sim && command->run != runHelp) {
         std::string error;
         if (!simulator.start(options.simOptions, error)) return reportFailure(error);
         call.port = simPortText(simulator.ttyPath(), options.port);
