@@ -18,6 +18,7 @@
 
 #include "gdb/packet.h"
 #include "tests/e2e/process_runner.h"
+#include "tests/e2e/pty_simulator.h"
 
 // The ARM test programs are built only when the ARM toolchain is there.
 #ifndef TOV_ARM_PROGRAMS_DIR
@@ -45,14 +46,17 @@ int connectTo(int port) {
     return -1;
 }
 
-// A server on the emulated core, ready for its next client once constructed.
+// A server on the emulated core (or on the probe `connection` names), ready for its next client
+// once constructed.
 class GdbServer {
 public:
-    explicit GdbServer(int port, const std::vector<std::string>& options = {}) : port_(port) {
-        std::vector<std::string> args = {"--sim",    "--core", "arm1136", "gdbserver",
-                                         "--listen", "127.0.0.1:" + std::to_string(port)};
+    explicit GdbServer(int port, const std::vector<std::string>& options = {},
+                       std::vector<std::string> connection = {"--sim", "--core", "arm1136"})
+        : port_(port) {
+        std::vector<std::string> args = std::move(connection);
+        args.insert(args.end(), {"gdbserver", "--listen", "127.0.0.1:" + std::to_string(port)});
         args.insert(args.end(), options.begin(), options.end());
-        process_ = std::make_unique<Process>(kTov, args);
+        process_ = std::make_unique<Process>(kTov, args, EnvironmentChanges{{"TOV_FLASH_TYPE", std::nullopt}});
         // A client that only looks leaves the server ready for the next.
         const int fd = connectTo(port);
         ready_ = fd >= 0;
@@ -237,6 +241,50 @@ TEST(GdbServer, SemihostingRootKeepsTheProgramsFilesInside) {
     EXPECT_FALSE(fs::exists(base / "outside"));
     EXPECT_TRUE(fs::exists(base / "root" / "inside.txt"));
     fs::remove_all(base);
+#endif
+}
+
+TEST(GdbServer, LoadErasesAndProgramsTheFlashBankAndWritesRam) {
+#ifndef TOV_GDB_CLIENT
+    GTEST_SKIP() << "gdb-multiarch is not installed";
+#else
+    if (std::string(TOV_ARM_PROGRAMS_DIR).empty()) GTEST_SKIP() << "no ARM test programs";
+    // The set-up of the tov flash tests: the simulator's default bank of four byte-wide type-2
+    // chips on a 32-bit bus at 0x20000000, in 256-KiB sectors.
+    const std::string setup = "2,0x80000,32,0x00100000";
+    const std::string elf = std::string(TOV_ARM_PROGRAMS_DIR) + "/hello_flash.elf";
+    PtySimulator sim({"--core", "arm1136"});
+    ASSERT_TRUE(sim.ready());
+    // Zeros programmed where the program goes first: programming it without an erase fails.
+    const std::string zeros = (sim.dir() / "zeros.bin").string();
+    std::ofstream(zeros, std::ios::binary) << std::string(0x100, '\0');
+    ASSERT_EQ(sim.tov({"flash", zeros, "--base", "0x20000000", "--type", setup}).exitCode, 0);
+    ASSERT_EQ(sim.tov({"verify", elf}).exitCode, 1);
+
+    ProcessResult served;
+    {
+        GdbServer server(3346,
+                         {"--flash-base", "0x20000000", "--type", setup, "--verify"},
+                         {"--port", sim.port()});
+        ASSERT_TRUE(server.ready());
+        const ProcessResult gdb =
+            runGdb(server.port(), elf, "info mem\nload\ndetach\n");
+        const std::string out = gdb.out + gdb.err;
+        SCOPED_TRACE(out);
+        EXPECT_EQ(gdb.exitCode, 0);
+        EXPECT_TRUE(std::regex_search(out, std::regex("0x20000000 +0x20200000 +flash blocksize 0x40000")));
+        EXPECT_NE(out.find("Loading section .text"), std::string::npos);
+        EXPECT_NE(out.find("Loading section .data"), std::string::npos);
+        EXPECT_EQ(out.find("rror"), std::string::npos);
+        served = server.stop();
+    }
+    EXPECT_TRUE(std::regex_search(
+        served.out, std::regex("gdbserver: flash: \\d+ data bytes at 0x20000000-[^:]*: sectors "
+                               "erased 1, programmed 1, skipped 0, verified in")))
+        << served.out << served.err;
+    // The flash and the RAM hold the whole program.
+    const ProcessResult verify = sim.tov({"verify", elf});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
 #endif
 }
 
