@@ -250,38 +250,46 @@ TEST(GdbServer, LoadErasesAndProgramsTheFlashBankAndWritesRam) {
 #else
     if (std::string(TOV_ARM_PROGRAMS_DIR).empty()) GTEST_SKIP() << "no ARM test programs";
     // The set-up of the tov flash tests: the simulator's default bank of four byte-wide type-2
-    // chips on a 32-bit bus at 0x20000000, in 256-KiB sectors.
+    // chips on a 32-bit bus at 0x20000000, in 256-KiB sectors; erasing the fifth one fails.
     const std::string setup = "2,0x80000,32,0x00100000";
     const std::string elf = std::string(TOV_ARM_PROGRAMS_DIR) + "/hello_flash.elf";
-    PtySimulator sim({"--core", "arm1136"});
+    PtySimulator sim({"--core", "arm1136", "--flash-fail-erase", "0x20100000"});
     ASSERT_TRUE(sim.ready());
-    // Zeros programmed where the program goes first: programming it without an erase fails.
+    // Zeros programmed where the program goes: programming it without an erase fails.
     const std::string zeros = (sim.dir() / "zeros.bin").string();
     std::ofstream(zeros, std::ios::binary) << std::string(0x100, '\0');
     ASSERT_EQ(sim.tov({"flash", zeros, "--base", "0x20000000", "--type", setup}).exitCode, 0);
     ASSERT_EQ(sim.tov({"verify", elf}).exitCode, 1);
 
-    ProcessResult served;
-    {
-        GdbServer server(3346,
-                         {"--flash-base", "0x20000000", "--type", setup, "--verify"},
-                         {"--port", sim.port()});
-        ASSERT_TRUE(server.ready());
-        const ProcessResult gdb =
-            runGdb(server.port(), elf, "info mem\nload\ndetach\n");
-        const std::string out = gdb.out + gdb.err;
-        SCOPED_TRACE(out);
-        EXPECT_EQ(gdb.exitCode, 0);
-        EXPECT_TRUE(std::regex_search(out, std::regex("0x20000000 +0x20200000 +flash blocksize 0x40000")));
-        EXPECT_NE(out.find("Loading section .text"), std::string::npos);
-        EXPECT_NE(out.find("Loading section .data"), std::string::npos);
-        EXPECT_EQ(out.find("rror"), std::string::npos);
-        served = server.stop();
-    }
-    EXPECT_TRUE(std::regex_search(
-        served.out, std::regex("gdbserver: flash: \\d+ data bytes at 0x20000000-[^:]*: sectors "
-                               "erased 1, programmed 1, skipped 0, verified in")))
-        << served.out << served.err;
+    GdbServer server(3346, {"--flash-base", "0x20000000", "--type", setup, "--verify"},
+                     {"--port", sim.port()});
+    ASSERT_TRUE(server.ready());
+    const ProcessResult load = runGdb(server.port(), elf, "info mem\nload\ndetach\n");
+    std::string out = load.out + load.err;
+    EXPECT_TRUE(std::regex_search(out, std::regex("0x20000000 +0x20200000 +flash blocksize 0x40000")))
+        << out;
+    EXPECT_NE(out.find("Loading section .text, size 0x422c lma 0x20000018"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Loading section .data, size 0x96c lma 0x80000"), std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("rror"), std::string::npos) << out;
+
+    // GDB's flash-erase reaches the failing sector: GDB reports the failure; a load again
+    // programs the program once more.
+    const ProcessResult erase = runGdb(server.port(), elf, "flash-erase\n");
+    EXPECT_NE(erase.err.find("Error finishing flash operation"), std::string::npos) << erase.err;
+    out = runGdb(server.port(), elf, "load\ndetach\n").err;
+    EXPECT_EQ(out.find("rror"), std::string::npos) << out;
+
+    const ProcessResult served = server.stop();
+    EXPECT_NE(served.err.find("tov: gdbserver: erasing at 0x20100000 failed"), std::string::npos)
+        << served.err;
+    const std::regex pass("gdbserver: flash: \\d+ data bytes at 0x20000000-[^:]*: sectors erased "
+                          "1, programmed 1, skipped 0, verified in");
+    EXPECT_EQ(std::distance(std::sregex_iterator(served.out.begin(), served.out.end(), pass),
+                            std::sregex_iterator()),
+              2)
+        << served.out;
     // The flash and the RAM hold the whole program.
     const ProcessResult verify = sim.tov({"verify", elf});
     EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;

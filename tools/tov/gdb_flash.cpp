@@ -70,6 +70,10 @@ gdb::FlashFailure GdbFlash::program(const gdb::FlashBatch& batch) {
     }
     if ((result = programUnits(plan)) != 0) {
         reportApiError(kCommand, result);
+        if (options_.erase == EraseChoice::kNone) {
+            std::fprintf(stderr, "tov: %s: the flash may need erasing first: leave out --erase "
+                                 "none to erase the sectors GDB loads into\n", kCommand);
+        }
         return gdb::FlashFailure::Program;
     }
     if (options_.verify) {
@@ -83,11 +87,15 @@ gdb::FlashFailure GdbFlash::program(const gdb::FlashBatch& batch) {
         }
     }
     const char* what = options_.erase == EraseChoice::kChip ? "chip banks" : "sectors";
-    std::printf("gdbserver: flash: %s: %s erased %zu, programmed %zu, skipped %zu%s in %.2f s\n",
-                dataSummary(data, 0).c_str(), what,
-                options_.erase == EraseChoice::kNone ? size_t{0} : toErase.size(),
-                toProgram.size(), plan.skipped.size(), options_.verify ? ", verified" : "",
-                secondsSince(start));
+    const size_t erased = options_.erase == EraseChoice::kNone ? 0 : toErase.size();
+    if (data.bytes.empty()) {
+        std::printf("gdbserver: flash: %s erased %zu in %.2f s\n", what, erased,
+                    secondsSince(start));
+    } else {
+        std::printf("gdbserver: flash: %s: %s erased %zu, programmed %zu, skipped %zu%s in %.2f s\n",
+                    dataSummary(data, 0).c_str(), what, erased, toProgram.size(),
+                    plan.skipped.size(), options_.verify ? ", verified" : "", secondsSince(start));
+    }
     std::fflush(stdout);
     return gdb::FlashFailure::None;
 }
