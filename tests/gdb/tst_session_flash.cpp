@@ -116,16 +116,12 @@ TEST(GdbSessionFlash, MapsTheFlashGathersErasesAndWritesAndProgramsThemAtDone) {
               "  </memory>\n"
               "  <memory type=\"ram\" start=\"0x20200000\" length=\"0xdfe00000\"/>\n"
               "</memory-map>\n");
-    EXPECT_EQ(replies[2], "OK");
-    EXPECT_EQ(replies[3], "E02");
-    EXPECT_EQ(replies[4], "E02");
-    EXPECT_EQ(replies[5], "E02");
-    EXPECT_EQ(replies[6], "OK");
-    EXPECT_EQ(replies[7], "E.memtype");
-    EXPECT_EQ(replies[8], "E01");
-    EXPECT_EQ(replies[9], "OK");
-    // Nothing gathered since: done without a pass.
-    EXPECT_EQ(replies[10], "OK");
+    // The erase of a whole sector is taken; those off the boundaries, below or past the flash
+    // are not; a write to RAM and a malformed address are refused; the last done has nothing
+    // gathered and makes no pass.
+    EXPECT_EQ(std::vector<std::string>(replies.begin() + 2, replies.end()),
+              (std::vector<std::string>{"OK", "E02", "E02", "E02", "OK", "E.memtype", "E01", "OK",
+                                        "OK", "OK", "OK"}));
     ASSERT_EQ(flash.batches.size(), 2u);
     const FlashBatch& first = flash.batches[0];
     ASSERT_EQ(first.erases.size(), 1u);
@@ -136,8 +132,6 @@ TEST(GdbSessionFlash, MapsTheFlashGathersErasesAndWritesAndProgramsThemAtDone) {
     // The second batch holds only what came after the first done.
     EXPECT_TRUE(flash.batches[1].erases.empty());
     EXPECT_EQ(flash.batches[1].writes.size(), 1u);
-    EXPECT_EQ(replies[11], "OK");
-    EXPECT_EQ(replies[12], "OK");
 }
 
 TEST(GdbSessionFlash, FailedStepsAreErrorRepliesAndWithoutFlashThePacketsAreUnknown) {
