@@ -264,7 +264,9 @@ TEST(GdbServer, LoadErasesAndProgramsTheFlashBankAndWritesRam) {
     GdbServer server(3346, {"--flash-base", "0x20000000", "--type", setup, "--verify"},
                      {"--port", sim.port()});
     ASSERT_TRUE(server.ready());
-    const ProcessResult load = runGdb(server.port(), elf, "info mem\nload\ndetach\n");
+    // Loaded, the program runs from flash (GDB sets hardware breakpoints there by itself).
+    const ProcessResult load =
+        runGdb(server.port(), elf, "info mem\nload\nbreak main\ncontinue\ncontinue\n");
     std::string out = load.out + load.err;
     EXPECT_TRUE(std::regex_search(out, std::regex("0x20000000 +0x20200000 +flash blocksize 0x40000")))
         << out;
@@ -272,10 +274,12 @@ TEST(GdbServer, LoadErasesAndProgramsTheFlashBankAndWritesRam) {
         << out;
     EXPECT_NE(out.find("Loading section .data, size 0x96c lma 0x80000"), std::string::npos)
         << out;
+    EXPECT_NE(out.find("Breakpoint 1, 0x2"), std::string::npos) << out;
+    EXPECT_NE(out.find("Hello, world!"), std::string::npos) << out;
     EXPECT_EQ(out.find("rror"), std::string::npos) << out;
 
     // GDB's flash-erase reaches the failing sector: GDB reports the failure; a load again
-    // programs the program once more.
+    // programs the program once more (and rewrites the RAM its run changed).
     const ProcessResult erase = runGdb(server.port(), elf, "flash-erase\n");
     EXPECT_NE(erase.err.find("Error finishing flash operation"), std::string::npos) << erase.err;
     out = runGdb(server.port(), elf, "load\ndetach\n").err;
