@@ -50,7 +50,8 @@ ImageFormat imageFormat(const std::string& path) {
         return ImageFormat::Elf;
     // Text formats may open with blank lines, which their readers pass over.
     size_t at = 0;
-    while (at < got && (head[at] == '\n' || head[at] == '\r' || head[at] == ' ' || head[at] == '\t'))
+    while (at < got &&
+           (head[at] == '\n' || head[at] == '\r' || head[at] == ' ' || head[at] == '\t'))
         ++at;
     if (at < got && head[at] == ':') return ImageFormat::IntelHex;
     if (at + 1 < got && head[at] == 'S' && head[at + 1] >= '0' && head[at + 1] <= '9')

@@ -39,9 +39,10 @@ std::string memoryMapDocument(const std::vector<MemoryRegion>& regions) {
             xml += "  <memory type=\"ram\"" + range + "/>\n";
             continue;
         }
-        xml += "  <memory type=\"flash\"" + range + ">\n"
-               "    <property name=\"blocksize\">" + hex(region.blockSize) + "</property>\n"
-               "  </memory>\n";
+        const std::string block = hex(region.blockSize);
+        xml += "  <memory type=\"flash\"" + range + ">\n";
+        xml += "    <property name=\"blocksize\">" + block + "</property>\n";
+        xml += "  </memory>\n";
     }
     return xml + "</memory-map>\n";
 }

@@ -26,8 +26,8 @@ public:
         dir_ = pattern;
         tty_ = dir_ / "tty";
         trace_ = dir_ / "trace.txt";
-        options.insert(options.end(), {"--serial", tty_.string(), "--rate", "115200", "--trace",
-                                       trace_.string()});
+        options.insert(options.end(),
+                       {"--serial", tty_.string(), "--rate", "115200", "--trace", trace_.string()});
         sim_ = std::make_unique<Process>(std::string(TOV_BIN_DIR) + "/tovsim", options);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!fs::exists(tty_) && std::chrono::steady_clock::now() < deadline)

@@ -56,7 +56,8 @@ public:
         std::vector<std::string> args = std::move(connection);
         args.insert(args.end(), {"gdbserver", "--listen", "127.0.0.1:" + std::to_string(port)});
         args.insert(args.end(), options.begin(), options.end());
-        process_ = std::make_unique<Process>(kTov, args, EnvironmentChanges{{"TOV_FLASH_TYPE", std::nullopt}});
+        process_ = std::make_unique<Process>(kTov, args,
+                                             EnvironmentChanges{{"TOV_FLASH_TYPE", std::nullopt}});
         // A client that only looks leaves the server ready for the next.
         const int fd = connectTo(port);
         ready_ = fd >= 0;
@@ -268,12 +269,12 @@ TEST(GdbServer, LoadErasesAndProgramsTheFlashBankAndWritesRam) {
     const ProcessResult load =
         runGdb(server.port(), elf, "info mem\nload\nbreak main\ncontinue\ncontinue\n");
     std::string out = load.out + load.err;
-    EXPECT_TRUE(std::regex_search(out, std::regex("0x20000000 +0x20200000 +flash blocksize 0x40000")))
+    EXPECT_TRUE(
+        std::regex_search(out, std::regex("0x20000000 +0x20200000 +flash blocksize 0x40000")))
         << out;
     EXPECT_NE(out.find("Loading section .text, size 0x422c lma 0x20000018"), std::string::npos)
         << out;
-    EXPECT_NE(out.find("Loading section .data, size 0x96c lma 0x80000"), std::string::npos)
-        << out;
+    EXPECT_NE(out.find("Loading section .data, size 0x96c lma 0x80000"), std::string::npos) << out;
     EXPECT_NE(out.find("Breakpoint 1, 0x2"), std::string::npos) << out;
     EXPECT_NE(out.find("Hello, world!"), std::string::npos) << out;
     EXPECT_EQ(out.find("rror"), std::string::npos) << out;
@@ -288,8 +289,9 @@ TEST(GdbServer, LoadErasesAndProgramsTheFlashBankAndWritesRam) {
     const ProcessResult served = server.stop();
     EXPECT_NE(served.err.find("tov: gdbserver: erasing at 0x20100000 failed"), std::string::npos)
         << served.err;
-    const std::regex pass("gdbserver: flash: \\d+ data bytes at 0x20000000-[^:]*: sectors erased "
-                          "1, programmed 1, skipped 0, verified in");
+    const std::regex pass(
+        "gdbserver: flash: \\d+ data bytes at 0x20000000-[^:]*: sectors erased "
+        "1, programmed 1, skipped 0, verified in");
     EXPECT_EQ(std::distance(std::sregex_iterator(served.out.begin(), served.out.end(), pass),
                             std::sregex_iterator()),
               2)

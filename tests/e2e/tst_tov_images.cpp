@@ -82,7 +82,8 @@ TEST_F(TovImages, RawBinaryAtItsBaseLoadsLikeTheSRecordsOfTheSameBytes) {
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
     const fs::path raw = dir_ / "image.bin";
     std::ofstream(raw, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     const fs::path srec = dir_ / "image.s37";
     std::ofstream(srec) << test::sRecordText(3, 0x400000, bytes);
 

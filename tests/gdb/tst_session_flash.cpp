@@ -95,15 +95,15 @@ TEST(GdbSessionFlash, MapsTheFlashGathersErasesAndWritesAndProgramsThemAtDone) {
     options.flash = &flash;
     // Binary data with every byte the framing escapes.
     const std::string data("\x00#}$*\xff", 6);
-    const std::vector<std::string> replies = serve(
-        {"qSupported:swbreak+", "qXfer:memory-map:read::0,1000",
-         "vFlashErase:20000000,40000",   // a whole sector
-         "vFlashErase:20010000,40000",   // off the sector boundaries
-         "vFlashErase:1ff00000,40000",   // below the flash
-         "vFlashErase:201c0000,80000",   // past its end
-         "vFlashWrite:20000010:" + data, "vFlashWrite:80000:ab", "vFlashWrite:2000001g:ab",
-         "vFlashDone", "vFlashDone", "vFlashWrite:20000020:ab", "vFlashDone"},
-        options);
+    const std::vector<std::string> replies =
+        serve({"qSupported:swbreak+", "qXfer:memory-map:read::0,1000",
+               "vFlashErase:20000000,40000",  // a whole sector
+               "vFlashErase:20010000,40000",  // off the sector boundaries
+               "vFlashErase:1ff00000,40000",  // below the flash
+               "vFlashErase:201c0000,80000",  // past its end
+               "vFlashWrite:20000010:" + data, "vFlashWrite:80000:ab", "vFlashWrite:2000001g:ab",
+               "vFlashDone", "vFlashDone", "vFlashWrite:20000020:ab", "vFlashDone"},
+              options);
     ASSERT_EQ(replies.size(), 13u);
     EXPECT_NE(replies[0].find(";qXfer:memory-map:read+"), std::string::npos);
     EXPECT_EQ(replies[1],

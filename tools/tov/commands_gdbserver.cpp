@@ -11,12 +11,12 @@
 #include "commands.h"
 #include "file_transfer.h"
 #include "flash_steps.h"
-#include "gdb/memory_map.h"
-#include "gdb_flash.h"
-#include "gdb/console.h"
 #include "gdb/api_probe.h"
+#include "gdb/console.h"
+#include "gdb/memory_map.h"
 #include "gdb/session.h"
 #include "gdb/tcp_server.h"
+#include "gdb_flash.h"
 #include "output.h"
 #include "probe_session.h"
 #include "semihost/service.h"
@@ -93,19 +93,23 @@ std::optional<ServerFlash> serverFlash(const Invocation& call, const ServerArgum
     const FileCommandLine& line = arguments.flashLine;
     if (!arguments.flashBase) {
         if (line.typeText || line.flashWorkflowGiven || line.flash.verify || arguments.flashSize)
-            failUsage(call, "flash through GDB needs --flash-base ADDR: where the flash bank starts");
+            failUsage(call,
+                      "flash through GDB needs --flash-base ADDR: where the flash bank starts");
         return std::nullopt;
     }
-    if (line.flash.dryRun) failUsage(call, "--dry-run is for tov flash: the server programs what GDB loads");
+    if (line.flash.dryRun)
+        failUsage(call, "--dry-run is for tov flash: the server programs what GDB loads");
     ServerFlash flash;
     flash.setup = requireFlashSetup(call, line);
     if (flash.setup.kind != FlashKind::kExternal) {
-        failUsage(call, "the server programs external flash (--type TYPE,CHIPSIZE,BUSBITS,"
-                        "WORKSPACE); program on-chip flash with tov flash");
+        failUsage(call,
+                  "the server programs external flash (--type TYPE,CHIPSIZE,BUSBITS,"
+                  "WORKSPACE); program on-chip flash with tov flash");
     }
     flash.options = flashOptionsFor(call, line, flash.setup);
     flash.unit = eraseUnitSize(flash.setup, flash.options);
-    if (flash.unit == 0) failUsage(call, "the sector size of this set-up is unknown: give --sector-size N");
+    if (flash.unit == 0)
+        failUsage(call, "the sector size of this set-up is unknown: give --sector-size N");
     flash.base = *arguments.flashBase;
     flash.size = arguments.flashSize ? *arguments.flashSize
                                      : eraseUnitSize(flash.setup, {.erase = EraseChoice::kChip});

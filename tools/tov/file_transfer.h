@@ -42,8 +42,7 @@ FileCommandLine splitFileOptions(const Invocation& call, FileOptions accepted);
 
 // Takes the one option at call.args[i] into `line` when it is one of `accepted` (moving `i` past
 // its value); false when it is none of them. For commands with options of their own beside these.
-bool takeFileOption(const Invocation& call, size_t& i, FileOptions accepted,
-                    FileCommandLine& line);
+bool takeFileOption(const Invocation& call, size_t& i, FileOptions accepted, FileCommandLine& line);
 
 // The flash set-up from --type, else from $TOV_FLASH_TYPE, checked by TOV_FlashSetType (which
 // sends nothing); a UsageError when there is none or it is refused.

@@ -9,9 +9,9 @@
 
 #include "arguments.h"
 #include "file_transfer.h"
-#include "image_input.h"
 #include "flash_plan.h"
 #include "flash_steps.h"
+#include "image_input.h"
 #include "output.h"
 #include "probe_session.h"
 #include "progress.h"

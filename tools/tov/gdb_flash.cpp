@@ -71,8 +71,10 @@ gdb::FlashFailure GdbFlash::program(const gdb::FlashBatch& batch) {
     if ((result = programUnits(plan)) != 0) {
         reportApiError(kCommand, result);
         if (options_.erase == EraseChoice::kNone) {
-            std::fprintf(stderr, "tov: %s: the flash may need erasing first: leave out --erase "
-                                 "none to erase the sectors GDB loads into\n", kCommand);
+            std::fprintf(stderr,
+                         "tov: %s: the flash may need erasing first: leave out --erase "
+                         "none to erase the sectors GDB loads into\n",
+                         kCommand);
         }
         return gdb::FlashFailure::Program;
     }
@@ -92,9 +94,10 @@ gdb::FlashFailure GdbFlash::program(const gdb::FlashBatch& batch) {
         std::printf("gdbserver: flash: %s erased %zu in %.2f s\n", what, erased,
                     secondsSince(start));
     } else {
-        std::printf("gdbserver: flash: %s: %s erased %zu, programmed %zu, skipped %zu%s in %.2f s\n",
-                    dataSummary(data, 0).c_str(), what, erased, toProgram.size(),
-                    plan.skipped.size(), options_.verify ? ", verified" : "", secondsSince(start));
+        std::printf(
+            "gdbserver: flash: %s: %s erased %zu, programmed %zu, skipped %zu%s in %.2f s\n",
+            dataSummary(data, 0).c_str(), what, erased, toProgram.size(), plan.skipped.size(),
+            options_.verify ? ", verified" : "", secondsSince(start));
     }
     std::fflush(stdout);
     return gdb::FlashFailure::None;

@@ -16,10 +16,14 @@ namespace {
 
 const char* formatName(files::ImageFormat format) {
     switch (format) {
-    case files::ImageFormat::Elf: return "an ELF file";
-    case files::ImageFormat::IntelHex: return "an Intel HEX file";
-    case files::ImageFormat::SRecord: return "an S-record file";
-    case files::ImageFormat::Unknown: break;
+        case files::ImageFormat::Elf:
+            return "an ELF file";
+        case files::ImageFormat::IntelHex:
+            return "an Intel HEX file";
+        case files::ImageFormat::SRecord:
+            return "an S-record file";
+        case files::ImageFormat::Unknown:
+            break;
     }
     return "a raw binary";
 }
@@ -44,8 +48,9 @@ bool ImageInput::prepare(const std::string& path, std::optional<uint32_t> base,
         return false;
     }
     if (format == files::ImageFormat::Unknown && !base) {
-        error = path + ": not an S-record, Intel HEX or ELF file; give --base ADDR to take it as "
-                       "a raw binary";
+        error = path +
+                ": not an S-record, Intel HEX or ELF file; give --base ADDR to take it as "
+                "a raw binary";
         return false;
     }
     if (format == files::ImageFormat::SRecord) return true;

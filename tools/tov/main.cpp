@@ -76,8 +76,7 @@ constexpr std::array kCommands = {
     Command{"erase-chip", "ADDR --type SETUP [--select N]",
             "erase the whole flash chip at ADDR (on-chip: the whole array)", true, runEraseChip},
     Command{"flash", "FILE [--offset N] [--base ADDR] --type SETUP",
-            "program an S-record, ELF, Intel HEX or raw binary file into flash", true,
-            runFlash},
+            "program an S-record, ELF, Intel HEX or raw binary file into flash", true, runFlash},
     Command{"gdbserver",
             "[--listen ADDR:PORT] [--once] [--console gdb|terminal] [--semihosting-root DIR] "
             "[--no-semihosting-system] [--flash-base ADDR --type SETUP ...]",
