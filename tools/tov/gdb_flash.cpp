@@ -81,8 +81,10 @@ gdb::FlashFailure GdbFlash::program(const gdb::FlashBatch& batch) {
     if (options_.verify) {
         for (const uint64_t unit : toProgram) {
             if (!unitUnchanged(plan.units.at(unit), result)) {
-                if (result != 0) reportApiError(kCommand, result);
-                std::fprintf(stderr, "tov: %s: flash at 0x%08X differs from what was written\n",
+                if (result != 0)
+                    return failed(gdb::FlashFailure::Verify, result, "verifying",
+                                  static_cast<uint32_t>(unit));
+                std::fprintf(stderr, "tov: %s: the flash at 0x%08X differs from what was written\n",
                              kCommand, static_cast<unsigned>(unit));
                 return gdb::FlashFailure::Verify;
             }
