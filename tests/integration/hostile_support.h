@@ -75,15 +75,16 @@ struct CallTally {
     unsigned failed = 0;
 };
 
-// Runs one call, checks that it came back within its budget, and counts its outcome.
-inline int32_t timedCall(const HostileCall& call, CallTally& tally) {
+// Runs one call, checks that it came back within its budget, and counts its outcome (`failed`
+// says which codes are failures: negative ones of the probe API, non-zero RDI codes).
+inline int32_t timedCall(const HostileCall& call, bool (*failed)(int32_t), CallTally& tally) {
     const auto start = std::chrono::steady_clock::now();
     const int32_t rc = call.run();
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
                            std::chrono::steady_clock::now() - start)
                            .count();
     EXPECT_LE(spent, call.budgetMs) << call.name << " took " << spent << " ms";
-    (rc < 0 ? tally.failed : tally.succeeded) += 1;
+    (failed(rc) ? tally.failed : tally.succeeded) += 1;
     return rc;
 }
 
