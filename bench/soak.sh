@@ -2,7 +2,7 @@
 # The fault soak: downloads 1 MiB to a simulator and reads it back over the pseudo-terminal and
 # over UDP, with each fault kind of the simulator alone and all of them together. Prints one
 # table row per run: resends (requests the simulator heard more than once, from its trace),
-# time, whether the target memory is bit-exact, and the outcome codes. Exits non-zero when a run
+# the time of the download and of the read-back, whether the target memory is bit-exact, and the outcome codes. Exits non-zero when a run
 # reported success over wrong data.
 # Usage: bench/soak.sh [BUILD_DIR] [SEED]
 # Run it inside its own network namespace when others use 127.0.0.x:2001 too:
@@ -30,13 +30,13 @@ head -c 1048576 /dev/urandom >"$image"
 
 faults=(
     "none:"
-    "drop:drop=0.05"
-    "corrupt:corrupt=0.05"
+    "drop:drop=0.01"
+    "corrupt:corrupt=0.01"
     "duplicate:dup=0.1"
-    "delay:delay=40"
+    "delay:delay=20"
     "stale:stale=0.1"
     "event:event=0.1"
-    "all:drop=0.03,corrupt=0.03,dup=0.05,delay=20,stale=0.05,event=0.05"
+    "all:drop=0.005,corrupt=0.005,dup=0.05,delay=10,stale=0.05,event=0.05"
 )
 
 # Requests heard more than once: the same frame bytes from the host again (a resend carries the
@@ -47,7 +47,8 @@ resends() {
 }
 
 bad=0
-printf '%-10s %-10s %8s %8s %-7s %s\n' transport fault resends seconds exact outcome
+printf '%-9s %-9s %7s %10s %10s %-7s %s\n' transport fault resends download_s readback_s exact \
+    outcome
 for transport in pty udp; do
     for entry in "${faults[@]}"; do
         name=${entry%%:*}
@@ -68,11 +69,13 @@ for transport in pty udp; do
         status=0
         line=$("$build/bin/soak_client" "$port" "$image" 0x100000 raw) || status=$?
         stop_sim
-        seconds=$(sed -n 's/.*seconds=\([^ ]*\).*/\1/p' <<<"$line")
+        seconds=$(sed -n 's/.*download_s=\([^ ]*\).*/\1/p' <<<"$line")
+        readback=$(sed -n 's/.*readback_s=\([^ ]*\).*/\1/p' <<<"$line")
         exact=$(sed -n 's/.*exact=\([^ ]*\).*/\1/p' <<<"$line")
         outcome=$(sed -n 's/^\(download=[^ ]* readback=[^ ]*\).*/\1/p' <<<"$line")
-        printf '%-10s %-10s %8s %8s %-7s %s\n' "$transport" "$name" "$(resends "$work/trace")" \
-            "${seconds:--}" "${exact:--}" "${outcome:-client failed ($status)}"
+        printf '%-9s %-9s %7s %10s %10s %-7s %s\n' "$transport" "$name" \
+            "$(resends "$work/trace")" "${seconds:--}" "${readback:--}" "${exact:--}" \
+            "${outcome:-client failed ($status)}"
         [ "$status" -eq 0 ] || bad=1
     done
 done

@@ -74,10 +74,13 @@ int main(int argc, char** argv) {
         }
         for (size_t i = 0; i < n; ++i) wrong += back[i] != image[at + i];
     }
+    const double readSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() -
+        seconds;
     TOV_Disconnect();
     const char* exact = readRc != 0 ? "unknown" : wrong == 0 ? "yes" : "no";
-    std::printf("download=%d readback=%d seconds=%.2f exact=%s wrong_bytes=%zu\n", rc, readRc,
-                seconds, exact, wrong);
+    std::printf("download=%d readback=%d download_s=%.2f readback_s=%.2f exact=%s wrong_bytes=%zu\n",
+                rc, readRc, seconds, readSeconds, exact, wrong);
     // Success over wrong data is the one outcome that must never happen.
     return rc == 0 && readRc == 0 && wrong != 0 ? 3 : 0;
 }

@@ -55,8 +55,11 @@ std::vector<uint8_t> hostileMessage(HostileKind kind, uint64_t draw,
             break;
         case HostileKind::Oversized: {
             out.assign(answer.begin(), answer.end());
-            const size_t limit = rng() % 8 == 0 ? link::kMaxMessage + 100 : link::kMaxMessage;
-            if (out.size() < limit) appendRandom(rng, out, 1 + rng() % (limit - out.size()));
+            // One in eight goes beyond what a frame may carry; the rest stay within it.
+            const bool beyond = rng() % 8 == 0 || out.size() >= link::kMaxMessage;
+            const size_t target = beyond ? link::kMaxMessage + 1 + rng() % 100
+                                         : out.size() + 1 + rng() % (link::kMaxMessage - out.size());
+            appendRandom(rng, out, target > out.size() ? target - out.size() : 1);
             break;
         }
     }

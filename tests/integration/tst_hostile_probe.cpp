@@ -156,13 +156,12 @@ std::vector<HostileCall> HostileProbe::linkCalls() {
              return rc;
          }},
         {"TOV_StateGet", [=] {
-             GuardedBuffer values(4 * 4), out(2 + 4 + 4 + 2);
+             GuardedBuffer values(4 * 4), state(2), error(4), value(4);
              uint16_t count = 4;
-             int32_t rc = TOV_StateGet(out.as<uint16_t>(), reinterpret_cast<int32_t*>(out.data() + 2),
-                                       reinterpret_cast<uint32_t*>(out.data() + 6), &count,
-                                       values.as<uint32_t>());
-             guarded(values, "TOV_StateGet");
-             guarded(out, "TOV_StateGet");
+             int32_t rc = TOV_StateGet(state.as<uint16_t>(), error.as<int32_t>(),
+                                       value.as<uint32_t>(), &count, values.as<uint32_t>());
+             for (GuardedBuffer* b : {&values, &state, &error, &value})
+                 guarded(*b, "TOV_StateGet");
              EXPECT_LE(count, 4);
              return rc;
          }},
