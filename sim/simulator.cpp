@@ -385,6 +385,7 @@ std::vector<uint8_t> Simulator::hostilePayload(const std::vector<uint8_t>& paylo
                       message.size());
     std::copy(message.begin(), message.end(), out.begin() + link::kHeaderSize);
     ++stats_.hostileAnswers;
+    if (faults.hostileKind == HostileKind::WrongCode) ++stats_.wrongCodeAnswers;
     trace_.note(std::string("fault: hostile answer, ") + hostileKindName(faults.hostileKind) +
                 ", " + std::to_string(message.size()) + " message bytes");
     return out;

@@ -36,6 +36,7 @@ struct SimStats {
     uint64_t answersSent = 0;          // answer frames put on the line (duplicates included)
     uint64_t eventsSent = 0;           // event frames put on the line
     uint64_t hostileAnswers = 0;       // answers whose message the hostile fault replaced
+    uint64_t wrongCodeAnswers = 0;     // of those, the true answer under a wrong code
     uint64_t udpDatagrams = 0;         // datagrams received on either UDP port
     std::vector<uint8_t> lastRequest;  // message of the last command frame received
 };

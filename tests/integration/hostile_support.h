@@ -68,6 +68,7 @@ struct HostileCall {
     std::function<int32_t()> run;
     uint32_t budgetMs = 10000;
     bool reopensItself = false;  // opens and closes the link on its own
+    bool oneRequest = false;     // sends exactly one request: a wrong-code answer must fail it
 };
 
 struct CallTally {

@@ -102,14 +102,21 @@ protected:
                     open = reopen();
                     ASSERT_TRUE(open) << "no open in " << kOpenAttempts << " attempts";
                 }
+                const uint64_t wrongCodes = sim().stats().wrongCodeAnswers;
                 const int32_t rc = timedCall(call, failed, tally_);
+                if (call.oneRequest && !failed(rc)) {
+                    EXPECT_EQ(sim().stats().wrongCodeAnswers, wrongCodes)
+                        << call.name << " took an answer of the wrong code for success";
+                }
                 if (call.reopensItself || linkLost(rc)) open = false;
             }
         }
         const sim::SimStats stats = sim().stats();
-        std::printf("hostile probe: %u calls succeeded, %u failed, %llu hostile answers\n",
+        std::printf("hostile probe: %u calls succeeded, %u failed, %llu hostile answers (%llu of "
+                    "the wrong code)\n",
                     tally_.succeeded, tally_.failed,
-                    static_cast<unsigned long long>(stats.hostileAnswers));
+                    static_cast<unsigned long long>(stats.hostileAnswers),
+                    static_cast<unsigned long long>(stats.wrongCodeAnswers));
         EXPECT_GT(stats.hostileAnswers, 20u);
         EXPECT_GT(tally_.failed, 0u);
         EXPECT_GT(tally_.succeeded, 0u);
@@ -145,16 +152,16 @@ std::vector<HostileCall> HostileProbe::linkCalls() {
              return rc;
          }},
         {"TOV_GetPendingEvents", [] { return static_cast<int32_t>(TOV_GetPendingEvents()); }},
-        {"TOV_TargetStart", [] { return TOV_TargetStart(); }},
-        {"TOV_TargetHalt", [] { return TOV_TargetHalt(); }},
-        {"TOV_TargetReset2", [] { return TOV_TargetReset2(10); }},
-        {"TOV_TargetReset", [] { return TOV_TargetReset(); }, 30000},
+        {"TOV_TargetStart", [] { return TOV_TargetStart(); }, 10000, false, true},
+        {"TOV_TargetHalt", [] { return TOV_TargetHalt(); }, 10000, false, true},
+        {"TOV_TargetReset2", [] { return TOV_TargetReset2(10); }, 10000, false, true},
+        {"TOV_TargetReset", [] { return TOV_TargetReset(); }, 30000, false, true},
         {"TOV_TargetStep", [=] {
              GuardedBuffer result(4);
              int32_t rc = TOV_TargetStep(0, 0, 10, result.as<uint32_t>());
              guarded(result, "TOV_TargetStep");
              return rc;
-         }},
+         }, 10000, false, true},
         {"TOV_StateGet", [=] {
              GuardedBuffer values(4 * 4), state(2), error(4), value(4);
              uint16_t count = 4;
@@ -164,11 +171,11 @@ std::vector<HostileCall> HostileProbe::linkCalls() {
                  guarded(*b, "TOV_StateGet");
              EXPECT_LE(count, 4);
              return rc;
-         }},
+         }, 10000, false, true},
         {"TOV_TargetStartup", [] {
              const StartupEntry entries[2] = {{1, 0x1000, 2}, {2, 0x2000, 3}};
              return TOV_TargetStartup(0, 0, 2, entries);
-         }},
+         }, 10000, false, true},
         {"TOV_InfoGet", [=] {
              GuardedBuffer info(sizeof(TargetInfo));
              int32_t rc = TOV_InfoGet(info.as<TargetInfo>());
@@ -177,8 +184,8 @@ std::vector<HostileCall> HostileProbe::linkCalls() {
                  EXPECT_LT(std::strlen(info.as<TargetInfo>()->setupId), 41u);
              }
              return rc;
-         }},
-        {"TOV_SetBdmSpeed", [] { return TOV_SetBdmSpeed(4); }},
+         }, 10000, false, true},
+        {"TOV_SetBdmSpeed", [] { return TOV_SetBdmSpeed(4); }, 10000, false, true},
         {"TOV_RegisterGet/Set", [=] {
              const RegisterDescriptor regs[3] = {{0, 0}, {0, 1}, {0, 15}};
              GuardedBuffer values(3 * 4);
@@ -250,7 +257,7 @@ std::vector<HostileCall> HostileProbe::linkCalls() {
              int32_t rc = TOV_DirectCommand("help", 16, reinterpret_cast<char*>(reply.data()));
              guarded(reply, "TOV_DirectCommand");
              return rc;
-         }},
+         }, 10000, false, true},
         {"TOV_*Download", [=] {
              int32_t rc = TOV_InitDownload(0, 1);
              if (rc >= 0) rc = TOV_Download(kRam + 0x2000, 512, data);
@@ -417,11 +424,12 @@ std::vector<HostileCall> HostileProbe::rdiCalls() {
              RDI_ModuleHandle returned = nullptr;
              RDI_PointHandle point = 0;
              return static_cast<int32_t>(rdi::step(nullptr, &returned, 0, 1, &point));
-         }},
-        {"RDIInfo_CanTargetExecute", infoCall(RDIInfo_CanTargetExecute, 0)},
-        {"RDIVector_Catch", infoCall(RDIVector_Catch, 0x1F)},
-        {"RDISemiHosting_SetState", infoCall(RDISemiHosting_SetState, 1)},
-        {"RDISemiHosting_SetVector", infoCall(RDISemiHosting_SetVector, 8)},
+         }, 10000, false, true},
+        {"RDIInfo_CanTargetExecute", infoCall(RDIInfo_CanTargetExecute, 0), 10000, false, true},
+        {"RDIVector_Catch", infoCall(RDIVector_Catch, 0x1F), 10000, false, true},
+        {"RDISemiHosting_SetState", infoCall(RDISemiHosting_SetState, 1), 10000, false, true},
+        {"RDISemiHosting_SetVector", infoCall(RDISemiHosting_SetVector, 8), 10000, false,
+         true},
         {"RDIInfo_*Download", [module, data] {
              ARMword unused = 0;
              int32_t rc = rdi::info(module, RDIInfo_BeginDownload, &unused, nullptr);
@@ -430,7 +438,7 @@ std::vector<HostileCall> HostileProbe::rdiCalls() {
              const int32_t end = rdi::info(module, RDIInfo_EndDownload, &unused, nullptr);
              return rc != 0 ? rc : end;
          }, 30000},
-        {"RDIInfo_ForceSystemReset", infoCall(RDIInfo_ForceSystemReset, 0), 30000},
+        {"RDIInfo_ForceSystemReset", infoCall(RDIInfo_ForceSystemReset, 0), 30000, false, true},
     };
 }
 
