@@ -19,7 +19,7 @@ struct FaultSettings {
     double dup = 0;
     double stale = 0;
     double event = 0;
-    double hostile = 0;  // a command answer's message is replaced by a hostile one
+    double hostile = 0;  // an answer's message is replaced by a hostile one
     uint64_t seed = 1;
 
     bool any() const {
@@ -50,7 +50,7 @@ public:
         bool stale = false;            // the previous answer is sent first
         bool event = false;            // an event frame is sent first
         uint8_t eventBits = 0;         // its event byte: one bit set
-        bool hostile = false;          // a command answer's message is replaced
+        bool hostile = false;          // the answer's message is replaced
         HostileKind hostileKind = HostileKind::Random;
         uint64_t hostileDraw = 0;      // seed of the replacement's bytes
     };

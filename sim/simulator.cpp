@@ -325,7 +325,7 @@ void Simulator::handleFrame(std::span<const uint8_t> payload, TimePoint now) {
 
 void Simulator::sendAnswer(std::vector<uint8_t> payload, bool link, uint32_t rate, TimePoint now) {
     const FaultPlan::AnswerFaults faults = faults_.onAnswer();
-    if (faults.hostile && !link) payload = hostilePayload(payload, faults);
+    if (faults.hostile) payload = hostilePayload(payload, faults);
     std::optional<Damage> damage;
     if (!damages_.empty()) {
         damage = damages_.front();
