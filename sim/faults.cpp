@@ -76,6 +76,8 @@ bool parseFaults(std::string_view text, FaultSettings& out, std::string& error) 
             probability = &result.stale;
         else if (key == "event")
             probability = &result.event;
+        else if (key == "hostile")
+            probability = &result.hostile;
 
         if (probability) {
             ok = parseProbability(value, *probability);
@@ -97,7 +99,7 @@ bool parseFaults(std::string_view text, FaultSettings& out, std::string& error) 
                         std::string(value) + "'";
         } else {
             error = "unknown fault '" + std::string(key) +
-                    "' (known: drop, corrupt, delay, dup, stale, event, seed)";
+                    "' (known: drop, corrupt, delay, dup, stale, event, hostile, seed)";
         }
         if (!ok) return false;
         if (comma == std::string_view::npos) break;
@@ -141,6 +143,11 @@ FaultPlan::AnswerFaults FaultPlan::onAnswer() {
     f.stale = chance(settings_.stale);
     f.event = chance(settings_.event);
     if (f.event) f.eventBits = static_cast<uint8_t>(1u << below(8));
+    f.hostile = chance(settings_.hostile);
+    if (f.hostile) {
+        f.hostileKind = static_cast<HostileKind>(below(kHostileKinds));
+        f.hostileDraw = rng_();
+    }
     return f;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "sim/hostile_answer.h"
+
 namespace tov::sim {
 
 // Probabilities (0..1) and the delay bound of each fault kind; all off by default.
@@ -17,14 +19,16 @@ struct FaultSettings {
     double dup = 0;
     double stale = 0;
     double event = 0;
+    double hostile = 0;  // an answer's message is replaced by a hostile one
     uint64_t seed = 1;
 
     bool any() const {
-        return drop > 0 || corrupt > 0 || delayMs > 0 || dup > 0 || stale > 0 || event > 0;
+        return drop > 0 || corrupt > 0 || delayMs > 0 || dup > 0 || stale > 0 || event > 0 ||
+               hostile > 0;
     }
 };
 
-// Parses "drop=P,corrupt=P,delay=MS,dup=P,stale=P,event=P,seed=N" (any subset, any order, each
+// Parses "drop=P,corrupt=P,delay=MS,dup=P,stale=P,event=P,hostile=P,seed=N" (any subset, any order, each
 // key at most once). On failure returns false and says why in `error`; `out` is then unchanged.
 bool parseFaults(std::string_view text, FaultSettings& out, std::string& error);
 
@@ -46,6 +50,9 @@ public:
         bool stale = false;            // the previous answer is sent first
         bool event = false;            // an event frame is sent first
         uint8_t eventBits = 0;         // its event byte: one bit set
+        bool hostile = false;          // the answer's message is replaced
+        HostileKind hostileKind = HostileKind::Random;
+        uint64_t hostileDraw = 0;      // seed of the replacement's bytes
     };
 
     explicit FaultPlan(const FaultSettings& settings);

@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
@@ -90,7 +91,7 @@ int Simulator::start() {
         std::ostringstream text;
         text << "faults drop=" << f.drop << " corrupt=" << f.corrupt << " delay=" << f.delayMs
              << " dup=" << f.dup << " stale=" << f.stale << " event=" << f.event
-             << " seed=" << f.seed;
+             << " hostile=" << f.hostile << " seed=" << f.seed;
         trace_.note(text.str());
     }
     stopping_ = false;
@@ -324,6 +325,7 @@ void Simulator::handleFrame(std::span<const uint8_t> payload, TimePoint now) {
 
 void Simulator::sendAnswer(std::vector<uint8_t> payload, bool link, uint32_t rate, TimePoint now) {
     const FaultPlan::AnswerFaults faults = faults_.onAnswer();
+    if (faults.hostile) payload = hostilePayload(payload, faults);
     std::optional<Damage> damage;
     if (!damages_.empty()) {
         damage = damages_.front();
@@ -369,6 +371,24 @@ void Simulator::sendAnswer(std::vector<uint8_t> payload, bool link, uint32_t rat
     queueFrame(std::move(wire), release, rate,
                twice ? (faults.duplicate ? "fault: duplicate" : "duplicate") : remark);
     stats_.answersSent += twice ? 2 : 1;
+}
+
+std::vector<uint8_t> Simulator::hostilePayload(const std::vector<uint8_t>& payload,
+                                               const FaultPlan::AnswerFaults& faults) {
+    const std::span<const uint8_t> answer(payload.data() + link::kHeaderSize,
+                                          payload.size() - link::kHeaderSize);
+    const std::vector<uint8_t> message =
+        hostileMessage(faults.hostileKind, faults.hostileDraw, answer);
+    std::vector<uint8_t> out(link::kHeaderSize + message.size());
+    // The sequence bits and frame type stay, so the host takes the frame for its answer.
+    link::writeHeader(out.data(), static_cast<uint8_t>(payload[0] >> 6), payload[0] & 0x30,
+                      message.size());
+    std::copy(message.begin(), message.end(), out.begin() + link::kHeaderSize);
+    ++stats_.hostileAnswers;
+    if (faults.hostileKind == HostileKind::WrongCode) ++stats_.wrongCodeAnswers;
+    trace_.note(std::string("fault: hostile answer, ") + hostileKindName(faults.hostileKind) +
+                ", " + std::to_string(message.size()) + " message bytes");
+    return out;
 }
 
 std::vector<uint8_t> Simulator::damagedWire(const std::vector<uint8_t>& payload,

@@ -35,6 +35,8 @@ struct SimStats {
     uint64_t ignoredFrames = 0;        // good frames not answered: faults, mute, unknown frame type
     uint64_t answersSent = 0;          // answer frames put on the line (duplicates included)
     uint64_t eventsSent = 0;           // event frames put on the line
+    uint64_t hostileAnswers = 0;       // answers whose message the hostile fault replaced
+    uint64_t wrongCodeAnswers = 0;     // of those, the true answer under a wrong code
     uint64_t udpDatagrams = 0;         // datagrams received on either UDP port
     std::vector<uint8_t> lastRequest;  // message of the last command frame received
 };
@@ -119,6 +121,9 @@ private:
     // Sends an answer payload back the way its request came, with the faults and damage due.
     void sendAnswer(std::vector<uint8_t> payload, bool link, uint32_t rate, TimePoint now);
     // The answer as it goes out, damaged as asked: a serial frame or a datagram.
+    // The answer payload with its message replaced as the hostile fault drew it.
+    std::vector<uint8_t> hostilePayload(const std::vector<uint8_t>& payload,
+                                        const FaultPlan::AnswerFaults& faults);
     std::vector<uint8_t> damagedWire(const std::vector<uint8_t>& payload,
                                      std::optional<Damage> damage,
                                      const FaultPlan::AnswerFaults& faults, std::string& remark);

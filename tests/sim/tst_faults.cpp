@@ -1,6 +1,7 @@
 // The fault plan: replayable decisions from a seed, and the parsing of --faults.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <vector>
 
@@ -87,11 +88,61 @@ TEST(FaultPlan, DecisionsFollowTheSettings) {
     EXPECT_LT(dropped, 1150);
 }
 
+// Hostile answers replay from the seed, and each kind keeps its promise about the genuine answer.
+TEST(FaultPlan, HostileAnswersReplayAndKeepTheirKind) {
+    FaultSettings settings;
+    settings.hostile = 1;
+    settings.seed = 5;
+    const std::vector<uint8_t> answer = {0x31, 0x00, 0x00, 0x12, 0x34, 0x56, 0x78};
+    auto messages = [&] {
+        FaultPlan plan(settings);
+        std::vector<std::pair<HostileKind, std::vector<uint8_t>>> out;
+        for (int i = 0; i < 400; ++i) {
+            const FaultPlan::AnswerFaults f = plan.onAnswer();
+            EXPECT_TRUE(f.hostile);
+            out.emplace_back(f.hostileKind, hostileMessage(f.hostileKind, f.hostileDraw, answer));
+        }
+        return out;
+    };
+    const auto first = messages();
+    EXPECT_EQ(messages(), first);
+    unsigned seen[kHostileKinds] = {};
+    bool beyondFrame = false;
+    for (const auto& [kind, m] : first) {
+        ++seen[static_cast<unsigned>(kind)];
+        const bool prefix = std::equal(m.begin(), m.begin() + std::min(m.size(), answer.size()),
+                                       answer.begin());
+        switch (kind) {
+            case HostileKind::Random:
+                EXPECT_LE(m.size(), 1498u);
+                break;
+            case HostileKind::Truncated:
+                EXPECT_LT(m.size(), answer.size());
+                EXPECT_TRUE(prefix);
+                break;
+            case HostileKind::WrongCode:
+                ASSERT_EQ(m.size(), answer.size());
+                EXPECT_NE(m[0], answer[0]);
+                EXPECT_TRUE(std::equal(m.begin() + 1, m.end(), answer.begin() + 1));
+                break;
+            case HostileKind::Oversized:
+                EXPECT_GT(m.size(), answer.size());
+                EXPECT_LE(m.size(), 1598u);
+                EXPECT_TRUE(prefix);
+                beyondFrame = beyondFrame || m.size() > 1498;
+                break;
+        }
+    }
+    for (unsigned n : seen) EXPECT_GT(n, 60u);
+    EXPECT_TRUE(beyondFrame);
+}
+
 TEST(FaultParsing, AcceptsAnySubsetInAnyOrder) {
     FaultSettings s;
     std::string error;
     ASSERT_TRUE(
-        parseFaults("drop=0.1,corrupt=0.25,delay=30,dup=1,stale=0,event=.5,seed=99", s, error))
+        parseFaults("drop=0.1,corrupt=0.25,delay=30,dup=1,stale=0,event=.5,hostile=0.2,seed=99", s,
+                    error))
         << error;
     EXPECT_DOUBLE_EQ(s.drop, 0.1);
     EXPECT_DOUBLE_EQ(s.corrupt, 0.25);
@@ -99,6 +150,8 @@ TEST(FaultParsing, AcceptsAnySubsetInAnyOrder) {
     EXPECT_DOUBLE_EQ(s.dup, 1.0);
     EXPECT_DOUBLE_EQ(s.stale, 0.0);
     EXPECT_DOUBLE_EQ(s.event, 0.5);
+    EXPECT_DOUBLE_EQ(s.hostile, 0.2);
+    EXPECT_TRUE(s.any());
     EXPECT_EQ(s.seed, 99u);
 
     FaultSettings partial;
