@@ -252,7 +252,12 @@ TEST_F(TovWorkflow, CtrlCEndsTheBarAndSaysWhatWasInterrupted) {
         kTov,
         {"--port", port_, "dump", "0", "0x1000000", (dir_ / "big.s37").string(), "--progress"},
         {{"TOV_PORT", std::nullopt}});
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Interrupt once the dump's reads are flowing, however loaded the machine is.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (requestCodes(readAll(dir_ / "trace")).size() < 12) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the dump did not start";
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     dump.sendSignal(SIGINT);
     const ProcessResult run = dump.finish();
     EXPECT_EQ(run.exitCode, 130) << run.err;
