@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -66,20 +65,33 @@ public:
     size_t readLine(std::span<uint8_t> out) override {
         static constexpr char kLine[] = "typed line\n";
         const size_t n = std::min(out.size(), sizeof kLine - 1);
-        std::memcpy(out.data(), kLine, n);
+        std::copy_n(kLine, n, out.begin());
         return n;
     }
     int readChar() override { return 'x'; }
 };
 
-const std::string& scratchRoot() {
-    static const std::string root = [] {
+// The directory the program's files live in, removed again when the fuzzer ends.
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
         char pattern[] = "/tmp/tov-fuzz-semihost-XXXXXX";
         if (!mkdtemp(pattern)) std::abort();
-        std::atexit([] { std::filesystem::remove_all(scratchRoot()); });
-        return std::string(pattern);
-    }();
-    return root;
+        path_ = pattern;
+    }
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+const std::string& scratchRoot() {
+    static const ScratchDirectory directory;
+    return directory.path();
 }
 
 constexpr uint32_t kOperations[] = {
