@@ -1,11 +1,14 @@
 // Fuzzes the GDB server's request handling: the input is the client's byte stream, the probe a
-// fake whose target is always halted, so every request's arguments are parsed and answered.
+// fake whose target is always halted and whose flash takes every batch, so every request's
+// arguments are parsed and answered.
 #include <algorithm>
 #include <atomic>
 #include <string>
 #include <string_view>
 
 #include "fuzz/support/check.h"
+#include "gdb/flash_programmer.h"
+#include "gdb/memory_map.h"
 #include "gdb/session.h"
 
 using namespace tov::gdb;
@@ -80,6 +83,19 @@ private:
     size_t sent_ = 0;
 };
 
+// Flash that takes every batch; each write must lie in the flash region the map gives.
+class FakeFlash : public FlashProgrammer {
+public:
+    static constexpr uint32_t kBase = 0x01000000;
+    static constexpr uint32_t kSize = 0x10000;
+    FlashFailure program(const FlashBatch& batch) override {
+        for (const auto& [address, bytes] : batch.writes) {
+            FUZZ_CHECK(address >= kBase && bytes.size() <= kBase + kSize - uint64_t{address});
+        }
+        return FlashFailure::None;
+    }
+};
+
 class NoConsole : public tov::semihost::Console {
 public:
     void writeChar(uint8_t) override {}
@@ -99,7 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakeChannel channel({reinterpret_cast<const char*>(data), size});
     SessionOptions options;
     options.packetSize = 0x1000;
-    options.memoryMap = "<memory-map><memory type=\"ram\" start=\"0\" length=\"0x10000\"/></memory-map>";
+    FakeFlash flash;
+    options.memoryMap = regionsAroundFlash(FakeFlash::kBase, FakeFlash::kSize, 0x1000);
+    options.flash = &flash;
     Session session(probe, service, stop, channel, options);
     session.serve();
     return 0;

@@ -1,5 +1,5 @@
-// Fuzzes the ELF and Intel HEX readers: a malformed file is refused with a message naming it,
-// and the segments of an accepted file stay within the 32-bit address space.
+// Fuzzes the ELF, Intel HEX and raw binary readers: a malformed file is refused with a message
+// naming it, and the segments of an accepted file stay within the 32-bit address space.
 #include <string>
 #include <vector>
 
@@ -22,6 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             FUZZ_CHECK(error.find(file.path()) != std::string::npos);
         }
+    }
+    // A raw binary near the top of the address space must be refused rather than wrap.
+    std::vector<ImageSegment> segments;
+    std::string error;
+    const uint32_t base = 0xFFFFFF00u;
+    if (readBinary(file.path(), base, segments, error)) {
+        FUZZ_CHECK(segments.size() == 1 && segments[0].bytes.size() == size);
+        FUZZ_CHECK(size <= 0x100u);
     }
     return 0;
 }
