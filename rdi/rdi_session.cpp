@@ -7,20 +7,16 @@
 #include <string>
 
 #include "link/error_codes.h"
+#include "rdi/command_file.h"
 #include "link/flavour.h"
 
 namespace tov::rdi {
 namespace {
 
-constexpr size_t kLinePiece = 128;  // 127 characters and the terminator
 constexpr uint16_t kReplyCapacity = 128;
 // Largest piece handed to one download call: the call takes a 16-bit length, and a multiple
 // of the block size keeps the probe's blocks full.
 constexpr uint32_t kDownloadPiece = 0xFC00;
-
-bool isAsciiAlnum(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 }  // namespace
 
@@ -209,20 +205,12 @@ void RdiSession::runCommandFile(const char* name, const char* announcement) {
     FILE* file = std::fopen(path.c_str(), "r");
     if (!file) return;
     log("%s", announcement);
-    char line[kLinePiece];
-    while (std::fgets(line, sizeof line, file)) {
-        char* end = line;
-        while (static_cast<unsigned char>(*end) >= 0x20 &&
-               static_cast<unsigned char>(*end) < 0x80) {
-            ++end;
-        }
-        *end = '\0';
-        if (!isAsciiAlnum(line[0])) continue;
+    forEachCommand(file, [this](const char* line) {
         log("%s\n", line);
         char reply[kReplyCapacity] = {};
         connection_.target().directCommand(line, kReplyCapacity, reply);
         log("%s\n", reply);
-    }
+    });
     std::fclose(file);
 }
 
