@@ -7,7 +7,9 @@
 #include <libelf.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "files/srecord_writer.h"
 
@@ -34,16 +36,26 @@ void addBytes(std::vector<ImageSegment>& segments, uint32_t address, const uint8
     segments.push_back({address, std::vector<uint8_t>(data, data + length)});
 }
 
+// Bytes looked at to tell the formats apart, leading blank lines included.
+constexpr size_t kSniffedBytes = 256;
+
 }  // namespace
 
 ImageFormat imageFormat(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    char head[4] = {};
-    if (!in.read(head, sizeof head)) return ImageFormat::Unknown;
-    if (head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F')
+    char head[kSniffedBytes] = {};
+    in.read(head, sizeof head);
+    const size_t got = static_cast<size_t>(in.gcount());
+    if (got >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F')
         return ImageFormat::Elf;
-    if (head[0] == ':') return ImageFormat::IntelHex;
-    if (head[0] == 'S' && head[1] >= '0' && head[1] <= '9') return ImageFormat::SRecord;
+    // Text formats may open with blank lines, which their readers pass over.
+    size_t at = 0;
+    while (at < got &&
+           (head[at] == '\n' || head[at] == '\r' || head[at] == ' ' || head[at] == '\t'))
+        ++at;
+    if (at < got && head[at] == ':') return ImageFormat::IntelHex;
+    if (at + 1 < got && head[at] == 'S' && head[at + 1] >= '0' && head[at + 1] <= '9')
+        return ImageFormat::SRecord;
     return ImageFormat::Unknown;
 }
 
@@ -157,6 +169,34 @@ bool readElf(const std::string& path, std::vector<ImageSegment>& segments, std::
     }
     if (segments.empty()) return finish(false, "no loadable segment");
     return finish(true, "");
+}
+
+bool readBinary(const std::string& path, uint32_t base, std::vector<ImageSegment>& segments,
+                std::string& error) {
+    segments.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot be opened";
+        return false;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    if (in.bad()) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    if (bytes.empty()) {
+        error = path + ": the file is empty";
+        return false;
+    }
+    if (base + uint64_t{bytes.size()} > 0x100000000ull) {
+        char text[96];
+        std::snprintf(text, sizeof text, ": %zu bytes at 0x%08X run past address 0xFFFFFFFF",
+                      bytes.size(), static_cast<unsigned>(base));
+        error = path + text;
+        return false;
+    }
+    segments.push_back({base, std::move(bytes)});
+    return true;
 }
 
 bool writeSRecords(const std::string& path, const std::vector<ImageSegment>& segments) {

@@ -1,6 +1,7 @@
 // Program images in other formats than S-records: ELF executables (their loadable segments at
-// their physical addresses) and Intel HEX files, the format recognised from the content; and
-// their conversion into an S-record file for the loading and flash functions.
+// their physical addresses), Intel HEX files and raw binaries at a given address, the format
+// recognised from the content; and their conversion into an S-record file for the loading and
+// flash functions.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,8 @@ struct ImageSegment {
     std::vector<uint8_t> bytes;
 };
 
-// What the first bytes of the file say it is (Unknown also when it cannot be read).
+// What the first bytes of the file say it is (Unknown also when it cannot be read). Anything
+// Unknown is taken as a raw binary, which needs an address to be loaded at.
 ImageFormat imageFormat(const std::string& path);
 
 // Reads an ELF or Intel HEX file into its segments. False with `error` naming the file and the
@@ -26,6 +28,10 @@ bool readImage(const std::string& path, ImageFormat format, std::vector<ImageSeg
 bool readIntelHex(const std::string& path, std::vector<ImageSegment>& segments,
                   std::string& error);
 bool readElf(const std::string& path, std::vector<ImageSegment>& segments, std::string& error);
+// The whole file as one segment at `base`; false with `error` naming the file when it cannot be
+// read, is empty or runs past the 32-bit address space.
+bool readBinary(const std::string& path, uint32_t base, std::vector<ImageSegment>& segments,
+                std::string& error);
 
 // Writes the segments as an S-record file (data records and no start record); false when the
 // file cannot be written.

@@ -1,7 +1,7 @@
 // The GDB server's probe requests through the exported TOV_* functions.
 #include <vector>
 
-#include "gdb/probe.h"
+#include "gdb/api_probe.h"
 #include "include/tovlink.h"
 
 namespace tov::gdb {

@@ -171,4 +171,10 @@ std::string wordHex(uint32_t value) {
     return toHex(bytes);
 }
 
+bool addressAndLength(std::string_view text, uint32_t& address, uint32_t& length) {
+    const size_t comma = text.find(',');
+    return comma != std::string_view::npos && parseHex32(text.substr(0, comma), address) &&
+           parseHex32(text.substr(comma + 1), length);
+}
+
 }  // namespace tov::gdb

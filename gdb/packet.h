@@ -58,6 +58,8 @@ std::string toHex(std::string_view text);
 bool fromHex(std::string_view hex, std::vector<uint8_t>& out);
 // A hex number of at most 8 digits filling the whole text; false otherwise.
 bool parseHex32(std::string_view text, uint32_t& value);
+// "ADDR,LEN", both hex numbers as parseHex32 takes them; false otherwise.
+bool addressAndLength(std::string_view text, uint32_t& address, uint32_t& length);
 // A 32-bit value as 8 hex digits in target (little-endian) byte order.
 std::string wordHex(uint32_t value);
 

@@ -1,11 +1,11 @@
 // What the GDB server needs of a probe: the semihosting front end's requests plus stepping,
-// reset, points and the probe's command interpreter; and its form over the exported TOV_* API.
+// reset, points and the probe's command interpreter (over the exported API: api_probe.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "semihost/api_requests.h"
+#include "semihost/probe_access.h"
 
 namespace tov::gdb {
 
@@ -22,41 +22,6 @@ public:
     virtual int32_t watchDelete(int32_t id) = 0;
     virtual int32_t directCommand(const std::string& text, std::string& reply) = 0;
     virtual std::string errorText(int32_t code) = 0;
-};
-
-// The probe behind the library's one connection.
-class ApiProbe : public Probe {
-public:
-    int32_t start() override { return requests_.start(); }
-    int32_t halt() override { return requests_.halt(); }
-    int32_t state(uint16_t& state, int32_t& error, uint16_t& count, uint32_t* values) override {
-        return requests_.state(state, error, count, values);
-    }
-    int32_t registerGet(uint16_t count, const RegisterDescriptor* registers,
-                        uint32_t* values) override {
-        return requests_.registerGet(count, registers, values);
-    }
-    int32_t registerSet(uint16_t count, const RegisterDescriptor* registers,
-                        const int32_t* values) override {
-        return requests_.registerSet(count, registers, values);
-    }
-    int32_t memoryRead(uint32_t address, uint16_t count, uint8_t* buffer) override {
-        return requests_.memoryRead(address, count, buffer);
-    }
-    int32_t memoryWrite(uint32_t address, uint16_t count, const uint8_t* data) override {
-        return requests_.memoryWrite(address, count, data);
-    }
-    int32_t step(uint32_t& pc) override;
-    int32_t reset() override;
-    int32_t breakAdd(uint32_t address) override;
-    int32_t breakDelete(int32_t id) override;
-    int32_t watchAdd(uint16_t mode, uint32_t address, uint32_t size) override;
-    int32_t watchDelete(int32_t id) override;
-    int32_t directCommand(const std::string& text, std::string& reply) override;
-    std::string errorText(int32_t code) override;
-
-private:
-    semihost::ApiRequests requests_;
 };
 
 }  // namespace tov::gdb

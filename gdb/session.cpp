@@ -1,4 +1,5 @@
-// The GDB server's request handling: registers, memory, points, run control and queries.
+// The GDB server's request handling: registers, memory, points, run control and queries (the
+// flash packets are in session_flash.cpp).
 #include "gdb/session.h"
 
 #include <algorithm>
@@ -43,13 +44,6 @@ int vectorSignal(uint32_t vector) {
     }
 }
 
-// "ADDR,LEN" in hex.
-bool addressAndLength(const std::string& text, uint32_t& address, uint32_t& length) {
-    const size_t comma = text.find(',');
-    return comma != std::string::npos && parseHex32(text.substr(0, comma), address) &&
-           parseHex32(text.substr(comma + 1), length);
-}
-
 std::string hexByte(int value) {
     static constexpr char kHex[] = "0123456789abcdef";
     return {kHex[(value >> 4) & 0xF], kHex[value & 0xF]};
@@ -64,6 +58,7 @@ Session::Session(Probe& probe, semihost::Service& service, std::atomic<bool>& st
       stopRequest_(stopRequest),
       channel_(channel),
       options_(std::move(options)),
+      memoryMap_(options_.memoryMap.empty() ? "" : memoryMapDocument(options_.memoryMap)),
       reader_(options_.packetSize) {}
 
 SessionEnd Session::serve() {
@@ -150,6 +145,10 @@ Session::Reply Session::handle(const std::string& packet) {
         if (packet.starts_with("vCont?")) return {"vCont;c;C;s;S;t"};
         if (packet.starts_with("vCont;")) return {vCont(packet.substr(6))};
         if (packet.starts_with("vKill")) return {"OK"};
+        if (options_.flash == nullptr) return {""};
+        if (packet.starts_with("vFlashErase:")) return {flashErase(packet.substr(12))};
+        if (packet.starts_with("vFlashWrite:")) return {flashWrite(packet.substr(12))};
+        if (packet == "vFlashDone") return {flashDone()};
         return {""};
     default: return {""};
     }
@@ -373,7 +372,7 @@ std::string Session::query(const std::string& packet) {
         std::string reply = std::string("PacketSize=") + size +
                             ";qXfer:features:read+;vContSupported+;swbreak+;hwbreak+;"
                             "QStartNoAckMode+";
-        if (!options_.memoryMap.empty()) reply += ";qXfer:memory-map:read+";
+        if (!memoryMap_.empty()) reply += ";qXfer:memory-map:read+";
         return reply;
     }
     if (packet == "QStartNoAckMode") {
@@ -383,8 +382,8 @@ std::string Session::query(const std::string& packet) {
     }
     if (packet.starts_with("qXfer:features:read:target.xml:"))
         return transfer(kTargetDescription, packet.substr(31));
-    if (packet.starts_with("qXfer:memory-map:read::") && !options_.memoryMap.empty())
-        return transfer(options_.memoryMap, packet.substr(23));
+    if (packet.starts_with("qXfer:memory-map:read::") && !memoryMap_.empty())
+        return transfer(memoryMap_, packet.substr(23));
     if (packet.starts_with("qRcmd,")) return monitor(packet.substr(6));
     if (packet == "qAttached") return "1";
     if (packet == "qC") return "QC1";

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "gdb/channel.h"
+#include "gdb/flash_programmer.h"
+#include "gdb/memory_map.h"
 #include "gdb/packet.h"
 #include "gdb/probe.h"
 #include "semihost/service.h"
@@ -20,8 +22,10 @@ namespace tov::gdb {
 struct SessionOptions {
     // The largest packet the server takes (and tells the client in qSupported).
     size_t packetSize = 0x4000;
-    // The memory map document the client gets (empty: no map offered).
-    std::string memoryMap;
+    // The memory map the client gets (empty: no map offered).
+    std::vector<MemoryRegion> memoryMap;
+    // Programs the map's flash ranges for the vFlash packets (none: the packets are unknown).
+    FlashProgrammer* flash = nullptr;
 };
 
 // How a session ended.
@@ -57,6 +61,11 @@ private:
     std::string query(const std::string& packet);
     std::string transfer(const std::string& document, const std::string& args);
     std::string monitor(const std::string& hex);
+    // session_flash.cpp
+    std::string flashErase(const std::string& args);
+    std::string flashWrite(const std::string& args);
+    std::string flashDone();
+    const MemoryRegion* flashRegion(uint32_t address, uint64_t length) const;
     std::string vCont(const std::string& args);
     std::string resume();
     std::string stepOnce();
@@ -69,6 +78,7 @@ private:
     std::atomic<bool>& stopRequest_;
     Channel& channel_;
     SessionOptions options_;
+    std::string memoryMap_;
     PacketReader reader_;
     std::vector<Incoming> pending_;
     bool ackMode_ = true;
@@ -76,6 +86,9 @@ private:
     std::optional<SessionEnd> end_;
     // Points the client set: (type, address, length) -> probe identifier.
     std::map<std::tuple<char, uint32_t, uint32_t>, int32_t> points_;
+    // Flash erases and writes gathered until vFlashDone, and the bytes of the writes.
+    FlashBatch flashBatch_;
+    uint64_t flashBuffered_ = 0;
 };
 
 }  // namespace tov::gdb

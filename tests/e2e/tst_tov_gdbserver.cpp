@@ -18,6 +18,7 @@
 
 #include "gdb/packet.h"
 #include "tests/e2e/process_runner.h"
+#include "tests/e2e/pty_simulator.h"
 
 // The ARM test programs are built only when the ARM toolchain is there.
 #ifndef TOV_ARM_PROGRAMS_DIR
@@ -45,14 +46,18 @@ int connectTo(int port) {
     return -1;
 }
 
-// A server on the emulated core, ready for its next client once constructed.
+// A server on the emulated core (or on the probe `connection` names), ready for its next client
+// once constructed.
 class GdbServer {
 public:
-    explicit GdbServer(int port, const std::vector<std::string>& options = {}) : port_(port) {
-        std::vector<std::string> args = {"--sim",    "--core", "arm1136", "gdbserver",
-                                         "--listen", "127.0.0.1:" + std::to_string(port)};
+    explicit GdbServer(int port, const std::vector<std::string>& options = {},
+                       std::vector<std::string> connection = {"--sim", "--core", "arm1136"})
+        : port_(port) {
+        std::vector<std::string> args = std::move(connection);
+        args.insert(args.end(), {"gdbserver", "--listen", "127.0.0.1:" + std::to_string(port)});
         args.insert(args.end(), options.begin(), options.end());
-        process_ = std::make_unique<Process>(kTov, args);
+        process_ = std::make_unique<Process>(kTov, args,
+                                             EnvironmentChanges{{"TOV_FLASH_TYPE", std::nullopt}});
         // A client that only looks leaves the server ready for the next.
         const int fd = connectTo(port);
         ready_ = fd >= 0;
@@ -237,6 +242,63 @@ TEST(GdbServer, SemihostingRootKeepsTheProgramsFilesInside) {
     EXPECT_FALSE(fs::exists(base / "outside"));
     EXPECT_TRUE(fs::exists(base / "root" / "inside.txt"));
     fs::remove_all(base);
+#endif
+}
+
+TEST(GdbServer, LoadErasesAndProgramsTheFlashBankAndWritesRam) {
+#ifndef TOV_GDB_CLIENT
+    GTEST_SKIP() << "gdb-multiarch is not installed";
+#else
+    if (std::string(TOV_ARM_PROGRAMS_DIR).empty()) GTEST_SKIP() << "no ARM test programs";
+    // The set-up of the tov flash tests: the simulator's default bank of four byte-wide type-2
+    // chips on a 32-bit bus at 0x20000000, in 256-KiB sectors; erasing the fifth one fails.
+    const std::string setup = "2,0x80000,32,0x00100000";
+    const std::string elf = std::string(TOV_ARM_PROGRAMS_DIR) + "/hello_flash.elf";
+    PtySimulator sim({"--core", "arm1136", "--flash-fail-erase", "0x20100000"});
+    ASSERT_TRUE(sim.ready());
+    // Zeros programmed where the program goes: programming it without an erase fails.
+    const std::string zeros = (sim.dir() / "zeros.bin").string();
+    std::ofstream(zeros, std::ios::binary) << std::string(0x100, '\0');
+    ASSERT_EQ(sim.tov({"flash", zeros, "--base", "0x20000000", "--type", setup}).exitCode, 0);
+    ASSERT_EQ(sim.tov({"verify", elf}).exitCode, 1);
+
+    GdbServer server(3346, {"--flash-base", "0x20000000", "--type", setup, "--verify"},
+                     {"--port", sim.port()});
+    ASSERT_TRUE(server.ready());
+    // Loaded, the program runs from flash (GDB sets hardware breakpoints there by itself).
+    const ProcessResult load =
+        runGdb(server.port(), elf, "info mem\nload\nbreak main\ncontinue\ncontinue\n");
+    std::string out = load.out + load.err;
+    EXPECT_TRUE(
+        std::regex_search(out, std::regex("0x20000000 +0x20200000 +flash blocksize 0x40000")))
+        << out;
+    EXPECT_NE(out.find("Loading section .text, size 0x422c lma 0x20000018"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Loading section .data, size 0x96c lma 0x80000"), std::string::npos) << out;
+    EXPECT_NE(out.find("Breakpoint 1, 0x2"), std::string::npos) << out;
+    EXPECT_NE(out.find("Hello, world!"), std::string::npos) << out;
+    EXPECT_EQ(out.find("rror"), std::string::npos) << out;
+
+    // GDB's flash-erase reaches the failing sector: GDB reports the failure; a load again
+    // programs the program once more (and rewrites the RAM its run changed).
+    const ProcessResult erase = runGdb(server.port(), elf, "flash-erase\n");
+    EXPECT_NE(erase.err.find("Error finishing flash operation"), std::string::npos) << erase.err;
+    out = runGdb(server.port(), elf, "load\ndetach\n").err;
+    EXPECT_EQ(out.find("rror"), std::string::npos) << out;
+
+    const ProcessResult served = server.stop();
+    EXPECT_NE(served.err.find("tov: gdbserver: erasing at 0x20100000 failed"), std::string::npos)
+        << served.err;
+    const std::regex pass(
+        "gdbserver: flash: \\d+ data bytes at 0x20000000-[^:]*: sectors erased "
+        "1, programmed 1, skipped 0, verified in");
+    EXPECT_EQ(std::distance(std::sregex_iterator(served.out.begin(), served.out.end(), pass),
+                            std::sregex_iterator()),
+              2)
+        << served.out;
+    // The flash and the RAM hold the whole program.
+    const ProcessResult verify = sim.tov({"verify", elf});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
 #endif
 }
 

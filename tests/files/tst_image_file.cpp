@@ -1,5 +1,5 @@
 // ELF and Intel HEX images: the same bytes at the same addresses as the S-records made from the
-// same program, and malformed files refused with the file and the place named.
+// same program, malformed files refused with the file and the place named, and raw binaries.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -111,6 +111,26 @@ TEST(ImageFile, MalformedFilesAreRefusedWithTheirPlace) {
     EXPECT_FALSE(readElf(shortened, segments, error));
     EXPECT_NE(error.find(shortened + ": segment "), std::string::npos) << error;
     EXPECT_FALSE(readImage(scratch("text.txt", "hello"), ImageFormat::Unknown, segments, error));
+}
+
+TEST(ImageFile, AnythingElseIsARawBinaryTakenWholeAtItsBase) {
+    // Text formats are recognised past leading blank lines; anything else is raw.
+    EXPECT_EQ(imageFormat(scratch("blank.s19", "\r\n\nS1130000")), ImageFormat::SRecord);
+    EXPECT_EQ(imageFormat(scratch("blank.hex", "\n :00000001FF")), ImageFormat::IntelHex);
+    const std::string raw = scratch("raw.bin", std::string("S\0:\x7F", 4));
+    EXPECT_EQ(imageFormat(raw), ImageFormat::Unknown);
+
+    std::vector<ImageSegment> segments;
+    std::string error;
+    ASSERT_TRUE(readBinary(raw, 0xFFFFFFFC, segments, error)) << error;
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_EQ(segments[0].address, 0xFFFFFFFCu);
+    EXPECT_EQ(segments[0].bytes, (std::vector<uint8_t>{'S', 0, ':', 0x7F}));
+    EXPECT_FALSE(readBinary(raw, 0xFFFFFFFD, segments, error));
+    EXPECT_EQ(error, raw + ": 4 bytes at 0xFFFFFFFD run past address 0xFFFFFFFF");
+    const std::string empty = scratch("empty.bin", "");
+    EXPECT_FALSE(readBinary(empty, 0, segments, error));
+    EXPECT_EQ(error, empty + ": the file is empty");
 }
 
 }  // namespace

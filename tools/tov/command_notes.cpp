@@ -9,12 +9,15 @@ namespace tov::cli {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kNotes = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kNotes = {{
     {"load",
      "--offset N   add N to every address of the file (wrapping at 4 GiB)\n"
+     "--base ADDR  where a raw binary goes (any file that is not S-records, Intel HEX or ELF)\n"
      "prints the data bytes, the address ranges and the time; a bad file names its line\n"},
     {"verify",
      "--offset N   add N to every address of the file\n"
+     "--base ADDR  where a raw binary is compared (any file that is not S-records, Intel HEX\n"
+     "             or ELF)\n"
      "a difference is shown with its address and the expected and found bytes (exit 1)\n"},
     {"dump",
      "COUNT bytes from ADDR (up to 4 GiB - 1) in 32-byte records; an existing FILE is replaced\n"
@@ -22,6 +25,8 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kNotes = 
     {"flash",
      "--type SETUP        the flash set-up (or $TOV_FLASH_TYPE); see tov flash-type\n"
      "--offset N          add N to every address of the file\n"
+     "--base ADDR         where a raw binary goes (a file that is not S-records, Intel HEX\n"
+     "                    or ELF)\n"
      "--erase auto        erase the sectors the file touches first (default)\n"
      "--erase chip        erase every chip the file touches first\n"
      "--erase none        program without erasing\n"
@@ -34,6 +39,17 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kNotes = 
     {"erase",
      "--type SETUP   the flash set-up (or $TOV_FLASH_TYPE); see tov flash-type\n"
      "--select N     on-chip flash: the blocks to erase (bit i: block i)\n"},
+    {"gdbserver",
+     "--listen ADDR:PORT      where GDB connects (default 127.0.0.1:3333)\n"
+     "--once                  end when the first client ends\n"
+     "--console gdb|terminal  where the program's console output goes (default gdb)\n"
+     "--semihosting-root DIR  keep the program's files inside DIR\n"
+     "--no-semihosting-system refuse the program's host commands\n"
+     "--flash-base ADDR       the flash set-up's bank starts at ADDR: GDB's memory map shows\n"
+     "                        it as flash and its load erases and programs it\n"
+     "--flash-size N          bytes of flash at ADDR (default: one bank of the set-up)\n"
+     "--type SETUP            the external flash set-up (or $TOV_FLASH_TYPE), as for tov flash\n"
+     "--erase, --sector-size, --skip-unchanged, --verify  as for tov flash\n"},
     {"update",
      "--mode 0   program what is outdated (default); 1 the firmware always; 2 the logic always;\n"
      "           3 both always\n"},

@@ -1,5 +1,5 @@
-// File commands of tov: load an S-record file into target memory, verify memory against one, and
-// dump memory into one.
+// File commands of tov: load a program file (S-records, Intel HEX, ELF or a raw binary at --base)
+// into target memory, verify memory against one, and dump memory into an S-record file.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -22,17 +22,15 @@ constexpr uint64_t kAddressSpace = 0x100000000ULL;
 }  // namespace
 
 int runLoad(const Invocation& call) {
-    const FileCommandLine line = splitFileOptions(call, {.offset = true});
-    if (line.words.size() != 1) failUsage(call, "expected load FILE [--offset N]");
-    return runFileTransfer(call, line.words[0], line.offset, TOV_LoadFile2, "loaded",
-                           std::nullopt);
+    const FileCommandLine line = splitFileOptions(call, {.offset = true, .base = true});
+    if (line.words.size() != 1) failUsage(call, "expected load FILE [--offset N] [--base ADDR]");
+    return runFileTransfer(call, line, TOV_LoadFile2, "loaded", std::nullopt);
 }
 
 int runVerify(const Invocation& call) {
-    const FileCommandLine line = splitFileOptions(call, {.offset = true});
-    if (line.words.size() != 1) failUsage(call, "expected verify FILE [--offset N]");
-    return runFileTransfer(call, line.words[0], line.offset, TOV_VerifyFile2, "verified",
-                           std::nullopt);
+    const FileCommandLine line = splitFileOptions(call, {.offset = true, .base = true});
+    if (line.words.size() != 1) failUsage(call, "expected verify FILE [--offset N] [--base ADDR]");
+    return runFileTransfer(call, line, TOV_VerifyFile2, "verified", std::nullopt);
 }
 
 int runDump(const Invocation& call) {

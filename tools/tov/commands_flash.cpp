@@ -107,8 +107,9 @@ int runEraseChip(const Invocation& call) {
 
 int runFlash(const Invocation& call) {
     const FileCommandLine line =
-        splitFileOptions(call, {.offset = true, .type = true, .flash = true});
-    if (line.words.size() != 1) failUsage(call, "expected flash FILE [--offset N] --type SETUP");
+        splitFileOptions(call, {.offset = true, .base = true, .type = true, .flash = true});
+    if (line.words.size() != 1)
+        failUsage(call, "expected flash FILE [--offset N] [--base ADDR] --type SETUP");
     const FlashSetup setup = requireFlashSetup(call, line);
     // Row-organised flash of type 16 takes the whole file as one image of its rows.
     if (setup.kind == FlashKind::kRows && setup.type == 16) {

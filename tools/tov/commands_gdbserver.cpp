@@ -1,5 +1,6 @@
 // The gdbserver command of tov: a GDB remote protocol server over the probe, serving one client
-// at a time until it is stopped (or after the first client with --once).
+// at a time until it is stopped (or after the first client with --once), and programming an
+// external flash bank for GDB's load when given one.
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -8,10 +9,14 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "file_transfer.h"
+#include "flash_steps.h"
+#include "gdb/api_probe.h"
 #include "gdb/console.h"
-#include "gdb/probe.h"
+#include "gdb/memory_map.h"
 #include "gdb/session.h"
 #include "gdb/tcp_server.h"
+#include "gdb_flash.h"
 #include "output.h"
 #include "probe_session.h"
 #include "semihost/service.h"
@@ -22,7 +27,10 @@ namespace {
 constexpr const char* kDefaultListen = "127.0.0.1:3333";
 constexpr std::string_view kSynopsis =
     "gdbserver [--listen ADDR:PORT] [--once] [--console gdb|terminal] "
-    "[--semihosting-root DIR] [--no-semihosting-system]";
+    "[--semihosting-root DIR] [--no-semihosting-system] [--flash-base ADDR [--flash-size N] "
+    "--type SETUP [--erase auto|chip|none] [--sector-size N] [--skip-unchanged] [--verify]]";
+constexpr uint64_t kAddressSpace = 0x100000000ull;
+constexpr FileOptions kFlashOptions{.type = true, .flash = true};
 
 struct ServerArguments {
     std::string listen = kDefaultListen;
@@ -30,14 +38,28 @@ struct ServerArguments {
     bool forwardConsole = true;
     std::string fileRoot;
     bool systemAllowed = true;
+    // The flash options as tov flash takes them, and where the flash is.
+    FileCommandLine flashLine;
+    std::optional<uint32_t> flashBase;
+    std::optional<uint32_t> flashSize;
+};
+
+// The flash GDB loads into: the set-up, its options and the range the memory map marks.
+struct ServerFlash {
+    FlashSetup setup;
+    FlashOptions options;
+    uint32_t unit = 0;
+    uint32_t base = 0;
+    uint64_t size = 0;
 };
 
 ServerArguments parseServerArguments(const Invocation& call) {
     ServerArguments parsed;
     for (size_t i = 0; i < call.args.size(); ++i) {
         const std::string& word = call.args[i];
-        const bool valued =
-            word == "--listen" || word == "--console" || word == "--semihosting-root";
+        const bool valued = word == "--listen" || word == "--console" ||
+                            word == "--semihosting-root" || word == "--flash-base" ||
+                            word == "--flash-size";
         if (valued && i + 1 == call.args.size()) failUsage(call, word + " needs a value");
         if (word == "--listen") {
             parsed.listen = call.args[++i];
@@ -53,11 +75,54 @@ ServerArguments parseServerArguments(const Invocation& call) {
             const std::string& where = call.args[++i];
             if (where != "gdb" && where != "terminal") failUsage(call, "--console is gdb or terminal");
             parsed.forwardConsole = where == "gdb";
+        } else if (word == "--flash-base") {
+            parsed.flashBase = numberArgument(call, "flash-base", call.args[++i], 0xFFFFFFFF);
+        } else if (word == "--flash-size") {
+            parsed.flashSize = numberArgument(call, "flash-size", call.args[++i], 0xFFFFFFFF);
+        } else if (takeFileOption(call, i, kFlashOptions, parsed.flashLine)) {
+            continue;
         } else {
             failUsage(call, "expected " + std::string(kSynopsis));
         }
     }
     return parsed;
+}
+
+// The flash of the server, checked before anything is connected; nullopt without --flash-base.
+std::optional<ServerFlash> serverFlash(const Invocation& call, const ServerArguments& arguments) {
+    const FileCommandLine& line = arguments.flashLine;
+    if (!arguments.flashBase) {
+        if (line.typeText || line.flashWorkflowGiven || line.flash.verify || arguments.flashSize)
+            failUsage(call,
+                      "flash through GDB needs --flash-base ADDR: where the flash bank starts");
+        return std::nullopt;
+    }
+    if (line.flash.dryRun)
+        failUsage(call, "--dry-run is for tov flash: the server programs what GDB loads");
+    ServerFlash flash;
+    flash.setup = requireFlashSetup(call, line);
+    if (flash.setup.kind != FlashKind::kExternal) {
+        failUsage(call,
+                  "the server programs external flash (--type TYPE,CHIPSIZE,BUSBITS,"
+                  "WORKSPACE); program on-chip flash with tov flash");
+    }
+    flash.options = flashOptionsFor(call, line, flash.setup);
+    flash.unit = eraseUnitSize(flash.setup, flash.options);
+    if (flash.unit == 0)
+        failUsage(call, "the sector size of this set-up is unknown: give --sector-size N");
+    flash.base = *arguments.flashBase;
+    flash.size = arguments.flashSize ? *arguments.flashSize
+                                     : eraseUnitSize(flash.setup, {.erase = EraseChoice::kChip});
+    char unit[16];
+    std::snprintf(unit, sizeof unit, "0x%X", static_cast<unsigned>(flash.unit));
+    if (flash.size == 0 || flash.base % flash.unit != 0 || flash.size % flash.unit != 0) {
+        failUsage(call, std::string("--flash-base and the flash size must be multiples of the ") +
+                            (flash.options.erase == EraseChoice::kChip ? "chip bank" : "sector") +
+                            " size " + unit);
+    }
+    if (flash.base + flash.size > kAddressSpace)
+        failUsage(call, "the flash runs past address 0xFFFFFFFF");
+    return flash;
 }
 
 const char* endText(gdb::SessionEnd end) {
@@ -73,6 +138,7 @@ const char* endText(gdb::SessionEnd end) {
 
 int runGdbserver(const Invocation& call) {
     const ServerArguments arguments = parseServerArguments(call);
+    const std::optional<ServerFlash> flash = serverFlash(call, arguments);
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
 
@@ -80,6 +146,18 @@ int runGdbserver(const Invocation& call) {
     if (const std::string problem = listener.listen(arguments.listen); !problem.empty())
         return reportFailure("gdbserver: " + problem);
     std::printf("gdbserver: listening on port %d\n", listener.port());
+    gdb::SessionOptions options;
+    std::optional<GdbFlash> programmer;
+    if (flash) {
+        programmer.emplace(flash->setup, flash->options, flash->unit);
+        options.memoryMap = gdb::regionsAroundFlash(flash->base, flash->size, flash->unit);
+        options.flash = &*programmer;
+        std::printf("gdbserver: flash at 0x%08X-0x%08llX in %s of 0x%X bytes\n",
+                    static_cast<unsigned>(flash->base),
+                    static_cast<unsigned long long>(flash->base + flash->size - 1),
+                    flash->options.erase == EraseChoice::kChip ? "chip banks" : "sectors",
+                    static_cast<unsigned>(flash->unit));
+    }
     std::fflush(stdout);
 
     gdb::ApiProbe probe;
@@ -96,7 +174,7 @@ int runGdbserver(const Invocation& call) {
         std::fflush(stdout);
         gdb::SocketChannel channel(client);
         console.attach(&channel);
-        gdb::Session gdbSession(probe, service, stopRequest, channel);
+        gdb::Session gdbSession(probe, service, stopRequest, channel, options);
         const gdb::SessionEnd end = gdbSession.serve();
         console.attach(nullptr);
         service.closeFiles();

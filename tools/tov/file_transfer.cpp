@@ -62,30 +62,36 @@ bool takeFlashOption(const Invocation& call, size_t& i, FileCommandLine& line) {
 
 }  // namespace
 
+bool takeFileOption(const Invocation& call, size_t& i, FileOptions accepted,
+                    FileCommandLine& line) {
+    const std::string& arg = call.args[i];
+    const bool isOffset = arg == "--offset" && accepted.offset;
+    const bool isBase = arg == "--base" && accepted.base;
+    const bool isType = arg == "--type" && accepted.type;
+    const bool isSelect = arg == "--select" && accepted.select;
+    if (!isOffset && !isBase && !isType && !isSelect)
+        return accepted.flash && takeFlashOption(call, i, line);
+    if (i + 1 == call.args.size()) failUsage(call, arg + " needs a value");
+    const std::string& value = call.args[++i];
+    if (isOffset) {
+        line.offset = numberArgument(call, "offset", value, 0xFFFFFFFF);
+    } else if (isBase) {
+        line.base = numberArgument(call, "base", value, 0xFFFFFFFF);
+    } else if (isSelect) {
+        line.selection = numberArgument(call, "select", value, 0xFFFFFFFF);
+    } else {
+        line.typeText = value;
+    }
+    return true;
+}
+
 FileCommandLine splitFileOptions(const Invocation& call, FileOptions accepted) {
     FileCommandLine line;
     for (size_t i = 0; i < call.args.size(); ++i) {
         const std::string& arg = call.args[i];
-        const bool isOffset = arg == "--offset" && accepted.offset;
-        const bool isType = arg == "--type" && accepted.type;
-        const bool isSelect = arg == "--select" && accepted.select;
-        if (isOffset || isType || isSelect) {
-            if (i + 1 == call.args.size()) failUsage(call, arg + " needs a value");
-            const std::string& value = call.args[++i];
-            if (isOffset) {
-                line.offset = numberArgument(call, "offset", value, 0xFFFFFFFF);
-            } else if (isSelect) {
-                line.selection = numberArgument(call, "select", value, 0xFFFFFFFF);
-            } else {
-                line.typeText = value;
-            }
-        } else if (accepted.flash && takeFlashOption(call, i, line)) {
-            continue;
-        } else if (arg.starts_with("--")) {
-            failUsage(call, "unknown option " + arg);
-        } else {
-            line.words.push_back(arg);
-        }
+        if (takeFileOption(call, i, accepted, line)) continue;
+        if (arg.starts_with("--")) failUsage(call, "unknown option " + arg);
+        line.words.push_back(arg);
     }
     return line;
 }
@@ -209,11 +215,12 @@ int reportTransferError(const Invocation& call, int32_t result, uint32_t detail)
     return kExitFailed;
 }
 
-int runFileTransfer(const Invocation& call, const std::string& path, uint32_t offset,
-                    FileFunction function, const std::string& verb,
-                    const std::optional<FlashSetup>& flash) {
+int runFileTransfer(const Invocation& call, const FileCommandLine& line, FileFunction function,
+                    const std::string& verb, const std::optional<FlashSetup>& flash) {
+    const std::string& path = line.words[0];
+    const uint32_t offset = line.offset;
     ImageInput input;
-    if (std::string error; !input.prepare(path, error))
+    if (std::string error; !input.prepare(path, line.base, error))
         return reportFailure(call.command + ": " + error);
     const std::optional<FileData> data = requireFileData(call, input.path(), offset, false);
     if (!data) return kExitFailed;

@@ -19,6 +19,7 @@ namespace tov::cli {
 struct FileCommandLine {
     std::vector<std::string> words;
     uint32_t offset = 0;
+    std::optional<uint32_t> base;         // --base: where a raw binary goes
     std::optional<std::string> typeText;  // the --type text as given
     uint32_t selection = 0;               // --select: which blocks an on-chip erase takes
     FlashOptions flash;                   // the flash workflow options of tov flash
@@ -28,14 +29,20 @@ struct FileCommandLine {
 // Which options a command takes.
 struct FileOptions {
     bool offset = false;
+    bool base = false;
     bool type = false;
     bool select = false;
     bool flash = false;  // --erase, --sector-size, --skip-unchanged, --verify, --dry-run
 };
 
-// Takes --offset N, --type TEXT, --select N and the flash workflow options out of the arguments;
-// a UsageError for an option the command does not take, a missing value or a bad number.
+// Takes --offset N, --base ADDR, --type TEXT, --select N and the flash workflow options out of
+// the arguments; a UsageError for an option the command does not take, a missing value or a bad
+// number.
 FileCommandLine splitFileOptions(const Invocation& call, FileOptions accepted);
+
+// Takes the one option at call.args[i] into `line` when it is one of `accepted` (moving `i` past
+// its value); false when it is none of them. For commands with options of their own beside these.
+bool takeFileOption(const Invocation& call, size_t& i, FileOptions accepted, FileCommandLine& line);
 
 // The flash set-up from --type, else from $TOV_FLASH_TYPE, checked by TOV_FlashSetType (which
 // sends nothing); a UsageError when there is none or it is refused.
@@ -68,11 +75,11 @@ int32_t runWithDataProgress(const Invocation& call, const std::string& path, uin
 // Reports a failed file function with the library's explanation and the probe's detail word.
 int reportTransferError(const Invocation& call, int32_t result, uint32_t detail);
 
-// Connects, sets the flash up when a set-up is given, runs `function` on the file with a progress
-// bar, and prints "VERB FILE (N data bytes at RANGES) in T s" or the error with its explanation.
-int runFileTransfer(const Invocation& call, const std::string& path, uint32_t offset,
-                    FileFunction function, const std::string& verb,
-                    const std::optional<FlashSetup>& flash);
+// Connects, sets the flash up when a set-up is given, runs `function` on the line's file (at its
+// offset, a raw binary at its base) with a progress bar, and prints "VERB FILE (N data bytes at
+// RANGES) in T s" or the error with its explanation.
+int runFileTransfer(const Invocation& call, const FileCommandLine& line, FileFunction function,
+                    const std::string& verb, const std::optional<FlashSetup>& flash);
 
 // tov flash: plans, erases, programs with `program` and verifies as the options ask
 // (flash_workflow.cpp).

@@ -9,8 +9,9 @@
 
 #include "arguments.h"
 #include "file_transfer.h"
-#include "image_input.h"
 #include "flash_plan.h"
+#include "flash_steps.h"
+#include "image_input.h"
 #include "output.h"
 #include "probe_session.h"
 #include "progress.h"
@@ -20,8 +21,6 @@ namespace tov::cli {
 
 namespace {
 
-constexpr uint16_t kEraseChipMode = 2;
-constexpr uint16_t kReadPiece = 0x8000;
 constexpr int32_t kProgramFailed = -1209;
 constexpr size_t kListedUnits = 8;
 
@@ -37,22 +36,6 @@ struct FlashReport {
     size_t programmed = 0;
     size_t skipped = 0;
 };
-
-// True when target memory holds every byte of the unit's runs already.
-bool unitUnchanged(const std::vector<std::pair<uint32_t, uint8_t>>& bytes, int32_t& error) {
-    std::vector<uint8_t> found;
-    for (const auto& [address, expected] : unitRuns(bytes)) {
-        for (size_t done = 0; done < expected.size(); done += kReadPiece) {
-            const auto piece =
-                static_cast<uint16_t>(std::min<size_t>(kReadPiece, expected.size() - done));
-            found.resize(piece);
-            error = TOV_MemoryRead(address + static_cast<uint32_t>(done), 0, piece, found.data());
-            if (error != 0) return false;
-            if (!std::equal(found.begin(), found.end(), expected.begin() + done)) return false;
-        }
-    }
-    return true;
-}
 
 std::string unitList(const std::vector<uint64_t>& units) {
     std::string text;
@@ -90,21 +73,6 @@ void printDryRun(const Invocation& call, const FileData& data, const FlashPlan& 
     }
 }
 
-// Programs the units not skipped with block writes.
-int32_t programUnits(const FlashPlan& plan) {
-    for (const auto& [unit, bytes] : plan.units) {
-        if (std::find(plan.skipped.begin(), plan.skipped.end(), unit) != plan.skipped.end())
-            continue;
-        for (const auto& [address, run] : unitRuns(bytes)) {
-            uint32_t result = 0;
-            const int32_t rc = TOV_FlashWriteBlock(address, static_cast<uint16_t>(run.size()),
-                                                   run.data(), &result);
-            if (rc != 0) return rc;
-        }
-    }
-    return 0;
-}
-
 double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -114,14 +82,8 @@ double since(Clock::time_point start) {
 int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const FlashSetup& setup,
                      FileFunction program) {
     const std::string& path = line.words[0];
-    FlashOptions options = line.flash;
+    const FlashOptions options = flashOptionsFor(call, line, setup);
     const bool external = setup.kind == FlashKind::kExternal;
-    // A type without an erase is programmed as it is, unless an erase was asked for by name.
-    const bool explicitErase = std::find(call.args.begin(), call.args.end(), "--erase") !=
-                               call.args.end();
-    if (external && !explicitErase && !flashTypeErases(setup.type)) {
-        options.erase = EraseChoice::kNone;
-    }
     if (!external && line.flashWorkflowGiven) {
         failUsage(call,
                   "--erase, --sector-size, --skip-unchanged and --dry-run work with external "
@@ -129,18 +91,15 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
     }
     const bool planned = external && (options.erase != EraseChoice::kNone ||
                                       options.skipUnchanged || options.dryRun);
-    uint32_t unit = options.sectorSize != 0 ? options.sectorSize : defaultSectorSize(setup);
-    if (options.erase == EraseChoice::kChip) {
-        const uint32_t chipBytes = flashChipBytes(setup.type);
-        unit = chipBytes == 0 ? 0 : setup.chipSize * (setup.busBits / 8u / chipBytes);
-    }
+    const uint32_t unit = eraseUnitSize(setup, options);
     if (planned && unit == 0) {
         failUsage(call, "the sector size of this set-up is unknown: give --sector-size N");
     }
 
-    // ELF and Intel HEX files are turned into S-records before anything is planned or sent.
+    // ELF, Intel HEX and raw binary files are turned into S-records before anything is planned
+    // or sent.
     ImageInput input;
-    if (std::string error; !input.prepare(path, error))
+    if (std::string error; !input.prepare(path, line.base, error))
         return reportFailure(call.command + ": " + error);
     const std::optional<FileData> data =
         requireFileData(call, input.path(), line.offset, planned);
@@ -163,17 +122,11 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
 
     auto start = Clock::now();
     if (options.skipUnchanged) {
-        for (const auto& [address, bytes] : plan.units) {
-            if (unitUnchanged(bytes, result)) plan.skipped.push_back(address);
-            if (result != 0) return reportApiError(call.command, result);
-        }
+        result = findUnchangedUnits(plan);
+        if (result != 0) return reportApiError(call.command, result);
         report.read = since(start);
     }
-    std::vector<uint64_t> toErase;
-    for (const auto& entry : plan.units) {
-        if (std::find(plan.skipped.begin(), plan.skipped.end(), entry.first) == plan.skipped.end())
-            toErase.push_back(entry.first);
-    }
+    const std::vector<uint64_t> toErase = unitsToProgram(plan);
     report.skipped = plan.skipped.size();
     report.programmed = planned ? toErase.size() : 0;
     if (options.dryRun) {
@@ -183,18 +136,15 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
 
     start = Clock::now();
     if (options.erase != EraseChoice::kNone) {
-        for (const uint64_t address : toErase) {
-            const auto at = static_cast<uint32_t>(address);
-            result = options.erase == EraseChoice::kChip ? TOV_FlashErase(kEraseChipMode, at)
-                                                         : TOV_FlashEraseSector(at);
-            if (result != 0) {
-                reportApiError(call.command, result);
-                std::fprintf(stderr, "tov: %s: erasing at 0x%08X failed\n", call.command.c_str(),
-                             static_cast<unsigned>(at));
-                return kExitFailed;
-            }
-            ++report.erased;
+        uint32_t failedAt = 0;
+        result = eraseUnits(toErase, options.erase, failedAt);
+        if (result != 0) {
+            reportApiError(call.command, result);
+            std::fprintf(stderr, "tov: %s: erasing at 0x%08X failed\n", call.command.c_str(),
+                         static_cast<unsigned>(failedAt));
+            return kExitFailed;
         }
+        report.erased = toErase.size();
         report.erase = since(start);
     }
 
