@@ -8,18 +8,9 @@ set -euo pipefail
 build=${1:-build/default}
 bytes=${2:-16777216}
 address=127.0.0.77
-work=$(mktemp -d)
-sim=""
-cleanup() {
-    [ -n "$sim" ] && kill -TERM "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/simulator.sh"
 
-"$build/bin/tovsim" --udp "$address" >"$work/ready" &
-sim=$!
-for _ in $(seq 50); do grep -q '^ready' "$work/ready" 2>/dev/null && break; sleep 0.1; done
-
+start_simulator "$build" --udp "$address"
 port="NETWORK $address 1"
 seconds() {
     local start end

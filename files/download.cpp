@@ -23,6 +23,7 @@ constexpr size_t kBlockHeader = 12;  // code, compressed flag, sequence, address
 void Download::reset() {
     error_ = 0;
     detail_ = 0;
+    refused_ = {};
     compress_ = false;
     sent_ = 0;
     acknowledged_ = 0;
@@ -32,6 +33,7 @@ void Download::reset() {
 int32_t Download::init(uint8_t mode, bool compress) {
     error_ = 0;
     detail_ = 0;
+    refused_ = {};
     sent_ = 0;
     acknowledged_ = 0;
     const bool serial = link_.lineRate() != 0;
@@ -124,6 +126,13 @@ int32_t Download::awaitAcknowledgement(int& failures) {
         acknowledged_ = std::max(acknowledged_, std::min(link::readBigEndian32(ack + 2), sent_));
         if (ack[1] != 0) {
             detail_ = got >= static_cast<int32_t>(link::kHeaderSize + 10) ? link::readBigEndian32(ack + 6) : 0;
+            // The count names the first block not accepted; it still waits in its slot.
+            refused_ = {ack[1], 0, 0};
+            if (acknowledged_ < sent_) {
+                const uint8_t* body = slots_[acknowledged_ % kSlots] + link::kHeaderSize;
+                refused_.address = link::readBigEndian32(body + 6);
+                refused_.length = link::readBigEndian16(body + 10);
+            }
             return link::kDownloadFailed;
         }
         return link::kOk;

@@ -26,6 +26,14 @@ public:
     void reset();
 
     int32_t error() const { return error_; }
+
+    // The block the probe refused with its status byte; a status of 0 while none was refused.
+    struct RefusedBlock {
+        uint8_t status = 0;
+        uint32_t address = 0;
+        uint16_t length = 0;
+    };
+    const RefusedBlock& refused() const { return refused_; }
     // Called with the number of data bytes of every block handed to the transport.
     void setBlockHook(std::function<void(size_t)> hook) { onBlock_ = std::move(hook); }
 
@@ -42,6 +50,7 @@ private:
     link::LinkContext& link_;
     int32_t error_ = 0;
     uint32_t detail_ = 0;
+    RefusedBlock refused_;
     bool compress_ = false;
     uint32_t sent_ = 0;
     uint32_t acknowledged_ = 0;

@@ -2,8 +2,11 @@
 #include "files/files_session.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "files/write_status.h"
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 
 namespace tov::files {
 namespace {
@@ -46,15 +49,42 @@ int32_t FilesSession::selectFlash() {
 
 int32_t FilesSession::writeBlocks(uint32_t address, uint16_t length, const uint8_t* data,
                                   uint32_t& result) {
+    link::clearErrorDetail();
     const uint16_t pieceSize = pagedType(mode_.current) ? kPagedPiece : kPiece;
     for (uint32_t done = 0; done < length;) {
         uint16_t piece = static_cast<uint16_t>(std::min<uint32_t>(length - done, pieceSize));
-        int32_t rc = sendWriteBlock(link_, address + done, data + done, piece, result);
+        uint8_t status = 0;
+        int32_t rc = sendWriteBlock(link_, address + done, data + done, piece, result, &status);
+        if (rc == link::kDownloadFailed) explainRefused({status, address + done, piece}, result);
         if (rc != link::kOk) return rc;
         done += piece;
         reportProgress(done, length);
     }
     return link::kOk;
+}
+
+void FilesSession::explainRefused(const Download::RefusedBlock& block, uint32_t reported) {
+    const char* doing = mode_.current == WriteModeState::kWrite    ? "writing"
+                        : mode_.current == WriteModeState::kVerify ? "verifying"
+                                                                   : "programming";
+    link::setErrorDetail(
+        describeWriteFailure(doing, block.address, block.length, block.status, reported));
+}
+
+std::string FilesSession::describeDifferenceAt(uint32_t address, const uint8_t* expected,
+                                               uint32_t count) {
+    uint8_t found[kShownDifference];
+    count = std::min(count, kShownDifference);
+    if (count == 0 || dumpBlock(address, static_cast<uint16_t>(count), found) != link::kOk)
+        return {};
+    char text[160];
+    int used = std::snprintf(text, sizeof text, "first difference at 0x%08X: expected", address);
+    for (uint32_t i = 0; i < count; ++i)
+        used += std::snprintf(text + used, sizeof text - used, " %02X", expected[i]);
+    used += std::snprintf(text + used, sizeof text - used, ", found");
+    for (uint32_t i = 0; i < count; ++i)
+        used += std::snprintf(text + used, sizeof text - used, " %02X", found[i]);
+    return text;
 }
 
 int32_t FilesSession::loadBlock(uint32_t address, uint16_t length, const uint8_t* data,
@@ -69,7 +99,14 @@ int32_t FilesSession::verifyBlock(uint32_t address, uint16_t length, const uint8
     int32_t rc = selectMode(WriteModeState::kVerify);
     if (rc != link::kOk) return rc;
     rc = writeBlocks(address, length, data, result);
-    return rc == link::kDownloadFailed ? link::kVerifyFailed : rc;
+    if (rc != link::kDownloadFailed) return rc;
+    // The probe names the address of the first difference; the data gives the expected bytes.
+    if (!mode_.paged.active() && result - address < length) {
+        std::string difference =
+            describeDifferenceAt(result, data + (result - address), address + length - result);
+        if (!difference.empty()) link::setErrorDetail(std::move(difference));
+    }
+    return link::kVerifyFailed;
 }
 
 int32_t FilesSession::flashWriteBlock(uint32_t address, uint16_t length, const uint8_t* data,

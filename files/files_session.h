@@ -78,6 +78,11 @@ private:
     // The first difference of a failed verify at `address` in words: the file's bytes from there
     // and the target's; empty when the file holds no data there.
     std::string describeDifference(const char* path, uint32_t offset, uint32_t address);
+    // The same from expected bytes at hand (at most the first eight of `count` are shown).
+    std::string describeDifferenceAt(uint32_t address, const uint8_t* expected, uint32_t count);
+    static constexpr uint32_t kShownDifference = 8;
+    // Records which block the probe refused, with its status, as the failure's explanation.
+    void explainRefused(const Download::RefusedBlock& block, uint32_t reported);
     // Readies the probe and records a fixed on-chip flash set-up, pending for the next transfer.
     int32_t setUpOnChip(uint8_t type, uint8_t width, uint32_t parameter, uint32_t workspace);
     void reportProgress(uint64_t done, uint64_t total) {

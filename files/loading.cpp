@@ -1,7 +1,6 @@
 // Loading S-record files into target memory and verifying memory against them: records are
 // gathered into contiguous blocks of up to 1024 bytes and sent through the bulk download.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -33,13 +32,13 @@ int32_t FilesSession::verifyFile(const char* path, uint32_t offset, uint32_t& de
     // The probe names the address of the first difference; the bytes are looked up afterwards.
     if (!mode_.paged.active()) {
         std::string difference = describeDifference(path, offset, detail);
-        link::setErrorDetail(std::move(difference));
+        if (!difference.empty()) link::setErrorDetail(std::move(difference));
     }
     return link::kVerifyFailed;
 }
 
 std::string FilesSession::describeDifference(const char* path, uint32_t offset, uint32_t address) {
-    constexpr uint32_t kShown = 8;
+    constexpr uint32_t kShown = kShownDifference;
     SRecordReader reader(kLoadLineRules);
     if (!reader.open(path)) return {};
     uint8_t expected[kShown];
@@ -53,17 +52,7 @@ std::string FilesSession::describeDifference(const char* path, uint32_t offset, 
             expected[known++] = record.data[i];
         }
     }
-    if (known == 0) return {};
-    uint8_t found[kShown];
-    if (dumpBlock(address, static_cast<uint16_t>(known), found) != link::kOk) return {};
-    char text[160];
-    int used = std::snprintf(text, sizeof text, "first difference at 0x%08X: expected", address);
-    for (uint32_t i = 0; i < known; ++i)
-        used += std::snprintf(text + used, sizeof text - used, " %02X", expected[i]);
-    used += std::snprintf(text + used, sizeof text - used, ", found");
-    for (uint32_t i = 0; i < known; ++i)
-        used += std::snprintf(text + used, sizeof text - used, " %02X", found[i]);
-    return text;
+    return describeDifferenceAt(address, expected, known);
 }
 
 int32_t FilesSession::sendGathered(uint32_t address, const uint8_t* data, uint16_t length) {
@@ -134,8 +123,9 @@ int32_t FilesSession::transferFile(const char* path, uint32_t offset, uint32_t& 
     // The download is ended in every case so that the probe leaves its download state; an
     // earlier error is the one reported.
     const int32_t ended = download_.end(detail);
+    if (error == link::kOk) error = ended;
+    if (error == link::kDownloadFailed) explainRefused(download_.refused(), detail);
     if (error != link::kOk) return error;
-    if (ended != link::kOk) return ended;
     if (readFailed) {
         link::setErrorDetail(std::string(path) + ": " + reader.problem());
         return link::kFileAccessFailed;

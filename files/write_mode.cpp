@@ -46,7 +46,7 @@ int32_t sendFlashPrepare(link::LinkContext& link) {
 }
 
 int32_t sendWriteBlock(link::LinkContext& link, uint32_t address, const uint8_t* data,
-                       uint16_t length, uint32_t& result) {
+                       uint16_t length, uint32_t& result, uint8_t* status) {
     uint8_t buffer[link::kMaxMessage];
     link::RequestBuilder request(buffer);
     request.u8(kWriteBlock).u32(address).u16(length).bytes(data, length);
@@ -56,6 +56,7 @@ int32_t sendWriteBlock(link::LinkContext& link, uint32_t address, const uint8_t*
     link::AnswerView a(std::span<const uint8_t>(answer, static_cast<size_t>(rc)));
     if (a.size() != 6 || a.code() != kWriteBlock) return link::kInvalidResponse;
     result = a.u32(2);
+    if (status) *status = a.u8(1);
     return a.u8(1) == 0 ? link::kOk : link::kDownloadFailed;
 }
 

@@ -51,10 +51,10 @@ struct WriteModeState {
 int32_t sendSetWriteMode(link::LinkContext& link, uint8_t mode, uint8_t accessOrBusWidth,
                          uint32_t addressMask, uint32_t workspace, uint32_t parameter);
 
-// Sends one Write block request of at most 1024 bytes; `result` receives the answer's word.
-// A non-zero status gives -1206.
+// Sends one Write block request of at most 1024 bytes; `result` receives the answer's word and
+// `status`, when given, its status byte. A non-zero status gives -1206.
 int32_t sendWriteBlock(link::LinkContext& link, uint32_t address, const uint8_t* data,
-                       uint16_t length, uint32_t& result);
+                       uint16_t length, uint32_t& result, uint8_t* status = nullptr);
 
 // Sends the request that readies the probe for an on-chip flash set-up; only transport errors
 // count.

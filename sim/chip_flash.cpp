@@ -1,5 +1,5 @@
-// The simulated target's on-chip flash: sparse pages, programming that only clears bits, and the
-// sector erases of the probe's erase request.
+// The simulated target's on-chip flash: sparse pages read and programmed a page at a time,
+// programming that only clears bits, and the sector erases of the probe's erase request.
 #include "sim/chip_flash.h"
 
 #include <algorithm>
@@ -71,33 +71,55 @@ size_t ChipFlash::stretch(uint32_t address, size_t n, bool& inside) const {
     return static_cast<size_t>(end - address);
 }
 
-void ChipFlash::read(uint32_t address, uint8_t* out, size_t n) const {
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        out[i] = 0xFF;
-        if (!contains(at)) continue;
+template <typename Visit>
+void ChipFlash::forEachPage(uint32_t address, size_t n, Visit visit) const {
+    for (size_t done = 0; done < n;) {
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        bool inside = false;
+        size_t length = stretch(at, n - done, inside);
         const uint32_t offset = at - config_.base;
-        const auto page = pages_.find(offset / kPageSize);
-        if (page != pages_.end()) out[i] = (*page->second)[offset % kPageSize];
+        if (inside) length = std::min<size_t>(length, kPageSize - offset % kPageSize);
+        if (!visit(at, done, length, inside ? std::optional<uint32_t>(offset) : std::nullopt))
+            return;
+        done += length;
     }
 }
 
+void ChipFlash::read(uint32_t address, uint8_t* out, size_t n) const {
+    forEachPage(address, n,
+                [&](uint32_t, size_t done, size_t length, std::optional<uint32_t> offset) {
+                    const auto page = offset ? pages_.find(*offset / kPageSize) : pages_.end();
+                    if (page != pages_.end())
+                        std::copy_n(page->second->data() + *offset % kPageSize, length, out + done);
+                    else
+                        std::fill_n(out + done, length, uint8_t{0xFF});
+                    return true;
+                });
+}
+
 uint32_t ChipFlash::program(uint32_t address, const uint8_t* data, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        const uint32_t failed = at != 0 ? at : 0xFFFFFFFF;
-        if (!contains(at)) return failed;
-        const uint32_t offset = at - config_.base;
-        std::unique_ptr<Page>& page = pages_[offset / kPageSize];
-        if (!page) {
-            page = std::make_unique<Page>();
-            page->fill(0xFF);
-        }
-        uint8_t& cell = (*page)[offset % kPageSize];
-        if ((data[i] & ~cell) != 0) return failed;  // a bit would go from 0 to 1
-        cell = data[i];
-    }
-    return 0;
+    uint32_t failed = 0;
+    forEachPage(address, n,
+                [&](uint32_t at, size_t done, size_t length, std::optional<uint32_t> offset) {
+                    size_t taken = 0;
+                    if (offset) {
+                        std::unique_ptr<Page>& page = pages_[*offset / kPageSize];
+                        if (!page) {
+                            page = std::make_unique<Page>();
+                            page->fill(0xFF);
+                        }
+                        uint8_t* cells = page->data() + *offset % kPageSize;
+                        const uint8_t* from = data + done;
+                        // A bit would go from 0 to 1: the bytes before it are still programmed.
+                        while (taken < length && (from[taken] & ~cells[taken]) == 0) ++taken;
+                        std::copy_n(from, taken, cells);
+                    }
+                    if (taken == length) return true;
+                    failed = at + static_cast<uint32_t>(taken);
+                    if (failed == 0) failed = 0xFFFFFFFF;
+                    return false;
+                });
+    return failed;
 }
 
 bool ChipFlash::eraseSector(uint32_t index) {

@@ -88,6 +88,10 @@ private:
     using Page = std::array<uint8_t, kPageSize>;
 
     uint32_t sectorCount() const { return config_.size / config_.sectorSize; }
+    // Calls visit(address, offset in the range, length, offset in the region or nothing) for
+    // each stretch of the range within one page or outside the region, until visit returns false.
+    template <typename Visit>
+    void forEachPage(uint32_t address, size_t n, Visit visit) const;
     // Erases sector i, or reports it failing.
     bool eraseSector(uint32_t index);
 

@@ -6,6 +6,7 @@
 
 #include "files/flash_types.h"
 #include "sim/chip_flash.h"
+#include "sim/target_bus.h"
 #include "sim/wire.h"
 
 namespace tov::sim {
@@ -27,24 +28,19 @@ bool inRom(uint32_t address) {
     return address >= TargetMemory::kRomFirst && address <= TargetMemory::kRomLast;
 }
 
-bool inFlash(const WriteTargets& t, uint32_t address) {
-    return t.flash.contains(address) || t.chip.contains(address);
-}
-
-// The first address of the range that a plain memory write cannot store into, if any.
+// The first address of the range that a plain memory write cannot store into, if any: one that
+// is not accessible or lies in flash.
 bool firstUnwritable(const WriteTargets& t, uint32_t address, size_t n, uint32_t& at) {
-    if (t.memory.accessible(address, n) && !t.flash.overlaps(address, n) &&
-        !t.chip.overlaps(address, n)) {
-        return false;
-    }
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t a = address + static_cast<uint32_t>(i);
-        if (!t.memory.accessible(a, 1) || inFlash(t, a)) {
-            at = a;
-            return true;
-        }
-    }
-    return false;
+    bool found = false;
+    forEachPlace(
+        t.flash, t.chip, address, n, [&](uint32_t from, size_t, size_t length, BusPlace place) {
+            const std::optional<uint32_t> bad =
+                place == BusPlace::Memory ? t.memory.firstInaccessible(from, length) : from;
+            if (bad) at = *bad;
+            found = bad.has_value();
+            return !found;
+        });
+    return found;
 }
 
 // The offset of the first byte that differs, or data.size() when none does.
@@ -70,51 +66,45 @@ WriteOutcome writeMemory(WriteTargets& t, uint32_t address, std::span<const uint
 
 WriteOutcome verifyMemory(const WriteTargets& t, uint32_t address, std::span<const uint8_t> data) {
     std::vector<uint8_t> found(data.size());
+    WriteOutcome outcome;
     // Stretch by stretch: the on-chip flash, a flash bank's array, or plain memory.
-    for (size_t done = 0; done < data.size();) {
-        const uint32_t at = address + static_cast<uint32_t>(done);
-        bool onChip = false;
-        bool inBank = false;
-        size_t length = t.chip.stretch(at, data.size() - done, onChip);
-        if (!onChip) length = t.flash.stretch(at, length, inBank);
-        uint8_t* out = found.data() + done;
-        if (onChip) {
-            t.chip.read(at, out, length);
-        } else if (inBank) {
-            t.flash.readArray(at, out, length);
-        } else if (!t.memory.read(at, std::span<uint8_t>(out, length))) {
-            // Bytes before the first inaccessible one are still compared first.
-            size_t readable = 0;
-            while (readable < length &&
-                   t.memory.accessible(at + static_cast<uint32_t>(readable), 1)) {
-                ++readable;
-            }
-            t.memory.read(at, std::span<uint8_t>(out, readable));
-            const size_t differs = firstDifference(std::span<const uint8_t>(out, readable),
-                                                   data.subspan(done, readable));
-            return {kVerifyFailed, at + static_cast<uint32_t>(differs)};
-        }
-        const size_t differs =
-            firstDifference(std::span<const uint8_t>(out, length), data.subspan(done, length));
-        if (differs < length) return {kVerifyFailed, at + static_cast<uint32_t>(differs)};
-        done += length;
-    }
-    return {};
+    forEachPlace(t.flash, t.chip, address, data.size(),
+                 [&](uint32_t at, size_t done, size_t length, BusPlace place) {
+                     uint8_t* out = found.data() + done;
+                     size_t readable = length;
+                     if (place == BusPlace::Chip) {
+                         t.chip.read(at, out, length);
+                     } else if (place == BusPlace::Bank) {
+                         t.flash.readArray(at, out, length);
+                     } else if (const auto bad = t.memory.firstInaccessible(at, length)) {
+                         // Bytes before the first inaccessible one are still compared first.
+                         readable = *bad - at;
+                         t.memory.read(at, std::span<uint8_t>(out, readable));
+                     } else {
+                         t.memory.read(at, std::span<uint8_t>(out, length));
+                     }
+                     const size_t differs = firstDifference(std::span<const uint8_t>(out, readable),
+                                                            data.subspan(done, readable));
+                     if (differs == length) return true;
+                     outcome = {kVerifyFailed, at + static_cast<uint32_t>(differs)};
+                     return false;
+                 });
+    return outcome;
 }
 
 // Programs stretch by stretch, so that the bytes before a failing one stay programmed.
 WriteOutcome programFlash(WriteTargets& t, uint32_t address, std::span<const uint8_t> data) {
-    for (size_t done = 0; done < data.size();) {
-        const uint32_t at = address + static_cast<uint32_t>(done);
-        bool onChip = false;
-        const size_t length = t.chip.stretch(at, data.size() - done, onChip);
-        const uint8_t* bytes = data.data() + done;
-        const uint32_t detail =
-            onChip ? t.chip.program(at, bytes, length) : t.flash.program(at, bytes, length);
-        if (detail != 0) return {kProgramFailed, detail};
-        done += length;
-    }
-    return {};
+    WriteOutcome outcome;
+    forEachPlace(t.flash, t.chip, address, data.size(),
+                 [&](uint32_t at, size_t done, size_t length, BusPlace place) {
+                     const uint8_t* bytes = data.data() + done;
+                     const uint32_t detail = place == BusPlace::Chip
+                                                 ? t.chip.program(at, bytes, length)
+                                                 : t.flash.program(at, bytes, length);
+                     if (detail != 0) outcome = {kProgramFailed, detail};
+                     return detail == 0;
+                 });
+    return outcome;
 }
 
 // Unpacks a row-mask block: row k (bit 7 - k of the mask) at address + k * 0x8000.

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "files/write_status.h"
 #include "sim/chip_flash.h"
 #include "sim/flash_bank.h"
 #include "sim/target_memory.h"
@@ -22,11 +23,11 @@ inline constexpr uint8_t kWriteModeNoWorkspace = 3;
 inline constexpr uint8_t kWriteModeBadParameter = 4;
 
 // Status bytes of a write block answer and of a download acknowledgement.
-inline constexpr uint8_t kWriteOk = 0;
-inline constexpr uint8_t kWriteFailed = 1;    // memory not accessible or not taking the data
-inline constexpr uint8_t kVerifyFailed = 2;   // memory differs from the data
-inline constexpr uint8_t kProgramFailed = 3;  // flash could not be programmed
-inline constexpr uint8_t kBadRequest = 4;     // request malformed or data not decodable
+inline constexpr uint8_t kWriteOk = files::kWriteStatusOk;
+inline constexpr uint8_t kWriteFailed = files::kWriteStatusNotWritten;
+inline constexpr uint8_t kVerifyFailed = files::kWriteStatusDiffers;
+inline constexpr uint8_t kProgramFailed = files::kWriteStatusNotProgrammed;
+inline constexpr uint8_t kBadRequest = files::kWriteStatusBadRequest;
 
 // The mode the probe was last put into; shared by write blocks and downloads.
 struct WriteMode {

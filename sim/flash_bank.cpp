@@ -1,5 +1,5 @@
 // Flash banks on the simulated target's bus: lanes to chips, bus accesses, the probe's own
-// programming and erasing.
+// programming and erasing, each over a whole range at a time.
 #include "sim/flash_bank.h"
 
 #include <algorithm>
@@ -110,35 +110,58 @@ public:
         return {chips_[lane / chipBytes_].get(), offsetInChip};
     }
 
-    // One access to lanes [first, first + n) of the bus word at a bus address. A chip whose
-    // lanes are not touched sees nothing.
-    void write(uint32_t address, const uint8_t* data, size_t n, Clock::time_point now) {
-        const uint32_t offset = address - config_.base;
-        const uint32_t first = offset % busBytes_;
-        for (uint32_t c = 0; c < chipCount(); ++c) {
-            if (!touches(c, first, n)) continue;
-            uint32_t value = 0;
-            for (uint32_t i = 0; i < chipBytes_; ++i) {
-                const uint32_t lane = c * chipBytes_ + i;
-                const bool inside = lane >= first && lane < first + n;
-                value = (value << 8) | (inside ? data[lane - first] : 0);
-            }
-            chips_[c]->write(offset / busBytes_, value, now);
+    // Bus reads of a range of the bank: served from the array at once while every chip reads
+    // its array without side effects, else one access per bus word as the chips answer it.
+    void read(uint32_t address, uint8_t* out, size_t n, Clock::time_point now) {
+        const bool plain = std::all_of(chips_.begin(), chips_.end(),
+                                       [&](const auto& chip) { return chip->readsArray(now); });
+        if (plain) {
+            readArray(address, out, n, now);
+            return;
         }
+        forEachWord(address, n, [&](uint32_t at, size_t done, size_t length) {
+            readWord(at, out + done, length, now);
+        });
     }
 
-    void read(uint32_t address, uint8_t* out, size_t n, Clock::time_point now) {
+    void write(uint32_t address, const uint8_t* data, size_t n, Clock::time_point now) {
+        forEachWord(address, n, [&](uint32_t at, size_t done, size_t length) {
+            writeWord(at, data + done, length, now);
+        });
+    }
+
+    // The probe's programming of a range of the bank: how many leading bytes took (n when all
+    // did). Every byte before the first that cannot be programmed is programmed.
+    size_t program(uint32_t address, const uint8_t* data, size_t n, Clock::time_point now) {
         const uint32_t offset = address - config_.base;
-        const uint32_t first = offset % busBytes_;
+        std::vector<ChipRun> runs = gather(offset, data, n);
+        size_t taken = n;
         for (uint32_t c = 0; c < chipCount(); ++c) {
-            if (!touches(c, first, n)) continue;
-            const uint32_t value = chips_[c]->read(offset / busBytes_, now);
-            for (uint32_t i = 0; i < chipBytes_; ++i) {
-                const uint32_t lane = c * chipBytes_ + i;
-                if (lane >= first && lane < first + n)
-                    out[lane - first] = static_cast<uint8_t>(value >> (8 * (chipBytes_ - 1 - i)));
-            }
+            const ChipRun& run = runs[c];
+            const size_t ok =
+                chips_[c]->programmable(run.first, run.bytes.data(), run.bytes.size(), now);
+            if (ok < run.bytes.size())
+                taken = std::min(taken, busOffset(c, run.first + ok) - offset);
         }
+        if (taken < n) runs = gather(offset, data, taken);
+        for (uint32_t c = 0; c < chipCount(); ++c)
+            chips_[c]->program(runs[c].first, runs[c].bytes.data(), runs[c].bytes.size());
+        return taken;
+    }
+
+    // The array bytes of a range of the bank, whatever the chips' modes.
+    void readArray(uint32_t address, uint8_t* out, size_t n, Clock::time_point now) {
+        const uint32_t offset = address - config_.base;
+        std::vector<ChipRun> runs = gather(offset, nullptr, n);
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            ChipRun& run = runs[c];
+            chips_[c]->readArray(run.first, run.bytes.data(), run.bytes.size(), now);
+        }
+        std::vector<size_t> next(chipCount(), 0);
+        forEachChipPiece(offset, n, [&](uint32_t chip, size_t i, size_t length) {
+            std::copy_n(runs[chip].bytes.data() + next[chip], length, out + i);
+            next[chip] += length;
+        });
     }
 
     // A whole bus word with the byte in every lane, or in the low byte of every chip.
@@ -147,7 +170,7 @@ public:
         for (uint32_t lane = 0; lane < busBytes_; ++lane) {
             if (everyLane || lane % chipBytes_ == chipBytes_ - 1) word[lane] = byte;
         }
-        write(address - (address - config_.base) % busBytes_, word, busBytes_, now);
+        writeWord(address - (address - config_.base) % busBytes_, word, busBytes_, now);
     }
 
     // Busy while any chip erases; else failed when any chip's erase failed.
@@ -162,6 +185,104 @@ public:
     }
 
 private:
+    // The bytes one chip carries of a range of the bank: consecutive in the chip from `first`.
+    struct ChipRun {
+        uint32_t first = 0;
+        std::vector<uint8_t> bytes;
+    };
+
+    // Splits a range (offsets from the base) among the chips, with the data when there is any
+    // (else the bytes are only sized).
+    std::vector<ChipRun> gather(uint32_t offset, const uint8_t* data, size_t n) const {
+        std::vector<ChipRun> runs(chipCount());
+        std::vector<size_t> counts(chipCount(), 0);
+        forEachChipPiece(offset, n, [&](uint32_t chip, size_t i, size_t length) {
+            if (counts[chip] == 0) {
+                const uint32_t at = offset + static_cast<uint32_t>(i);
+                runs[chip].first = at / busBytes_ * chipBytes_ + at % chipBytes_;
+            }
+            counts[chip] += length;
+        });
+        for (uint32_t c = 0; c < chipCount(); ++c) runs[c].bytes.resize(counts[c]);
+        if (!data) return runs;
+        std::fill(counts.begin(), counts.end(), 0);
+        forEachChipPiece(offset, n, [&](uint32_t chip, size_t i, size_t length) {
+            uint8_t* to = runs[chip].bytes.data() + counts[chip];
+            for (size_t k = 0; k < length; ++k) to[k] = data[i + k];
+            counts[chip] += length;
+        });
+        return runs;
+    }
+
+    // Calls visit(chip, offset in the range, length) for each run of one chip's bytes within a
+    // bus word: chip by chip, each in address order.
+    template <typename Visit>
+    void forEachChipPiece(uint32_t offset, size_t n, Visit visit) const {
+        if (chipCount() == 1) {
+            visit(0, 0, n);
+            return;
+        }
+        const int64_t firstLane = offset % busBytes_;
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            // Where the chip's lanes begin in the bus word of the range's first byte, and in
+            // every following word.
+            for (int64_t word = int64_t{c} * chipBytes_ - firstLane; word < int64_t(n);
+                 word += busBytes_) {
+                const int64_t from = std::max<int64_t>(word, 0);
+                const int64_t to = std::min<int64_t>(word + chipBytes_, int64_t(n));
+                if (from < to) visit(c, static_cast<size_t>(from), static_cast<size_t>(to - from));
+            }
+        }
+    }
+
+    // The offset from the base of a chip's byte.
+    size_t busOffset(uint32_t chip, uint32_t offsetInChip) const {
+        return size_t{offsetInChip} / chipBytes_ * busBytes_ + chip * chipBytes_ +
+               offsetInChip % chipBytes_;
+    }
+
+    // Calls visit(address, offset in the range, length) for each bus word the range touches.
+    template <typename Visit>
+    void forEachWord(uint32_t address, size_t n, Visit visit) const {
+        for (size_t done = 0; done < n;) {
+            const uint32_t at = address + static_cast<uint32_t>(done);
+            const size_t length = std::min<size_t>(n - done, busBytes_ - at % busBytes_);
+            visit(at, done, length);
+            done += length;
+        }
+    }
+
+    // One access to lanes [first, first + n) of the bus word at a bus address. A chip whose
+    // lanes are not touched sees nothing.
+    void writeWord(uint32_t address, const uint8_t* data, size_t n, Clock::time_point now) {
+        const uint32_t offset = address - config_.base;
+        const uint32_t first = offset % busBytes_;
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            if (!touches(c, first, n)) continue;
+            uint32_t value = 0;
+            for (uint32_t i = 0; i < chipBytes_; ++i) {
+                const uint32_t lane = c * chipBytes_ + i;
+                const bool inside = lane >= first && lane < first + n;
+                value = (value << 8) | (inside ? data[lane - first] : 0);
+            }
+            chips_[c]->write(offset / busBytes_, value, now);
+        }
+    }
+
+    void readWord(uint32_t address, uint8_t* out, size_t n, Clock::time_point now) {
+        const uint32_t offset = address - config_.base;
+        const uint32_t first = offset % busBytes_;
+        for (uint32_t c = 0; c < chipCount(); ++c) {
+            if (!touches(c, first, n)) continue;
+            const uint32_t value = chips_[c]->read(offset / busBytes_, now);
+            for (uint32_t i = 0; i < chipBytes_; ++i) {
+                const uint32_t lane = c * chipBytes_ + i;
+                if (lane >= first && lane < first + n)
+                    out[lane - first] = static_cast<uint8_t>(value >> (8 * (chipBytes_ - 1 - i)));
+            }
+        }
+    }
+
     bool touches(uint32_t chip, uint32_t first, size_t n) const {
         return chip * chipBytes_ < first + n && first < (chip + 1) * chipBytes_;
     }
@@ -231,64 +352,53 @@ size_t FlashBanks::stretch(uint32_t address, size_t n, bool& inBank) const {
 bool FlashBanks::write(uint32_t address, const uint8_t* data, size_t n) {
     Bank* bank = bankAt(address);
     if (!bank || address + uint64_t{n} > bank->end()) return false;
-    const Clock::time_point now = clock_();
-    while (n > 0) {
-        const size_t chunk = std::min<size_t>(n, bank->busBytes() - address % bank->busBytes());
-        bank->write(address, data, chunk, now);
-        address += static_cast<uint32_t>(chunk);
-        data += chunk;
-        n -= chunk;
-    }
+    bank->write(address, data, n, clock_());
     return true;
 }
 
-void FlashBanks::read(uint32_t address, uint8_t* data, size_t n) {
-    const Clock::time_point now = clock_();
-    while (n > 0) {
-        Bank* bank = bankAt(address);
-        if (!bank) {
-            *data++ = 0xFF;
-            ++address;
-            --n;
-            continue;
-        }
-        const size_t chunk = std::min<size_t>(n, bank->busBytes() - address % bank->busBytes());
-        bank->read(address, data, chunk, now);
-        address += static_cast<uint32_t>(chunk);
-        data += chunk;
-        n -= chunk;
+template <typename Visit>
+void FlashBanks::forEachStretch(uint32_t address, size_t n, Visit visit) const {
+    for (size_t done = 0; done < n;) {
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        bool inBank = false;
+        const size_t length = stretch(at, n - done, inBank);
+        if (!visit(at, done, length, inBank ? bankAt(at) : nullptr)) return;
+        done += length;
     }
+}
+
+void FlashBanks::readRange(uint32_t address, uint8_t* data, size_t n, bool array) const {
+    const Clock::time_point now = clock_();
+    forEachStretch(address, n, [&](uint32_t at, size_t done, size_t length, Bank* bank) {
+        if (!bank)
+            std::fill_n(data + done, length, uint8_t{0xFF});
+        else if (array)
+            bank->readArray(at, data + done, length, now);
+        else
+            bank->read(at, data + done, length, now);
+        return true;
+    });
+}
+
+void FlashBanks::read(uint32_t address, uint8_t* data, size_t n) {
+    readRange(address, data, n, false);
 }
 
 uint32_t FlashBanks::program(uint32_t address, const uint8_t* data, size_t n) {
     const Clock::time_point now = clock_();
-    Bank* bank = nullptr;  // looked up again only when a byte leaves it
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        if (!bank || !bank->contains(at)) bank = bankAt(at);
-        bool ok = false;
-        if (bank) {
-            auto [chip, offset] = bank->locate(at);
-            ok = chip->programByte(offset, data[i], now);
-        }
-        if (!ok) return at != 0 ? at : 0xFFFFFFFF;
-    }
-    return 0;
+    uint32_t failed = 0;
+    forEachStretch(address, n, [&](uint32_t at, size_t done, size_t length, Bank* bank) {
+        const size_t taken = bank ? bank->program(at, data + done, length, now) : 0;
+        if (taken == length) return true;
+        failed = at + static_cast<uint32_t>(taken);
+        if (failed == 0) failed = 0xFFFFFFFF;
+        return false;
+    });
+    return failed;
 }
 
 void FlashBanks::readArray(uint32_t address, uint8_t* data, size_t n) const {
-    const Clock::time_point now = clock_();
-    Bank* bank = nullptr;  // looked up again only when a byte leaves it
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        data[i] = 0xFF;
-        if (!bank || !bank->contains(at)) bank = bankAt(at);
-        if (bank) {
-            auto [chip, offset] = bank->locate(at);
-            chip->eraseState(now);  // an erase whose time has passed shows in the array
-            data[i] = chip->arrayByte(offset);
-        }
-    }
+    readRange(address, data, n, true);
 }
 
 void FlashBanks::setEraseFails(uint32_t address, bool fails) {

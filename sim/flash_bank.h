@@ -113,6 +113,12 @@ public:
 private:
     class Bank;
     Bank* bankAt(uint32_t address) const;
+    // Calls visit(address, offset in the range, length, bank or nullptr) for each stretch of the
+    // range inside one bank or outside every bank, until visit returns false.
+    template <typename Visit>
+    void forEachStretch(uint32_t address, size_t n, Visit visit) const;
+    // Bus reads, or the array whatever the chips' modes; 0xFF outside every bank.
+    void readRange(uint32_t address, uint8_t* data, size_t n, bool array) const;
     void startProbeEraseStep(std::chrono::steady_clock::time_point now);
     void endProbeErase(std::chrono::steady_clock::time_point now);
 

@@ -1,5 +1,8 @@
-// The array, sectors and timed erase every simulated flash chip shares.
+// The array, sectors and timed erase every simulated flash chip shares, and the probe's range
+// accesses to the array.
 #include "sim/flash_chip.h"
+
+#include <algorithm>
 
 #include "sim/flash_chip_a.h"
 #include "sim/flash_chip_b.h"
@@ -24,13 +27,56 @@ uint8_t FlashChip::arrayByte(uint32_t offset) const {
     return sector ? (*sector)[offset % sectorSize_] : uint8_t{0xFF};
 }
 
-bool FlashChip::programByte(uint32_t offset, uint8_t value, TimePoint now) {
+template <typename Visit>
+void FlashChip::forEachSector(uint32_t offset, size_t n, Visit visit) const {
+    for (size_t done = 0; done < n;) {
+        const uint32_t at = offset + static_cast<uint32_t>(done);
+        const uint32_t inSector = at % sectorSize_;
+        const size_t length = std::min<size_t>(n - done, sectorSize_ - inSector);
+        visit(at / sectorSize_, inSector, done, length);
+        done += length;
+    }
+}
+
+size_t FlashChip::programmable(uint32_t offset, const uint8_t* data, size_t n, TimePoint now) {
     settle(now);
-    if (erasing()) return false;
-    const uint8_t old = arrayByte(offset);
-    if ((old & value) != value) return false;
-    if (old != value) *writableByte(offset) = value;
-    return true;
+    if (erasing()) return 0;
+    size_t taken = n;
+    forEachSector(offset, n, [&](uint32_t s, uint32_t inSector, size_t done, size_t length) {
+        const Sector* sector = sectors_[s].get();
+        if (taken < n || !sector) return;  // an erased sector takes anything
+        const uint8_t* old = sector->data() + inSector;
+        for (size_t i = 0; i < length; ++i) {
+            if ((old[i] & data[done + i]) != data[done + i]) {
+                taken = done + i;
+                return;
+            }
+        }
+    });
+    return taken;
+}
+
+void FlashChip::program(uint32_t offset, const uint8_t* data, size_t n) {
+    forEachSector(offset, n, [&](uint32_t s, uint32_t inSector, size_t done, size_t length) {
+        const uint8_t* from = data + done;
+        std::unique_ptr<Sector>& sector = sectors_[s];
+        // Ones leave an erased sector as it is: it stays unallocated.
+        if (!sector && std::all_of(from, from + length, [](uint8_t b) { return b == 0xFF; }))
+            return;
+        if (!sector) sector = std::make_unique<Sector>(sectorSize_, uint8_t{0xFF});
+        uint8_t* cells = sector->data() + inSector;
+        for (size_t i = 0; i < length; ++i) cells[i] &= from[i];
+    });
+}
+
+void FlashChip::readArray(uint32_t offset, uint8_t* out, size_t n, TimePoint now) {
+    settle(now);
+    forEachSector(offset, n, [&](uint32_t s, uint32_t inSector, size_t done, size_t length) {
+        if (const Sector* sector = sectors_[s].get())
+            std::copy_n(sector->data() + inSector, length, out + done);
+        else
+            std::fill_n(out + done, length, uint8_t{0xFF});
+    });
 }
 
 uint32_t FlashChip::arrayWord(uint32_t word) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -40,11 +41,20 @@ public:
     virtual void write(uint32_t word, uint32_t value, TimePoint now) = 0;
     virtual uint32_t read(uint32_t word, TimePoint now) = 0;
 
-    // Programs one byte of the array at a byte offset, as the probe's own programming does:
-    // false (nothing changes) while the chip erases or when a bit would go from 0 to 1.
-    bool programByte(uint32_t offset, uint8_t value, TimePoint now);
-    // The array's byte at a byte offset, whatever the chip's mode.
-    uint8_t arrayByte(uint32_t offset) const;
+    // True when a bus read now returns the array and changes nothing (no status, no toggling),
+    // so that a run of reads may be served from the array at once.
+    virtual bool readsArray(TimePoint now) = 0;
+
+    // How many leading bytes of a range the probe's own programming can take at a byte offset:
+    // all n, or up to the first byte that would raise a bit from 0 to 1; none while the chip
+    // erases.
+    size_t programmable(uint32_t offset, const uint8_t* data, size_t n, TimePoint now);
+    // Programs a range of the array, as the probe's own programming does once programmable has
+    // passed it: bits only go from 1 to 0.
+    void program(uint32_t offset, const uint8_t* data, size_t n);
+    // Copies a range of the array, whatever the chip's mode; an erase whose time has passed
+    // shows in it.
+    void readArray(uint32_t offset, uint8_t* out, size_t n, TimePoint now);
 
     // Makes the erase of the sector holding the byte offset fail (or succeed again).
     void setEraseFails(uint32_t offset, bool fails);
@@ -83,7 +93,12 @@ private:
         TimePoint ends;
     };
 
+    uint8_t arrayByte(uint32_t offset) const;
     uint8_t* writableByte(uint32_t offset);
+    // Calls visit(sector, offset in the sector, offset in the range, length) for each stretch of
+    // the range that lies in one sector.
+    template <typename Visit>
+    void forEachSector(uint32_t offset, size_t n, Visit visit) const;
 
     uint32_t size_;
     uint8_t width_;

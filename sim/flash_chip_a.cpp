@@ -82,4 +82,9 @@ uint32_t FlashChipA::read(uint32_t word, TimePoint now) {
     return status;
 }
 
+bool FlashChipA::readsArray(TimePoint now) {
+    settle(now);
+    return !erasing() && !eraseFailed();
+}
+
 }  // namespace tov::sim

@@ -20,6 +20,7 @@ public:
     // every read, bit 5 set once the erase has failed, bit 3 set, bit 2 toggling on reads in the
     // sector being erased.
     uint32_t read(uint32_t word, TimePoint now) override;
+    bool readsArray(TimePoint now) override;
 
 private:
     // Where the chip is in a command sequence.

@@ -77,4 +77,9 @@ uint32_t FlashChipB::read(uint32_t word, TimePoint now) {
     return mode_ == Mode::Array ? arrayWord(word) : status();
 }
 
+bool FlashChipB::readsArray(TimePoint now) {
+    settle(now);
+    return !erasing() && mode_ == Mode::Array;
+}
+
 }  // namespace tov::sim

@@ -20,6 +20,7 @@ public:
     // The array in read-array mode; else the status register in the low byte: bit 7 ready,
     // bit 5 erase failed, bits 5 and 4 together a wrong command after 0x20.
     uint32_t read(uint32_t word, TimePoint now) override;
+    bool readsArray(TimePoint now) override;
 
 private:
     // What a read returns, or what the next write means.

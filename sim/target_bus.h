@@ -11,6 +11,31 @@
 
 namespace tov::sim {
 
+// Where a stretch of the target's address space lies.
+enum class BusPlace : uint8_t { Memory, Bank, Chip };
+
+// Calls visit(address, offset in the range, length, place) for each stretch of the range that
+// lies wholly in one place (one bank, the on-chip flash, or plain memory), in address order,
+// until visit returns false.
+template <typename Visit>
+void forEachPlace(const FlashBanks& flash, const ChipFlash& chip, uint32_t address, size_t size,
+                  Visit visit) {
+    for (size_t done = 0; done < size;) {
+        const uint32_t at = address + static_cast<uint32_t>(done);
+        bool onChip = false;
+        bool inBank = false;
+        size_t length = chip.stretch(at, size - done, onChip);
+        if (!onChip) length = flash.stretch(at, length, inBank);
+        if (!visit(at, done, length,
+                   onChip   ? BusPlace::Chip
+                   : inBank ? BusPlace::Bank
+                            : BusPlace::Memory)) {
+            return;
+        }
+        done += length;
+    }
+}
+
 // Routes memory accesses to the flash banks, the on-chip flash or the target memory, byte ranges
 // split between them.
 class TargetBus {
@@ -35,12 +60,6 @@ public:
     FlashBanks& flash() { return flash_; }
 
 private:
-    enum class Place : uint8_t { Memory, Bank, Chip };
-
-    // Calls visit(address, offset in the range, length, place) for each stretch of the range
-    // that lies wholly in one place (one bank, the on-chip flash, or plain memory).
-    template <typename Visit>
-    void split(uint32_t address, size_t size, Visit visit) const;
     bool memoryAccessible(uint32_t address, size_t size) const;
 
     TargetMemory& memory_;

@@ -14,19 +14,20 @@ uint8_t TargetMemory::patternByte(uint32_t address) {
     return static_cast<uint8_t>(word >> (8 * (3 - (address & 3u))));
 }
 
-bool TargetMemory::accessible(uint32_t address, size_t size) const {
-    if (unmappedFirst_ > unmappedLast_ || size == 0) return true;  // empty range
+std::optional<uint32_t> TargetMemory::firstInaccessible(uint32_t address, size_t size) const {
+    if (unmappedFirst_ > unmappedLast_) return std::nullopt;  // empty range
     // Split at the 4 GiB wrap so that each part is one plain interval.
     uint64_t first = address;
     uint64_t left = size;
     while (left > 0) {
         const uint64_t length = std::min<uint64_t>(left, 0x100000000ULL - first);
         const uint64_t last = first + length - 1;
-        if (first <= unmappedLast_ && unmappedFirst_ <= last) return false;
+        if (first <= unmappedLast_ && unmappedFirst_ <= last)
+            return static_cast<uint32_t>(std::max<uint64_t>(first, unmappedFirst_));
         left -= length;
         first = 0;
     }
-    return true;
+    return std::nullopt;
 }
 
 template <typename Visit>

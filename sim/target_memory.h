@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 
@@ -29,7 +30,11 @@ public:
     static uint8_t patternByte(uint32_t address);
 
     // True when every byte of [address, address + size) is accessible (addresses wrap at 4 GiB).
-    bool accessible(uint32_t address, size_t size) const;
+    bool accessible(uint32_t address, size_t size) const {
+        return !firstInaccessible(address, size);
+    }
+    // The first address of [address, address + size) that is not accessible, if any.
+    std::optional<uint32_t> firstInaccessible(uint32_t address, size_t size) const;
 
     // Reads out.size() bytes. When any byte is not accessible, fills out with zeros and returns
     // false.

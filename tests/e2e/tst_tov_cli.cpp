@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,43 @@ TEST(TovCli, HelpAndBadCommandLines) {
     EXPECT_EQ(runProcess(kTov, {"--loader", "ping"}, kNoPort).exitCode, 2);
     EXPECT_EQ(runProcess(kTov, {"--sim", "--serial", "/tmp/x", "ping"}, kNoPort).exitCode, 2);
     EXPECT_EQ(runProcess(kTov, {"--sim", "--rate"}, kNoPort).exitCode, 2);
+}
+
+TEST(TovCli, EveryListedCommandHasItsHelpAndHelpIsOneOfThem) {
+    const ProcessResult help = runProcess(kTov, {"help"}, kNoPort);
+    ASSERT_EQ(help.exitCode, 0);
+    // The command words of the listing: "  NAME ..." lines after "commands:".
+    std::vector<std::string> names;
+    const size_t listing = help.out.find("\ncommands:\n");
+    ASSERT_NE(listing, std::string::npos);
+    std::istringstream lines(help.out.substr(listing + 11));
+    for (std::string line; std::getline(lines, line) && !line.empty();) {
+        if (line.size() > 2 && line[2] != ' ')
+            names.push_back(line.substr(2, line.find(' ', 2) - 2));
+    }
+    EXPECT_GT(names.size(), 40u);
+    EXPECT_NE(std::find(names.begin(), names.end(), "help"), names.end());
+    for (const std::string& name : names) {
+        const ProcessResult one = runProcess(kTov, {"help", name}, kNoPort);
+        EXPECT_EQ(one.exitCode, 0) << name;
+        EXPECT_TRUE(one.out.starts_with("usage: tov [--port TEXT] [--sim [SIMOPTIONS...]] " + name))
+            << one.out;
+        // cmd passes its words to the probe; a lone --help is still the help.
+        EXPECT_EQ(runProcess(kTov, {name, "--help"}, kNoPort).out, one.out) << name;
+    }
+    const ProcessResult helpHelp = runProcess(kTov, {"help", "help"}, kNoPort);
+    EXPECT_TRUE(contains(helpHelp.out, "help [COMMAND]")) << helpHelp.out;
+    EXPECT_EQ(runProcess(kTov, {"--help", "help"}, kNoPort).out, helpHelp.out);
+    EXPECT_EQ(runProcess(kTov, {"--help"}, kNoPort).out, help.out);
+
+    const ProcessResult unknown = runProcess(kTov, {"help", "bogus"}, kNoPort);
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(unknown.err,
+              "tov: unknown command bogus\ntov: see 'tov --help' for the commands and options\n");
+    const ProcessResult two = runProcess(kTov, {"help", "load", "dump"}, kNoPort);
+    EXPECT_EQ(two.exitCode, 2);
+    EXPECT_EQ(two.err,
+              "tov: expected help [COMMAND]\ntov: see 'tov help help' for its arguments\n");
 }
 
 TEST(TovCli, RawRejectsBadHexBeforeTouchingThePort) {

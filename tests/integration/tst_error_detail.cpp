@@ -1,6 +1,7 @@
 // The library's explanation of failures against the simulator on a pty: ports that cannot be
-// used and why, a port another process holds, a malformed file's line, a verify difference, and
-// dumps that keep an existing file on failure and write the same bytes with either read size.
+// used and why, a port another process holds, a malformed file's line, verify differences, a
+// refused load, and dumps that keep an existing file on failure and write the same bytes with
+// either read size.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -129,6 +130,46 @@ TEST_F(FilesExplained, BadLineAndVerifyDifferenceAreNamed) {
                   data[0x85], data[0x86], data[0x87], data[0x88], data[0x89], data[0x8A],
                   data[0x8B], data[0x8C], data[0x86], data[0x87], data[0x88], data[0x89],
                   data[0x8A], data[0x8B], data[0x8C]);
+    EXPECT_EQ(std::string(TOV_LastErrorDetail()), expected);
+}
+
+TEST_F(FilesExplained, RefusedLoadsAndBlockVerifiesSayWhereAndWhat) {
+    // Plain loads cannot write into a flash bank: the refused block, the probe's address and the
+    // reason are named, for a file and for a block.
+    const std::string file = dir_ + "/into_flash.s37";
+    std::ofstream(file) << sRecordText(3, 0x3000, std::vector<uint8_t>(64, 0x11), 32)
+                        << sRecordText(3, 0x20000010, std::vector<uint8_t>(32, 0x22), 32);
+    uint32_t detail = 0;
+    EXPECT_EQ(TOV_LoadFile2(file.c_str(), 0, &detail), -1206);
+    EXPECT_EQ(detail, 0x20000010u);
+    EXPECT_EQ(std::string(TOV_LastErrorDetail()),
+              "writing 32 bytes at 0x20000010-0x2000002F failed at 0x20000010: the memory is not "
+              "there or does not take data");
+    const uint8_t some[16] = {};
+    uint32_t result = 0;
+    EXPECT_EQ(TOV_LoadBlock(0x20000100, sizeof some, some, &result), -1206);
+    EXPECT_EQ(std::string(TOV_LastErrorDetail()),
+              "writing 16 bytes at 0x20000100-0x2000010F failed at 0x20000100: the memory is not "
+              "there or does not take data");
+
+    // A block verify names the first difference with the expected and found bytes, here in its
+    // second 1024-byte piece.
+    std::vector<uint8_t> data(2048);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + 5);
+    ASSERT_EQ(TOV_LoadBlock(0x5000, static_cast<uint16_t>(data.size()), data.data(), &result), 0);
+    EXPECT_EQ(TOV_VerifyBlock(0x5000, static_cast<uint16_t>(data.size()), data.data(), &result), 0);
+    EXPECT_STREQ(TOV_LastErrorDetail(), "");
+    ASSERT_EQ(TOV_SetByte(0x5000 + 1500, static_cast<uint8_t>(~data[1500])), 0);
+    EXPECT_EQ(TOV_VerifyBlock(0x5000, static_cast<uint16_t>(data.size()), data.data(), &result),
+              -1210);
+    EXPECT_EQ(result, 0x5000u + 1500);
+    char expected[128];
+    std::snprintf(expected, sizeof expected,
+                  "first difference at 0x000055DC: expected %02X %02X %02X %02X %02X %02X %02X "
+                  "%02X, found %02X %02X %02X %02X %02X %02X %02X %02X",
+                  data[1500], data[1501], data[1502], data[1503], data[1504], data[1505],
+                  data[1506], data[1507], static_cast<uint8_t>(~data[1500]), data[1501], data[1502],
+                  data[1503], data[1504], data[1505], data[1506], data[1507]);
     EXPECT_EQ(std::string(TOV_LastErrorDetail()), expected);
 }
 

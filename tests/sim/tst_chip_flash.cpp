@@ -32,6 +32,13 @@ TEST(ChipFlash, ProgramsOnlyClearingBitsAndErasesSectorsSelectionsAndTheWhole) {
     const Bytes second{0x50, 0x1F, 0x00};
     EXPECT_EQ(chip.program(kBase + 0x100, second.data(), second.size()), kBase + 0x101);
     EXPECT_EQ(readChip(chip, kBase + 0x100, 3), (Bytes{0x50, 0x0F, 0x55}));
+    // A range across a page boundary stops at its first refused byte in the next page.
+    ASSERT_EQ(chip.program(kBase + 0x1004, Bytes{0x0F}.data(), 1), 0u);
+    const Bytes run(16, 0xF5);
+    EXPECT_EQ(chip.program(kBase + 0xFF8, run.data(), run.size()), kBase + 0x1004);
+    EXPECT_EQ(readChip(chip, kBase + 0xFF8, 16),
+              (Bytes{0xF5, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5, 0x0F,
+                     0xFF, 0xFF, 0xFF}));
     // Outside the region nothing is programmed; bytes there read as erased.
     EXPECT_EQ(chip.program(kBase - 1, first.data(), 1), kBase - 1);
     EXPECT_EQ(readChip(chip, kBase + 8 * kSector, 1), (Bytes{0xFF}));

@@ -312,6 +312,35 @@ TEST(FlashBanks, ProgramOnlyClearsBitsAndNotWhileErasing) {
     EXPECT_EQ(bus.banks.program(kBase + 0x100, wrong.data(), 3), 0u);
 }
 
+TEST(FlashBanks, RangesSpreadOverTheChipsAndStopAtTheFirstByteThatCannotBeProgrammed) {
+    // Four byte chips on a 32-bit bus; the range starts in lane 3 and crosses from one bus
+    // sector (256 KiB: 64 KiB per chip) into the next, where one byte in lane 0 was programmed
+    // to 0 before.
+    Bus bus({kBase, FlashCommandSet::A5555, 0x80000, 32, 8, 0});
+    const uint32_t start = kBase + 0x3FFF3;
+    const size_t blocked = 1501;
+    const uint32_t at = start + static_cast<uint32_t>(blocked);
+    ASSERT_EQ(at % 4, 0u);
+    ASSERT_EQ(bus.banks.program(at, Bytes{0x00}.data(), 1), 0u);
+    Bytes data(3000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0x80 | (i * 7));
+    EXPECT_EQ(bus.banks.program(start, data.data(), data.size()), at);
+
+    Bytes expected(data.begin(), data.begin() + blocked);
+    expected.push_back(0x00);
+    expected.resize(data.size(), 0xFF);
+    EXPECT_EQ(bus.array(start, data.size()), expected);
+    // Bus reads of chips reading their arrays give the same bytes, also across the bank's end.
+    EXPECT_EQ(bus.get(start, data.size()), expected);
+    EXPECT_EQ(bus.get(kBase + 0x1FFFFE, 4), Bytes(4, 0xFF));
+
+    // While the chips erase another sector, bus reads of the range answer their status (bit 7
+    // clear, bit 3 set) where the array has bit 7 set; the probe's array read is unchanged.
+    bus.eraseA(kBase, 0x5555, 0x2AAA, kBase + 0x80000, 0x30);
+    for (uint8_t byte : bus.get(start, 8)) EXPECT_EQ(byte & 0x88, 0x08);
+    EXPECT_EQ(bus.array(start, 8), Bytes(expected.begin(), expected.begin() + 8));
+}
+
 TEST(FlashBanks, BankChecksAndStretches) {
     EXPECT_EQ(checkFlashBanks(defaultFlashBanks()), "");
     EXPECT_NE(checkFlashBanks({{0, FlashCommandSet::A5555, 0x80000, 24, 8, 0}}), "");

@@ -9,7 +9,7 @@ namespace tov::cli {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kNotes = {{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 10> kNotes = {{
     {"load",
      "--offset N   add N to every address of the file (wrapping at 4 GiB)\n"
      "--base ADDR  where a raw binary goes (any file that is not S-records, Intel HEX or ELF)\n"
@@ -39,6 +39,23 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kNotes = 
     {"erase",
      "--type SETUP   the flash set-up (or $TOV_FLASH_TYPE); see tov flash-type\n"
      "--select N     on-chip flash: the blocks to erase (bit i: block i)\n"},
+    {"watch",
+     "--size 1|2|4      watch accesses of this many bytes at ADDR (default 4)\n"
+     "--mask M          an address-mask watch: M goes to the probe instead of a size\n"
+     "--read, --write   watch reads or writes only (default: both)\n"},
+    {"autoprog",
+     "TYPE               the target type (13 is refused)\n"
+     "--paged            the program file holds paged CPU addresses\n"
+     "--program FILE     the program image, an S-record file of up to 256 KiB\n"
+     "--second FILE      the second image, up to 4 KiB\n"
+     "--entry W1,W2,W3   one init entry of three words; repeat it for more\n"
+     "--b N .. --h N     values stored for the probe as given: b, c and d up to 0xFFFF, e to h\n"
+     "                   up to 0xFF (default 0)\n"
+     "both files are read before anything is sent; the probe model must hold the job area in its\n"
+     "flash\n"},
+    {"help",
+     "without COMMAND: the options and every command; tov COMMAND --help shows the same as\n"
+     "tov help COMMAND\n"},
     {"gdbserver",
      "--listen ADDR:PORT      where GDB connects (default 127.0.0.1:3333)\n"
      "--once                  end when the first client ends\n"

@@ -20,8 +20,12 @@ namespace tov::cli {
 
 namespace {
 
+int runHelp(const Invocation& call);
+
 // The one list of commands: dispatch and help both come from here.
 constexpr std::array kCommands = {
+    Command{"help", "[COMMAND]", "show this text, or the arguments and options of one command",
+            false, runHelp},
     Command{"ping", "", "open the link, negotiate the line rate and report it", true, runPing},
     Command{"connect", "", "open the link and start the probe's firmware", true, runConnect},
     Command{"errors", "", "list every error code with its text", false, runErrors},
@@ -100,9 +104,8 @@ constexpr std::array kCommands = {
     Command{"autoprog-show", "[--images]",
             "show the automatic programming job stored in the probe (--images: its image bytes)",
             true, runAutoprogShow},
-    Command{"setup-show", "",
-            "show the setup (working mode and init list) stored in the probe", true,
-            runSetupShow},
+    Command{"setup-show", "", "show the setup (working mode and init list) stored in the probe",
+            true, runSetupShow},
 };
 
 constexpr std::string_view kDefaultRate = "115200";
@@ -124,6 +127,18 @@ const Command* findCommand(std::string_view name) {
         if (command.name == name) return &command;
     }
     return nullptr;
+}
+
+int runHelp(const Invocation& call) {
+    if (call.args.empty()) {
+        printUsage(stdout);
+        return kExitOk;
+    }
+    if (call.args.size() > 1) return reportUsageError("expected help [COMMAND]", "help");
+    const Command* asked = findCommand(call.args[0]);
+    if (asked == nullptr) return reportUsageError("unknown command " + call.args[0]);
+    printCommandHelp(*asked, stdout);
+    return kExitOk;
 }
 
 // Returns an empty text on success, else what is wrong with the command line.
@@ -194,25 +209,23 @@ int run(int argc, char** argv) {
                     TOVLINK_VERSION_PATCH, TOV_VersionGet());
         return kExitOk;
     }
-    if (options.help && !options.command.empty() && options.command != "help") {
-        options.args.insert(options.args.begin(), options.command);  // tov --help COMMAND
-    }
-    if (options.help || options.command == "help") {
-        if (options.args.empty()) {
-            printUsage(stdout);
-            return kExitOk;
-        }
-        const Command* asked = findCommand(options.args[0]);
-        if (asked == nullptr) return reportUsageError("unknown command " + options.args[0]);
-        printCommandHelp(*asked, stdout);
-        return kExitOk;
+    if (options.help) {
+        // tov --help COMMAND is tov help COMMAND.
+        if (!options.command.empty()) options.args.insert(options.args.begin(), options.command);
+        options.command = "help";
     }
     if (options.command.empty()) return reportUsageError("no command given");
     const Command* command = findCommand(options.command);
     if (command == nullptr) return reportUsageError("unknown command " + options.command);
-    // "--help" anywhere among a command's words asks for its help, and the progress options may
-    // follow the command as well, except where the words are text for the probe.
-    if (options.command != "cmd") {
+    // "--help" among a command's words asks for its help, and the progress options may follow
+    // the command as well. The words of cmd are text for the probe: there only a lone --help
+    // counts.
+    if (options.command == "cmd") {
+        if (options.args.size() == 1 && (options.args[0] == "--help" || options.args[0] == "-h")) {
+            printCommandHelp(*command, stdout);
+            return kExitOk;
+        }
+    } else {
         std::vector<std::string> words;
         for (const std::string& arg : options.args) {
             if (arg == "--help" || arg == "-h") {
@@ -239,7 +252,8 @@ int run(int argc, char** argv) {
 
     Invocation call{options.command, options.port.value_or(""), options.args};
     SimLauncher simulator;
-    if (options.sim) {
+    // Help needs no probe, so no simulator is started for it.
+    if (options.sim && command->run != runHelp) {
         std::string error;
         if (!simulator.start(options.simOptions, error)) return reportFailure(error);
         call.port = simPortText(simulator.ttyPath(), options.port);
