@@ -6,6 +6,8 @@
  * TOV_ErrorTextGet gives. The library keeps one connection per process and is not thread-safe:
  * call it from one thread at a time. Every call blocks until the probe answered or the time-outs
  * are spent. Strings passed in are read during the call only; the library keeps no pointer.
+ * No exception leaves the library: a call that fails inside the library itself (memory
+ * exhausted) returns -1202, and TOV_LastErrorDetail then begins with "internal failure:".
  * The number after each function is its ordinal.
  */
 #ifndef TOVLINK_H

@@ -170,7 +170,8 @@ typedef struct RDI_ProcVec {
 #define RDIError_LittleEndian 240
 #define RDIError_BigEndian 241
 #define RDIError_UnimplementedMessage 254
-/* Any failure of the probe link itself (no answer, port busy, ...). */
+/* Any failure of the probe link itself (no answer, port busy, ...), and a failure inside the
+ * library (memory exhausted), which is logged as "### Error: internal failure: ...". */
 #define TOVRDI_LinkError 200
 
 /* RDI_OpenAgent and RDI_Open type bits. */

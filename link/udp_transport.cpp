@@ -96,29 +96,28 @@ int32_t UdpTransport::receivePending(std::span<uint8_t> buffer) {
 }
 
 uint32_t parseDottedAddress(const char* text) {
-    constexpr uint32_t kNone = 0xFFFFFFFF;
-    if (!text) return kNone;
+    if (!text) return kNoAddress;
     uint32_t result = 0;
     const char* p = text;
     for (int part = 0; part < 4; ++part) {
         uint32_t value = 0;
         int digits = 0;
         while (*p >= '0' && *p <= '9') {
-            if (digits == 3) return kNone;
+            if (digits == 3) return kNoAddress;
             value = value * 10 + static_cast<uint32_t>(*p - '0');
             ++digits;
             ++p;
         }
-        if (value > 255) return kNone;
+        if (value > 255) return kNoAddress;
         if (*p == '.') {
-            if (part == 3) return kNone;
+            if (part == 3) return kNoAddress;
             ++p;
         } else if (*p != '\0' || part < 3) {
-            return kNone;
+            return kNoAddress;
         }
         result = (value << 24) | (result >> 8);
     }
-    return result == 0 ? kNone : result;
+    return result == 0 ? kNoAddress : result;
 }
 
 }  // namespace tov::link

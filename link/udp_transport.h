@@ -30,7 +30,8 @@ private:
 };
 
 // Parses a dotted IPv4 address into its network-order value as it lies in memory (the first
-// number in the lowest byte); 0xFFFFFFFF for anything malformed or for 0.0.0.0.
+// number in the lowest byte); kNoAddress for anything malformed or for 0.0.0.0.
+constexpr uint32_t kNoAddress = 0xFFFFFFFF;
 uint32_t parseDottedAddress(const char* text);
 
 }  // namespace tov::link

@@ -2,30 +2,33 @@
 #pragma once
 
 #include <mutex>
+#include <utility>
 
 #include "include/tovrdi.h"
+#include "link/c_boundary.h"
 #include "rdi/rdi_session.h"
 
 namespace tov::rdi {
+
+// Logs what escaped an entry point, as the failures of the link are logged.
+inline void logEscape(const char* what) {
+    session().log("### Error: internal failure: %s\n", what);
+}
 
 // Nothing escapes a procedure but its code; an exception (memory exhaustion) counts as a link
 // failure.
 template <typename Fn>
 int guarded(Fn&& fn) noexcept {
-    try {
-        return fn();
-    } catch (...) {
-        return TOVRDI_LinkError;
-    }
+    return link::guardedCall(int{TOVRDI_LinkError}, std::forward<Fn>(fn), logEscape);
 }
 
 // Runs `fn(session)` under the session lock; without an open agent the connection and the lock
 // are left alone and the result is RDIError_NotInitialised.
 template <typename Fn>
 int withSession(Fn&& fn) noexcept {
-    RdiSession& s = session();
-    if (!s.isOpen()) return RDIError_NotInitialised;
     return guarded([&] {
+        RdiSession& s = session();
+        if (!s.isOpen()) return RDIError_NotInitialised;
         std::lock_guard<std::mutex> hold(s.lock());
         return fn(s);
     });

@@ -89,10 +89,7 @@ int openAgent(RDI_AgentHandle* agent, unsigned type, RDI_ConfigPointer config,
 }
 
 int closeAgent(RDI_AgentHandle) {
-    RdiSession& s = session();
-    if (!s.isOpen()) return RDIError_NotInitialised;
-    return guarded([&] {
-        std::lock_guard<std::mutex> hold(s.lock());
+    return withSession([](RdiSession& s) {
         s.connection().link().close();
         s.trace("RDI_CloseAgent()\n");
         s.setOpen(false);
@@ -123,10 +120,12 @@ int open(RDI_ModuleHandle, unsigned type, RDI_ConfigPointer, const RDI_HostosInt
 }
 
 int close(RDI_ModuleHandle) {
-    RdiSession& s = session();
-    if (!s.isOpen()) return RDIError_NotInitialised;
-    s.trace("RDI_Close()\n");
-    return RDIError_NoError;
+    return guarded([] {
+        RdiSession& s = session();
+        if (!s.isOpen()) return RDIError_NotInitialised;
+        s.trace("RDI_Close()\n");
+        return RDIError_NoError;
+    });
 }
 
 }  // namespace tov::rdi

@@ -83,9 +83,9 @@ int32_t pollUntilStopped(RdiSession& s, std::unique_lock<std::mutex>& hold, Targ
 }  // namespace
 
 int execute(RDI_AgentHandle, RDI_ModuleHandle* module, int stopOthers, RDI_PointHandle* point) {
-    RdiSession& s = session();
-    if (!s.isOpen()) return RDIError_NotInitialised;
     return guarded([&]() -> int {
+        RdiSession& s = session();
+        if (!s.isOpen()) return RDIError_NotInitialised;
         std::unique_lock<std::mutex> hold(s.lock());
         s.trace("RDI_Execute()");
         if (stopOthers) return RDIError_UnimplementedMessage;

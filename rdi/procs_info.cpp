@@ -221,27 +221,29 @@ void traceArguments(RdiSession& s, const ARMword* arg1, const ARMword* arg2) {
 }
 
 int info(void*, unsigned type, ARMword* arg1, ARMword* arg2) {
-    RdiSession& s = session();
-    if (!s.isOpen()) return RDIError_NotInitialised;
-    // The command line request passes its text, not a word, as argument 1.
-    const bool textArgument = type == RDISet_Cmdline;
-    s.trace("RDI_Info(%u, ", type);
-    traceArguments(s, textArgument ? nullptr : arg1, arg2);
-    // Codes that write A1 write into a scratch word when the debugger passed none.
-    ARMword scratch = 0;
-    ARMword* word = arg1 && !textArgument ? arg1 : &scratch;
-    int result;
-    if (isProbeCode(type)) {
-        if (type == RDIInfo_CanTargetExecute) s.trace(" CanTargetExecute");
-        if (type == RDIInfo_ForceSystemReset) s.trace(" ForceSystemReset");
-        result = withSession([&](RdiSession& locked) { return *probeCode(locked, type, word); });
-    } else {
-        result = guarded([&] { return settings(s, type, word, arg2, arg1); });
-    }
-    s.trace(" => (%i, ", result);
-    traceArguments(s, textArgument ? nullptr : arg1, arg2);
-    s.trace("\n");
-    return result;
+    return guarded([&] {
+        RdiSession& s = session();
+        if (!s.isOpen()) return RDIError_NotInitialised;
+        // The command line request passes its text, not a word, as argument 1.
+        const bool textArgument = type == RDISet_Cmdline;
+        s.trace("RDI_Info(%u, ", type);
+        traceArguments(s, textArgument ? nullptr : arg1, arg2);
+        // Codes that write A1 write into a scratch word when the debugger passed none.
+        ARMword scratch = 0;
+        ARMword* word = arg1 && !textArgument ? arg1 : &scratch;
+        int result;
+        if (isProbeCode(type)) {
+            if (type == RDIInfo_CanTargetExecute) s.trace(" CanTargetExecute");
+            if (type == RDIInfo_ForceSystemReset) s.trace(" ForceSystemReset");
+            result = withSession([&](RdiSession& locked) { return *probeCode(locked, type, word); });
+        } else {
+            result = guarded([&] { return settings(s, type, word, arg2, arg1); });
+        }
+        s.trace(" => (%i, ", result);
+        traceArguments(s, textArgument ? nullptr : arg1, arg2);
+        s.trace("\n");
+        return result;
+    });
 }
 
 }  // namespace tov::rdi

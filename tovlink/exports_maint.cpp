@@ -9,8 +9,10 @@
 #include "maint/auto_prog.h"
 #include "maint/network_config.h"
 #include "maint/update.h"
+#include "tovlink/export_guard.h"
 #include "tovlink/link_state.h"
 
+using tov::lib::guarded;
 namespace tl = tov::link;
 namespace mt = tov::maint;
 
@@ -40,15 +42,9 @@ private:
     Start start_;
 };
 
-// Nothing thrown inside (an allocation failure) crosses the C interface; the link is closed.
-template <typename Fn>
-int32_t guarded(Fn&& fn) noexcept {
-    try {
-        return fn();
-    } catch (...) {
-        tov::lib::linkState().close();
-        return tl::kInvalidParameter;
-    }
+// A maintenance call that threw leaves no link open behind it, as its normal end does not.
+void closeAfterEscape(const char*) {
+    tov::lib::linkState().close();
 }
 
 }  // namespace
@@ -57,64 +53,75 @@ extern "C" {
 
 int32_t TOV_UpdateFirmwareLogic(const char* port, const char* path, uint16_t family,
                                 uint16_t mode) {
-    if (!port || !path) return tl::kInvalidParameter;
-    return guarded([&] {
-        LibraryLoaderLink link(port);
-        return mt::updateFirmwareLogic(link, path, family, mode, tov::lib::reportProgress);
-    });
+    return guarded(
+        [&]() -> int32_t {
+            if (!port || !path) return tl::kInvalidParameter;
+            LibraryLoaderLink link(port);
+            return mt::updateFirmwareLogic(link, path, family, mode, tov::lib::reportProgress);
+        },
+        closeAfterEscape);
 }
 
 int32_t TOV_ConfigNetwork(const char* port, const char* ip, const char* mask, const char* gateway) {
-    if (!port) return tl::kInvalidParameter;
-    return guarded([&] {
-        LibraryLoaderLink link(port);
-        return mt::configureNetwork(link, ip, mask, gateway);
-    });
+    return guarded(
+        [&]() -> int32_t {
+            if (!port) return tl::kInvalidParameter;
+            LibraryLoaderLink link(port);
+            return mt::configureNetwork(link, ip, mask, gateway);
+        },
+        closeAfterEscape);
 }
 
 int32_t TOV_GetConfiguration(const char* port, char* description, char* family, char* versions,
                              char* mac, char* ip, char* mask, char* gateway) {
-    if (!port || !description || !family || !versions || !mac || !ip || !mask || !gateway) {
-        return tl::kInvalidParameter;
-    }
-    return guarded([&] {
-        LibraryLoaderLink link(port);
-        return mt::readConfiguration(link, {description, family, versions, mac, ip, mask, gateway});
-    });
+    return guarded(
+        [&]() -> int32_t {
+            if (!port || !description || !family || !versions || !mac || !ip || !mask || !gateway) {
+                return tl::kInvalidParameter;
+            }
+            LibraryLoaderLink link(port);
+            return mt::readConfiguration(link,
+                                         {description, family, versions, mac, ip, mask, gateway});
+        },
+        closeAfterEscape);
 }
 
 int32_t TOV_EnableAutoProgHC12(const char* port, uint16_t type, uint16_t b, uint16_t c, uint16_t d,
                                uint16_t entryCount, const uint32_t* entries, uint8_t e, uint8_t f,
                                const char* programPath, uint8_t g, uint8_t h,
                                const char* secondPath) {
-    if (!port || (entryCount > 0 && !entries)) return tl::kInvalidParameter;
-    return guarded([&] {
-        std::vector<mt::AutoProgEntry> list(entryCount);
-        for (size_t i = 0; i < list.size(); ++i) {
-            list[i] = {entries[3 * i], entries[3 * i + 1], entries[3 * i + 2]};
-        }
-        const mt::AutoProgJob job{.type = type,
-                                  .b = b,
-                                  .c = c,
-                                  .d = d,
-                                  .entries = list,
-                                  .e = e,
-                                  .f = f,
-                                  .programPath = programPath,
-                                  .g = g,
-                                  .h = h,
-                                  .secondPath = secondPath};
-        LibraryLoaderLink link(port, LibraryLoaderLink::Start::kConnect);
-        return mt::enableAutoProg(link, job, tov::lib::reportProgress);
-    });
+    return guarded(
+        [&]() -> int32_t {
+            if (!port || (entryCount > 0 && !entries)) return tl::kInvalidParameter;
+            std::vector<mt::AutoProgEntry> list(entryCount);
+            for (size_t i = 0; i < list.size(); ++i) {
+                list[i] = {entries[3 * i], entries[3 * i + 1], entries[3 * i + 2]};
+            }
+            const mt::AutoProgJob job{.type = type,
+                                      .b = b,
+                                      .c = c,
+                                      .d = d,
+                                      .entries = list,
+                                      .e = e,
+                                      .f = f,
+                                      .programPath = programPath,
+                                      .g = g,
+                                      .h = h,
+                                      .secondPath = secondPath};
+            LibraryLoaderLink link(port, LibraryLoaderLink::Start::kConnect);
+            return mt::enableAutoProg(link, job, tov::lib::reportProgress);
+        },
+        closeAfterEscape);
 }
 
 int32_t TOV_DisableAutoProgHC12(const char* port) {
-    if (!port) return tl::kInvalidParameter;
-    return guarded([&] {
-        LibraryLoaderLink link(port, LibraryLoaderLink::Start::kConnect);
-        return mt::disableAutoProg(link);
-    });
+    return guarded(
+        [&]() -> int32_t {
+            if (!port) return tl::kInvalidParameter;
+            LibraryLoaderLink link(port, LibraryLoaderLink::Start::kConnect);
+            return mt::disableAutoProg(link);
+        },
+        closeAfterEscape);
 }
 
 }  // extern "C"

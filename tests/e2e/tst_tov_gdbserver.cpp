@@ -205,7 +205,7 @@ TEST(GdbServer, InterruptByteHaltsARunningLoopAndJunkIsSurvived) {
     EXPECT_EQ(client.request("QStartNoAckMode"), "OK");
     EXPECT_EQ(client.request("qSupported:swbreak+").substr(0, 16), "PacketSize=4000;");
     // Junk, a bad checksum and an oversized packet are dropped; the session goes on.
-    client.sendRaw(std::string("\x00\xff#zz$m0,4#00", 16) + "$" + std::string(70000, 'x') + "#00");
+    client.sendRaw(std::string("\x00\xff#zz$m0,4#00", 13) + "$" + std::string(70000, 'x') + "#00");
     EXPECT_EQ(client.request("m8000,4").size(), 8u);
     // "b ." at 0x8000 in ARM state, the PC on it, and run.
     EXPECT_EQ(client.request("M8000,4:feffffea"), "OK");

@@ -64,8 +64,10 @@ std::optional<uint32_t> startAddress(const std::string& path) {
         if (line.size() < 4 || line[0] != 'S' || line[1] < '7' || line[1] > '9') continue;
         const size_t digits = 2 * static_cast<size_t>('9' - line[1] + 2);  // S7: 4 bytes
         if (line.size() < 4 + digits) return std::nullopt;
+        // strtoul's end pointer points into the text, so the text must outlive the check.
+        const std::string field = line.substr(4, digits);
         char* end = nullptr;
-        const unsigned long address = std::strtoul(line.substr(4, digits).c_str(), &end, 16);
+        const unsigned long address = std::strtoul(field.c_str(), &end, 16);
         if (*end != '\0' || address == 0) return std::nullopt;
         return static_cast<uint32_t>(address);
     }
