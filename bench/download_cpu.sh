@@ -32,8 +32,11 @@ for _ in $(seq "$rounds"); do
             --type 2,0x80000,32,0x100000 >/dev/null
     fi
     before=$(simulator_ticks)
-    { time "$build/bin/download_throughput" "$port" "$bytes" raw "$target" >"$work/out"; } \
-        2>"$work/host"
+    if ! { time "$build/bin/download_throughput" "$port" "$bytes" raw "$target" >"$work/out" \
+        2>"$work/err"; } 2>"$work/host"; then
+        cat "$work/out" "$work/err" >&2
+        exit 1
+    fi
     after=$(simulator_ticks)
     read -r user system <"$work/host"
     host=$(awk -v h="$host" -v u="$user" -v s="$system" 'BEGIN { print h + u + s }')

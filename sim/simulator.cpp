@@ -231,7 +231,8 @@ void Simulator::onDatagram(const UdpPeer& from, std::span<const uint8_t> bytes, 
                            TimePoint now) {
     ++stats_.udpDatagrams;
     origin_ = from;
-    const std::string mark = udp_->label(from, true);
+    // The peer's text is made only for the trace: building it costs more than the block's copy.
+    const std::string mark = trace_.enabled() ? udp_->label(from, true) : std::string();
     if (!probe_.listening(now)) {
         stats_.restartBytes += size;
         trace_.fromHost(bytes, mark + ", not heard: the probe is restarting");

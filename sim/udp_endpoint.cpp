@@ -113,9 +113,11 @@ void UdpEndpoint::queueOutput(const UdpPeer& to, std::vector<uint8_t> datagram, 
 void UdpEndpoint::writeOutput(TimePoint now) {
     while (!output_.empty() && output_.front().release <= now) {
         OutDatagram& out = output_.front();
-        std::string remark = label(out.to, false);
-        if (!out.remark.empty()) remark += ", " + out.remark;
-        trace_.toHost(out.bytes, remark);
+        if (trace_.enabled()) {
+            std::string remark = label(out.to, false);
+            if (!out.remark.empty()) remark += ", " + out.remark;
+            trace_.toHost(out.bytes, remark);
+        }
         const int fd = sockets_[out.to.socket];
         ssize_t sent;
         do {
