@@ -2,6 +2,7 @@
 // it. The library itself links no Qt.
 #include <dlfcn.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -58,7 +59,7 @@ bool qtInProcess() {
 }
 
 void qtEventPass() {
-    static bool refused = false;
+    static std::atomic<bool> refused{false};
     const DialogModule* module = nullptr;
     {
         std::lock_guard<std::mutex> hold(moduleLock);
