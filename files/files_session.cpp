@@ -104,7 +104,7 @@ int32_t FilesSession::verifyBlock(uint32_t address, uint16_t length, const uint8
     if (!mode_.paged.active() && result - address < length) {
         std::string difference =
             describeDifferenceAt(result, data + (result - address), address + length - result);
-        if (!difference.empty()) link::setErrorDetail(std::move(difference));
+        if (!difference.empty()) link::setErrorDetail(difference);
     }
     return link::kVerifyFailed;
 }

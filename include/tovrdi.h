@@ -76,6 +76,9 @@ typedef void RDI_Hif_DbgPrint(RDI_Hif_DbgArg* arg, const char* format, va_list a
 typedef void RDI_Hif_DbgPause(RDI_Hif_DbgArg* arg);
 typedef void RDI_Hif_WriteC(RDI_Hif_HostArg* arg, int c);
 typedef int RDI_Hif_ReadC(RDI_Hif_HostArg* arg);
+/* Writes `length` bytes of `buffer` to the console and returns how many bytes it did NOT write:
+ * 0 when all were written. The library writes the rest again in a further call only while the
+ * entry makes progress. */
 typedef int RDI_Hif_Write(RDI_Hif_HostArg* arg, const char* buffer, int length);
 typedef char* RDI_Hif_GetS(RDI_Hif_HostArg* arg, char* buffer, int length);
 typedef void RDI_Hif_ResetProc(RDI_Hif_ResetArg* arg);
@@ -227,7 +230,7 @@ typedef struct RDI_ProcVec {
 #define RDISet_Cmdline 0x300u
 #define RDIInfo_RequestCoProDesc 0x401u
 #define RDIInfo_Nothing 0x8A01u
-#define RDIInfo_Modules 0x1Cu            /* A1 != 0: fill A2 with the module description; A1 = 1 */
+#define RDIInfo_Modules 0x1Cu /* A1 != 0: fill A2 (an RDI_ModuleDesc) with the module; A1 = 1 */
 #define RDIInfo_DownloadBlockSize 0x187u /* A1 = 1024, the write size preferred in a download */
 #define RDIInfo_GetCacheSelected 0x198u
 #define RDIInfo_SetCacheSelected 0x199u
@@ -239,6 +242,17 @@ typedef struct RDI_ProcVec {
 #define RDIInfo_SetLog 0x801u
 #define RDIInfo_BeginDownload 0xA01u /* preload commands, then the download starts */
 #define RDIInfo_EndDownload 0xA02u   /* flush, end, statistics, postload commands */
+
+/* The module description RDI_Info(RDIInfo_Modules) writes where its second argument points:
+ * the processor's type and name texts, the module's own procedure vector (NULL: the module is
+ * driven through the agent's vector), and the module handle to pass to the procedures. With
+ * natural alignment the handle lies at byte 20 on a 32-bit build and at byte 24 on a 64-bit one. */
+typedef struct RDI_ModuleDesc {
+    char type[8];           /* "ARM" */
+    char name[8];           /* "ARM1" */
+    const RDI_ProcVec* rdi; /* NULL */
+    RDI_ModuleHandle handle;
+} RDI_ModuleDesc;
 
 /* The yield callback the debugger registers; called while the target runs. */
 typedef void WinRDI_YieldArg;

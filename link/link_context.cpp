@@ -32,7 +32,9 @@ void LinkContext::resetSession() {
     frameType_ = kFrameTypeCommand;
 }
 
-uint32_t LinkContext::lineRate() const { return serial_ ? serial_->lineRate() : 0; }
+uint32_t LinkContext::lineRate() const {
+    return serial_ ? serial_->lineRate() : 0;
+}
 
 int32_t LinkContext::openSerial(const std::string& path, uint32_t wantedRate) {
     if (flavour_.closeBeforeOpen) close();
@@ -123,10 +125,10 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
     return kNoResponse;
 }
 
-uint8_t LinkContext::takePendingEvents() {
+uint8_t LinkContext::takePendingEvents(uint32_t maxWaitMs) {
     if (!transport_) return 0;
     uint8_t result = pendingEvents_;
-    int32_t got = transport_->receivePending(rxBuffer_);
+    int32_t got = transport_->receivePending(rxBuffer_, maxWaitMs);
     if (got > 0 && isEventFrame(std::span<const uint8_t>(rxBuffer_, static_cast<size_t>(got)))) {
         result |= rxBuffer_[2];
     }

@@ -45,8 +45,10 @@ public:
     // Sends one request and waits for its answer: the answer length, or a negative code.
     int32_t transaction(std::span<const uint8_t> request, std::span<uint8_t> answer,
                         int32_t extraTimeout);
-    // Returns and clears the event bits, polling the transport once for a waiting event frame.
-    uint8_t takePendingEvents();
+    // Returns and clears the event bits, polling the transport once for a waiting event frame;
+    // on the network the poll waits at most `maxWaitMs` (the flavour's wait when that is less).
+    uint8_t takePendingEvents(uint32_t maxWaitMs = kFullEventPollWait);
+    static constexpr uint32_t kFullEventPollWait = UINT32_MAX;
     void setNetFrameType() { frameType_ = kFrameTypeNet; }
 
     const LinkFlavour& flavour() const { return flavour_; }

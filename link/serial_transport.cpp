@@ -76,7 +76,8 @@ uint32_t SerialTransport::answerWaitMs(size_t requestLength, int32_t extraTimeou
     return lineTime + static_cast<uint32_t>(extraTimeout) + 200u;
 }
 
-int32_t SerialTransport::receivePending(std::span<uint8_t> buffer) {
+int32_t SerialTransport::receivePending(std::span<uint8_t> buffer, uint32_t) {
+    // The serial poll only waits for a frame whose first bytes are already queued.
     if (device_->inputQueued() == 0) return 0;
     return receive(buffer, kEventPollWaitMs);
 }

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "link/error_codes.h"
-#include "rdi/command_file.h"
 #include "link/flavour.h"
+#include "rdi/command_file.h"
 
 namespace tov::rdi {
 namespace {
@@ -47,6 +47,17 @@ void RdiSession::trace(const char* format, ...) {
     va_list args;
     va_start(args, format);
     print(format, args);
+    va_end(args);
+}
+
+void RdiSession::notice(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (host_ && host_->dbgprint) {
+        print(format, args);
+    } else {
+        std::vfprintf(stderr, format, args);
+    }
     va_end(args);
 }
 

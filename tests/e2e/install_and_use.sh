@@ -23,6 +23,7 @@ done
 libdir=$(dirname "$(find "$prefix" -name 'libtovlink.so' | head -n1)")
 [ -n "$libdir" ] || fail "libtovlink.so is not installed"
 [ -e "$libdir/libtovrdi.so" ] || fail "libtovrdi.so is not installed"
+[ -e "$libdir/libtovrdi_qt.so" ] || fail "libtovrdi_qt.so, the RDI library's dialog module, is not installed"
 soname=$(readelf -d "$libdir/libtovlink.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ -e "$libdir/$soname" ] || fail "the SONAME $soname is not installed"
 

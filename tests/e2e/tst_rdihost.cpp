@@ -155,6 +155,19 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
                       {"QT_QPA_PLATFORM", std::nullopt}});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "config: -1\n");
+    // Nor when a platform that needs a display is named: the process goes on to its end.
+    for (const char* platform : {"xcb", "wayland"}) {
+        run = runProcess(kRdihost, {"--config", "SERIALPORT=3", "-e", "config"},
+                         {{"DISPLAY", std::nullopt},
+                          {"WAYLAND_DISPLAY", std::nullopt},
+                          {"QT_QPA_PLATFORM", platform}});
+        EXPECT_EQ(run.exitCode, 1) << platform << run.err;
+        EXPECT_EQ(run.out, "config: -1\n") << platform;
+        EXPECT_NE(run.err.find("### Error: the configuration dialog cannot be shown: " +
+                               std::string(platform) + ": no "),
+                  std::string::npos)
+            << run.err;
+    }
 
     // No probe behind COM2: the open fails with the link's error.
     run = runProcess(kRdihost, {"--config", "SERIALPORT=2", "-e", "open"},

@@ -182,7 +182,7 @@ TEST(DumpFile, EmptyRangeFileErrorsAndReadErrors) {
     EXPECT_EQ(probe.session.dumpFile(partial.c_str(), 0x1000, 100), link::kTargetBadAddress);
     EXPECT_EQ(probe.countOf(0xB8), 3u);
     EXPECT_NE(::access(partial.c_str(), F_OK), 0);
-    EXPECT_EQ(link::errorDetail(), "reading 32 bytes at 0x00001040 failed");
+    EXPECT_STREQ(link::errorDetail(), "reading 32 bytes at 0x00001040 failed");
 }
 
 TEST(DumpFile, AFailedDumpLeavesTheOldFileAndNoTemporaryFile) {
