@@ -111,7 +111,8 @@ def _candidates() -> list:
         found.append(os.environ[LIBRARY_VARIABLE])
     try:
         from . import _paths  # written by the build next to the package
-        found.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), _paths.LIBRARY))
+        found.append(os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                   _paths.LIBRARY)))
     except ImportError:
         pass
     found.append(_SONAME)
