@@ -85,3 +85,16 @@ def test_plugin_simulator_with_faults_still_answers(tov_sim, tov_probe):
         tov_probe.write32(RAM + value, value * 0x01010101)
     assert [tov_probe.read32(RAM + v) for v in range(0, 40, 4)] == \
         [v * 0x01010101 for v in range(0, 40, 4)]
+
+
+def test_channel_terminal_and_commands(tov_probe):
+    data = bytes(range(256)) * 6  # more than one piece of 1024
+    assert tov_probe.channel(2).write(data) == len(data)
+    assert tov_probe.channel(2).read() == data
+    assert tov_probe.channel(2).read() == b""
+    assert "firmware" in tov_probe.command("help")
+    tov_probe.command("print hello from the target")
+    assert "hello from the target" in tov_probe.terminal.read()
+    with pytest.raises(tovlink.ProbeError) as caught:
+        tov_probe.command("no such command")
+    assert -2207 <= caught.value.code <= -2201

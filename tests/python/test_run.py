@@ -69,9 +69,9 @@ def test_watchpoint_and_ctrl_c_stop_the_run(tov_probe):
     elf = start(tov_probe, "busy_loop")
     with tov_probe.watch(elf.symbol("ticks"), 4, write=True):
         assert tov_probe.run(timeout=30).stop == "watchpoint"
-    timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
-    timer.start()
+    timer = threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT))
     with pytest.raises(KeyboardInterrupt):
+        timer.start()
         tov_probe.run(timeout=30)
     timer.join()
     assert tov_probe.state().halted
