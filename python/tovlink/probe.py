@@ -9,7 +9,7 @@ import threading
 import time
 from ctypes import byref, c_uint8, c_uint16, c_uint32
 from dataclasses import dataclass
-from typing import Callable, List, Optional, Tuple, Union
+from typing import Callable, Optional, Tuple, Union
 
 from . import _library as lib
 from .errors import ProbeError, check

@@ -14,9 +14,13 @@ package is all a test needs.
 from __future__ import annotations
 
 import os
-from typing import Iterator
+from typing import TYPE_CHECKING, Iterator
 
 import pytest
+
+if TYPE_CHECKING:
+    from .probe import Probe
+    from .sim import Simulator
 
 PORT_VARIABLE = "TOV_PORT"
 
