@@ -98,3 +98,23 @@ def test_channel_terminal_and_commands(tov_probe):
     with pytest.raises(tovlink.ProbeError) as caught:
         tov_probe.command("no such command")
     assert -2207 <= caught.value.code <= -2201
+
+
+FLASH = "2,0x80000,32,0x20000000"  # the simulator's bank of four byte-wide chips at 0x20000000
+
+
+@pytest.mark.skipif(not tovlink._library.has("TOV_ImageFlash"), reason="no image flash calls")
+def test_flash_programs_then_skips_what_is_unchanged(tov_probe, tmp_path):
+    data = os.urandom(0x300)
+    image = tmp_path / "image.bin"
+    image.write_bytes(data)
+    seen = []
+    report = tov_probe.flash(image, type=FLASH, base=0x20010000, verify=True,
+                             progress=lambda done, total: seen.append((done, total)))
+    assert (report.units_planned, report.units_erased) == (1, 1)
+    assert report.bytes_programmed == len(data) and seen
+    assert tov_probe.read(0x20010000, len(data)) == data
+    again = tov_probe.flash(image, type=FLASH, base=0x20010000, skip_unchanged=True)
+    assert (again.units_skipped, again.units_erased, again.bytes_programmed) == (1, 0, 0)
+    with pytest.raises(tovlink.ProbeError):
+        tov_probe.flash(image, type="no such flash", base=0x20010000)
