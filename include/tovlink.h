@@ -346,6 +346,68 @@ TOV_API const char* TOV_VersionGet(void);
  * largest pieces (1024 bytes) instead of one request per record. */
 TOV_API int32_t TOV_DumpFileFast(const char* path, uint32_t address, uint32_t count);
 
+/* Images: program files read into memory whole and checked before anything is sent (no two
+ * pieces of data over the same byte, nothing past address 0xFFFFFFFF), then loaded, verified or
+ * programmed into flash. Image file formats of the TOV_Image* calls: */
+#define TOV_IMAGE_AUTO 0  /* recognised from the content; unknown content is a raw binary */
+#define TOV_IMAGE_SREC 1  /* S-records */
+#define TOV_IMAGE_IHEX 2  /* Intel HEX */
+#define TOV_IMAGE_ELF 3   /* ELF executable: its allocated sections with contents, or without
+                           * section headers its loadable segments, at their physical addresses */
+#define TOV_IMAGE_BIN 4   /* raw binary, the whole file at `base` */
+typedef struct TOV_ImageOptions {
+    uint32_t format;   /* TOV_IMAGE_* */
+    uint32_t offset;   /* added to every address of the file */
+    uint32_t base;     /* address of a raw binary's first byte */
+    uint32_t hasBase;  /* nonzero when base is given (a raw binary needs it) */
+} TOV_ImageOptions;
+
+/* Loads the image file at `path` into target memory (options NULL: format recognised, offset 0).
+ * The file is read whole first: a file that cannot be read or is malformed, a raw binary without
+ * a base or a file with addresses of its own given one gives -1207 before anything is sent, with
+ * TOV_LastErrorDetail naming the file and the place (line, segment or section, or both ranges of
+ * overlapping data). An unknown format gives -1202. Progress counts data bytes. */
+TOV_API int32_t TOV_ImageLoad(const char* path, const TOV_ImageOptions* options);
+/* As TOV_ImageLoad, with the probe's detail word of a failed transfer in `detail` (may be NULL). */
+TOV_API int32_t TOV_ImageLoad2(const char* path, const TOV_ImageOptions* options,
+                               uint32_t* detail);
+/* Compares target memory with the image file; -1210 at the first difference, which
+ * TOV_LastErrorDetail gives with the expected and found bytes. */
+TOV_API int32_t TOV_ImageVerify(const char* path, const TOV_ImageOptions* options);
+TOV_API int32_t TOV_ImageVerify2(const char* path, const TOV_ImageOptions* options,
+                                 uint32_t* detail);
+
+#define TOV_ERASE_AUTO 0  /* erase only the sectors the image touches */
+#define TOV_ERASE_CHIP 1  /* erase the chip banks the image touches */
+#define TOV_ERASE_NONE 2  /* program without erasing */
+typedef struct TOV_FlashOptions {
+    const char* type;         /* set-up text as tov flash --type takes it; NULL: the set-up made before with TOV_FlashSetType and friends */
+    uint32_t erase;           /* TOV_ERASE_* */
+    uint32_t sectorSize;      /* 0: the set-up's default */
+    uint32_t skipUnchanged;   /* nonzero: leave sectors that already hold the image's bytes */
+    uint32_t verify;          /* nonzero: read back and compare after programming */
+    uint32_t dryRun;          /* nonzero: plan only, nothing erased or programmed */
+} TOV_FlashOptions;
+typedef struct TOV_FlashReport {
+    uint32_t unitsPlanned, unitsSkipped, unitsErased;
+    uint32_t bytesProgrammed;  /* in a dry run: the bytes that would be programmed */
+    uint32_t unitSize;         /* bytes of one erase unit (sector or chip bank); 0 unplanned */
+    uint32_t probeDetail;      /* the probe's detail word of a failed program or verify */
+} TOV_FlashReport;
+
+/* Programs the image file into flash: plans the erase units (sectors, or chip banks with
+ * TOV_ERASE_CHIP) the image touches, leaves those already holding the image's bytes when asked,
+ * erases and programs the rest, and verifies when asked; a dry run only plans (with
+ * skipUnchanged it reads the flash to compare, otherwise it needs no connection). A set-up type
+ * that cannot erase is programmed without erasing. On-chip set-ups take neither erase choices
+ * nor sector sizes, skipping nor dry runs (-1202). The image is read whole before anything is
+ * sent (-1207 as for TOV_ImageLoad); -1202 for a set-up text that is no set-up or a missing
+ * set-up, -1208 erase, -1209 program, -1210 verify failures, each with TOV_LastErrorDetail naming
+ * the file and the step or address. `report` (may be NULL) is filled also when the call fails.
+ * Progress counts data bytes of programming and verifying. */
+TOV_API int32_t TOV_ImageFlash(const char* path, const TOV_ImageOptions* image,
+                               const TOV_FlashOptions* flash, TOV_FlashReport* report);
+
 /* Explains the last failure of the calling thread in words, or returns "" when it has no
  * explanation: for ports and files the path and the system's reason, for a malformed S-record
  * file its name, line number and what is wrong, for a verify difference the address with the
