@@ -38,7 +38,8 @@ class FlashOptions(Structure):
 
 class FlashReport(Structure):
     _fields_ = [("unitsPlanned", c_uint32), ("unitsSkipped", c_uint32),
-                ("unitsErased", c_uint32), ("bytesProgrammed", c_uint32)]
+                ("unitsErased", c_uint32), ("bytesProgrammed", c_uint32), ("unitSize", c_uint32),
+                ("probeDetail", c_uint32)]
 
 
 ProgressFn = CFUNCTYPE(None, c_uint32, c_uint32, c_void_p)
@@ -91,8 +92,6 @@ _PROTOTYPES = {
     "TOV_ChannelRead": (_i32, [_u16, _u16, _bytes]),
     "TOV_ChannelWrite": (_i32, [_u16, _u16, _bytes]),
     "TOV_DirectCommand": (_i32, [c_char_p, _u16, c_char_p]),
-    "TOV_LoadFile2": (_i32, [c_char_p, _u32, POINTER(_u32)]),
-    "TOV_VerifyFile2": (_i32, [c_char_p, _u32, POINTER(_u32)]),
     "TOV_DumpFileFast": (_i32, [c_char_p, _u32, _u32]),
     "TOV_ImageLoad": (_i32, [c_char_p, POINTER(ImageOptions)]),
     "TOV_ImageVerify": (_i32, [c_char_p, POINTER(ImageOptions)]),

@@ -12,7 +12,7 @@ from dataclasses import dataclass
 from typing import Callable, Optional, Tuple, Union
 
 from . import _library as lib
-from .errors import ProbeError, check
+from .errors import check
 from .registers import Registers
 from .semihosting import Console, InputLike, OutputLike, RunResult
 
@@ -80,13 +80,15 @@ class Info:
 
 @dataclass(frozen=True)
 class FlashReport:
-    """What a flash call did: units (sectors or chips) planned, skipped as unchanged and erased,
-    and bytes programmed (none in a dry run)."""
+    """What a flash call did: erase units (sectors or chip banks) planned, skipped as unchanged
+    and erased, bytes programmed (in a dry run: the bytes that would be), and the bytes of one
+    unit."""
 
     units_planned: int
     units_skipped: int
     units_erased: int
     bytes_programmed: int
+    unit_size: int
 
 
 class _Point:
@@ -416,15 +418,13 @@ class Probe:
         """Loads an image into target memory: S-records, Intel HEX, ELF or a raw binary (by
         its contents, or `format` "srec", "ihex", "elf", "bin"). `offset` is added to every
         address; `base` is where a raw binary goes."""
-        self._image("TOV_ImageLoad", "TOV_LoadFile2", "load", path, offset, base, format,
-                    progress)
+        self._image("TOV_ImageLoad", "load", path, offset, base, format, progress)
 
     def verify(self, path: PathLike, offset: int = 0, base: Optional[int] = None, *,
                format: str = "auto", progress: Optional[Progress] = None) -> None:
         """Compares target memory with an image; a difference raises ProbeError (-1210) whose
         detail names the address and the bytes."""
-        self._image("TOV_ImageVerify", "TOV_VerifyFile2", "verify", path, offset, base, format,
-                    progress)
+        self._image("TOV_ImageVerify", "verify", path, offset, base, format, progress)
 
     def dump(self, address: int, size: int, path: PathLike, *,
              progress: Optional[Progress] = None) -> None:
@@ -448,9 +448,6 @@ class Probe:
         self._require_open()
         if erase not in ERASE_CHOICES:
             raise ValueError("erase must be one of %s" % ", ".join(ERASE_CHOICES))
-        if not lib.has("TOV_ImageFlash"):
-            raise ProbeError(-1202, "TOV: flash of images needs a newer libtovlink",
-                             operation="flash")
         options = _image_options(offset, base, format)
         flash = lib.FlashOptions(type.encode(), ERASE_CHOICES[erase], sector_size,
                                  int(skip_unchanged), int(verify), int(dry_run))
@@ -460,23 +457,14 @@ class Probe:
                                                byref(report)),
                   "flash %s" % os.fspath(path))
         return FlashReport(report.unitsPlanned, report.unitsSkipped, report.unitsErased,
-                           report.bytesProgrammed)
+                           report.bytesProgrammed, report.unitSize)
 
-    def _image(self, name: str, fallback: str, operation: str, path: PathLike, offset: int,
+    def _image(self, name: str, operation: str, path: PathLike, offset: int,
                base: Optional[int], format: str, progress: Optional[Progress]) -> None:
         self._require_open()
         options = _image_options(offset, base, format)
-        encoded = os.fsencode(path)
         with _ProgressHook(progress):
-            if lib.has(name):
-                code = getattr(lib.library(), name)(encoded, byref(options))
-            elif options.format == 1 or options.format == 0 and _looks_like_srecords(encoded):
-                # A library without the image calls still reads S-records.
-                detail = c_uint32()
-                code = getattr(lib.library(), fallback)(encoded, options.offset, byref(detail))
-            else:
-                raise ProbeError(-1202, "TOV: this libtovlink reads S-records only",
-                                 operation=operation)
+            code = getattr(lib.library(), name)(os.fsencode(path), byref(options))
         check(code, "%s %s" % (operation, os.fspath(path)))
 
     # Running programs --------------------------------------------------------------------
@@ -541,14 +529,6 @@ def _image_options(offset: int, base: Optional[int], format: str) -> lib.ImageOp
         raise ValueError("format must be one of %s" % ", ".join(IMAGE_FORMATS))
     return lib.ImageOptions(IMAGE_FORMATS[format], offset & 0xFFFFFFFF,
                             0 if base is None else _address(base), int(base is not None))
-
-
-def _looks_like_srecords(path: bytes) -> bool:
-    try:
-        with open(path, "rb") as file:
-            return file.read(1) == b"S"
-    except OSError:
-        return True  # the library names the path and the reason
 
 
 def _value(value: int, size: int, order: str) -> bytes:

@@ -55,6 +55,7 @@ def main():
         if options.simulator:
             simulator, port = start_simulator(options.simulator, folder)
             command += ["--tov-port", port]
+            print("tovsim started apart: --tov-port \"%s\"" % port, flush=True)
         command += [os.path.basename(test) for test in options.tests]
         return subprocess.call(command, cwd=folder, env=environment)
     finally:
