@@ -24,6 +24,7 @@ FilesSession::FilesSession(link::LinkContext& link, target::TargetLink& target)
 void FilesSession::reset() {
     mode_.reset();
     download_.reset();
+    settings_.reset();
 }
 
 void FilesSession::targetWasReset() {

@@ -346,7 +346,7 @@ TEST_F(TovCliFiles, FileAndFlashCommandsOpenThePortForAGoodLine) {
     const std::string setup = "2,0x80000,32,0x20000000";
     const std::vector<std::vector<std::string>> goodLines = {
         {"load", file_},
-        {"load", "--offset", "0xFFFFFFFF", file_},
+        {"load", "--offset", "0xFFFFFFF0", file_},
         {"verify", file_, "--offset", "16"},
         {"dump", "0xFFFFFFFF", "1", file_},
         {"dump", "0", "0xFFFFFFFF", (dir_ / "new.s19").string()},

@@ -24,13 +24,13 @@ constexpr uint64_t kAddressSpace = 0x100000000ULL;
 int runLoad(const Invocation& call) {
     const FileCommandLine line = splitFileOptions(call, {.offset = true, .base = true});
     if (line.words.size() != 1) failUsage(call, "expected load FILE [--offset N] [--base ADDR]");
-    return runFileTransfer(call, line, TOV_LoadFile2, "loaded", std::nullopt);
+    return runFileTransfer(call, line, TOV_ImageLoad2, "loaded");
 }
 
 int runVerify(const Invocation& call) {
     const FileCommandLine line = splitFileOptions(call, {.offset = true, .base = true});
     if (line.words.size() != 1) failUsage(call, "expected verify FILE [--offset N] [--base ADDR]");
-    return runFileTransfer(call, line, TOV_VerifyFile2, "verified", std::nullopt);
+    return runFileTransfer(call, line, TOV_ImageVerify2, "verified");
 }
 
 int runDump(const Invocation& call) {

@@ -10,7 +10,7 @@
 #include "arguments.h"
 #include "commands.h"
 #include "file_transfer.h"
-#include "flash_steps.h"
+#include "files/flash_workflow.h"
 #include "gdb/api_probe.h"
 #include "gdb/console.h"
 #include "gdb/memory_map.h"
@@ -113,13 +113,13 @@ std::optional<ServerFlash> serverFlash(const Invocation& call, const ServerArgum
                   "the server programs external flash (--type TYPE,CHIPSIZE,BUSBITS,"
                   "WORKSPACE); program on-chip flash with tov flash");
     }
-    flash.options = flashOptionsFor(call, line, flash.setup);
-    flash.unit = eraseUnitSize(flash.setup, flash.options);
+    flash.options = files::optionsForSetup(flash.setup, line.flash, line.eraseNamed);
+    flash.unit = files::eraseUnitSize(flash.setup, flash.options);
     if (flash.unit == 0)
         failUsage(call, "the sector size of this set-up is unknown: give --sector-size N");
     flash.base = *arguments.flashBase;
     flash.size = arguments.flashSize ? *arguments.flashSize
-                                     : eraseUnitSize(flash.setup, {.erase = EraseChoice::kChip});
+                                     : files::eraseUnitSize(flash.setup, {.erase = EraseChoice::kChip});
     char unit[16];
     std::snprintf(unit, sizeof unit, "0x%X", static_cast<unsigned>(flash.unit));
     if (flash.size == 0 || flash.base % flash.unit != 0 || flash.size % flash.unit != 0) {

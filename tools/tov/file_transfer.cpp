@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "arguments.h"
-#include "image_input.h"
 #include "output.h"
 #include "probe_session.h"
 #include "progress.h"
@@ -33,6 +32,7 @@ bool takeFlashOption(const Invocation& call, size_t& i, FileCommandLine& line) {
         return call.args[++i];
     };
     if (arg == "--erase") {
+        line.eraseNamed = true;
         const std::string& choice = value();
         if (choice == "auto") {
             line.flash.erase = EraseChoice::kAuto;
@@ -173,16 +173,34 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::optional<FileData> requireFileData(const Invocation& call, const std::string& path,
-                                        uint32_t offset, bool keepBytes) {
-    if (!readableFileSize(call, path)) return std::nullopt;
-    std::string problem;
-    std::optional<FileData> data = readFileData(path, offset, keepBytes, problem);
-    if (!data) {
-        reportFailure(call.command + ": " + TOV_ErrorTextGet(kFileAccessFailed) + " (" + path +
-                      ": " + problem + ")");
+TOV_ImageOptions imageOptionsFor(const FileCommandLine& line) {
+    TOV_ImageOptions options{};
+    options.offset = line.offset;
+    if (line.base) {
+        options.base = *line.base;
+        options.hasBase = 1;
     }
-    return data;
+    return options;
+}
+
+std::optional<files::Image> requireImage(const Invocation& call, const FileCommandLine& line) {
+    const std::string& path = line.words[0];
+    if (!readableFileSize(call, path)) return std::nullopt;
+    files::ImageRequest request;
+    request.offset = line.offset;
+    request.base = line.base;
+    files::Image image;
+    std::string error;
+    if (files::readImage(path, request, image, error)) return image;
+    // A malformed S-record file is reported as the library reports it; other formats say what
+    // they are not.
+    if (image.format == files::ImageFormat::SRecord && !line.base) {
+        reportFailure(call.command + ": " + TOV_ErrorTextGet(kFileAccessFailed) + " (" + error +
+                      ")");
+    } else {
+        reportFailure(call.command + ": " + error);
+    }
+    return std::nullopt;
 }
 
 std::string dataSummary(const FileData& data, uint32_t offset) {
@@ -196,16 +214,6 @@ std::string dataSummary(const FileData& data, uint32_t offset) {
     return text;
 }
 
-int32_t runWithDataProgress(const Invocation& call, const std::string& path, uint32_t offset,
-                            FileFunction function, const FileData& data, uint32_t& detail) {
-    ProgressBar bar(
-        call.command, [&data](uint64_t fileBytes) { return data.dataAt(fileBytes); },
-        data.dataBytes);
-    const int32_t result = function(path.c_str(), offset, &detail);
-    bar.finish();
-    return result;
-}
-
 int reportTransferError(const Invocation& call, int32_t result, uint32_t detail) {
     reportApiError(call.command, result);
     if (detail != 0) {
@@ -215,28 +223,25 @@ int reportTransferError(const Invocation& call, int32_t result, uint32_t detail)
     return kExitFailed;
 }
 
-int runFileTransfer(const Invocation& call, const FileCommandLine& line, FileFunction function,
-                    const std::string& verb, const std::optional<FlashSetup>& flash) {
+int runFileTransfer(const Invocation& call, const FileCommandLine& line, ImageFunction function,
+                    const std::string& verb) {
     const std::string& path = line.words[0];
-    const uint32_t offset = line.offset;
-    ImageInput input;
-    if (std::string error; !input.prepare(path, line.base, error))
-        return reportFailure(call.command + ": " + error);
-    const std::optional<FileData> data = requireFileData(call, input.path(), offset, false);
-    if (!data) return kExitFailed;
+    const std::optional<files::Image> image = requireImage(call, line);
+    if (!image) return kExitFailed;
+    const FileData data = fileDataOf(*image);
 
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
-    if (flash) {
-        const int32_t result = applyFlashSetup(*flash);
-        if (result != 0) return reportApiError(call.command, result);
-    }
     const auto start = std::chrono::steady_clock::now();
     uint32_t detail = 0;
-    const int32_t result = runWithDataProgress(call, input.path(), offset, function, *data, detail);
+    const TOV_ImageOptions options = imageOptionsFor(line);
+    ProgressBar bar(
+        call.command, [](uint64_t done) { return done; }, data.dataBytes);
+    const int32_t result = function(path.c_str(), &options, &detail);
+    bar.finish();
     if (result != 0) return reportTransferError(call, result, detail);
     std::printf("%s %s (%s) in %.2f s\n", verb.c_str(), path.c_str(),
-                dataSummary(*data, offset).c_str(), secondsSince(start));
+                dataSummary(data, line.offset).c_str(), secondsSince(start));
     return kExitOk;
 }
 

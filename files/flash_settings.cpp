@@ -1,14 +1,13 @@
-// Reading and describing the flash set-up of the flash commands.
-#include "flash_setup.h"
+// Reading, writing and describing flash set-up texts.
+#include "files/flash_settings.h"
 
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <initializer_list>
 #include <vector>
 
-#include "arguments.h"
-
-namespace tov::cli {
+namespace tov::files {
 
 namespace {
 
@@ -88,11 +87,11 @@ std::optional<std::vector<uint32_t>> numbers(const std::vector<std::string_view>
     return values;
 }
 
-std::optional<FlashSetup> parseOnChipSetup(std::string_view kind,
-                                           std::vector<std::string_view> parts) {
+std::optional<FlashSettings> parseOnChipSetup(std::string_view kind,
+                                              std::vector<std::string_view> parts) {
     constexpr uint32_t k16 = 0xFFFF;
     constexpr uint32_t k32 = 0xFFFFFFFF;
-    FlashSetup setup;
+    FlashSettings setup;
     if (kind == "hc12") {
         if (parts.size() == 6 && parts.back() == "paged") {
             setup.paged = true;
@@ -132,7 +131,7 @@ std::optional<FlashSetup> parseOnChipSetup(std::string_view kind,
     return setup;
 }
 
-std::string describeOnChipSetup(const FlashSetup& setup) {
+std::string describeOnChipSetup(const FlashSettings& setup) {
     std::string text;
     switch (setup.kind) {
         case FlashKind::kPaged:
@@ -171,7 +170,22 @@ std::string describeOnChipSetup(const FlashSetup& setup) {
 
 }  // namespace
 
-std::optional<FlashSetup> parseFlashSetup(std::string_view text) {
+std::optional<uint32_t> parseNumber(std::string_view text, uint32_t max) {
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc() || end != text.data() + text.size() || value > max) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(value);
+}
+
+std::optional<FlashSettings> parseFlashSettings(std::string_view text) {
     const size_t colon = text.find(':');
     if (colon != std::string_view::npos)
         return parseOnChipSetup(text.substr(0, colon), splitCommas(text.substr(colon + 1)));
@@ -182,11 +196,11 @@ std::optional<FlashSetup> parseFlashSetup(std::string_view text) {
     const std::optional<uint32_t> busBits = parseNumber(parts[2], 0xFFFF);
     const std::optional<uint32_t> workspace = parseNumber(parts[3], 0xFFFFFFFF);
     if (!type || !chipSize || !busBits || !workspace) return std::nullopt;
-    return FlashSetup{static_cast<uint16_t>(*type), *chipSize, static_cast<uint16_t>(*busBits),
-                      *workspace};
+    return FlashSettings{static_cast<uint16_t>(*type), *chipSize, static_cast<uint16_t>(*busBits),
+                         *workspace};
 }
 
-std::string flashSetupText(const FlashSetup& setup) {
+std::string flashSetupText(const FlashSettings& setup) {
     switch (setup.kind) {
         case FlashKind::kPaged:
             return "hc12:" + std::to_string(setup.variant) + "," + std::to_string(setup.type) +
@@ -216,7 +230,7 @@ bool flashTypeErases(uint16_t type) {
     return row == nullptr || !row->erase.starts_with("none");
 }
 
-std::string describeFlashSetup(const FlashSetup& setup) {
+std::string describeFlashSettings(const FlashSettings& setup) {
     if (setup.kind != FlashKind::kExternal) return describeOnChipSetup(setup);
     const unsigned busBytes = setup.busBits / 8u;
     std::string text = "flash type:  " + std::to_string(setup.type) + "\n";
@@ -247,4 +261,4 @@ std::string describeFlashSetup(const FlashSetup& setup) {
     return text;
 }
 
-}  // namespace tov::cli
+}  // namespace tov::files
