@@ -136,7 +136,7 @@ Session::Reply Session::handle(const std::string& packet) {
             count = kStateValues;
             if (status == 0) status = probe_.state(state, error, count, values);
         }
-        if (status != 0) return {failure(status)};
+        if (status != 0) return {errorReply(status)};
         return {stopReply(state, count > 0 ? values[0] : 0, values, count)};
     }
     case '!': return {"OK"};
@@ -184,6 +184,8 @@ Session::Reply Session::handle(const std::string& packet) {
     default: return {""};
     }
 }
+
+std::string Session::errorReply(int32_t code) { return "E." + probe_.errorText(code); }
 
 std::string Session::failure(int32_t code) {
     // The client shows only the number; the text goes to its console first.
@@ -312,8 +314,8 @@ std::string Session::point(const std::string& args, bool insert) {
     if (!insert) return points_.remove(type, address, kind) ? "OK" : "E01";
     std::string why;
     if (points_.insert(type, address, kind, why)) return "OK";
-    if (!why.empty()) sendConsole(why + "\n");
-    return "E01";
+    // Console output is no reply to a point packet: the reason goes in the error reply itself.
+    return why.empty() ? "E01" : "E." + why;
 }
 
 std::string Session::vCont(const std::string& args) {

@@ -98,7 +98,10 @@ private:
     std::string resume();
     std::string stepOnce();
     std::string stopReply(uint16_t state, uint32_t cause, const uint32_t* values, uint16_t count);
+    // A probe error while the client waits for a stop reply: its text to the console, then E01.
     std::string failure(int32_t code);
+    // A probe error as the reply to any other packet: "E." and its text, which GDB shows.
+    std::string errorReply(int32_t code);
 
     Probe& probe_;
     semihost::Service& service_;

@@ -69,7 +69,7 @@ std::string Session::processPacket(const std::string& packet, bool& reply) {
         return "";
     }
     if (packet.starts_with("vKill")) {
-        if (const int32_t status = probe_.halt(); status != 0 && process_) return failure(status);
+        if (const int32_t status = probe_.halt(); status != 0 && process_) return errorReply(status);
         processEnded("X09");
         return "OK";
     }
@@ -80,7 +80,7 @@ std::string Session::processPacket(const std::string& packet, bool& reply) {
         return "";
     }
     if (packet.starts_with("vRun;")) {
-        if (const int32_t status = restart(); status != 0) return failure(status);
+        if (const int32_t status = restart(); status != 0) return errorReply(status);
         return "S05";
     }
     // vAttach: the halted target is the process.

@@ -419,6 +419,8 @@ TEST(GdbServer, PointsEndWithTheSessionAndRunRestartsTheProgram) {
         ASSERT_TRUE(vanishing.connected());
         for (const char* address : {"80000", "80004", "80008", "8000c"})
             EXPECT_EQ(vanishing.request(std::string("Z2,") + address + ",4"), "OK");
+        // 32 bytes across a 1-MiB boundary: no comparator covers them, and the reply says why.
+        EXPECT_EQ(vanishing.request("Z2,ffff0,20").substr(0, 27), "E.cannot watch 32 bytes at ");
     }
     gdb = runGdb(server.port(), elf, "load\n" + fourWatches + "continue\ndetach\n");
     out = gdb.out + gdb.err;

@@ -2,7 +2,10 @@
 // at a time until it is stopped (or after the first client with --once), and programming an
 // external flash bank for GDB's load when given one. A client that comes while another is
 // served is turned away at once.
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -143,7 +146,9 @@ const char* endText(gdb::SessionEnd end) {
     return "ended";
 }
 
-// Turns away the clients that come while a session is served, until `done` is set.
+// Turns away the clients that come while a session is served, until `finish` is called. One
+// that comes while the session is ending (within half a second of its end) is kept for the
+// next session instead.
 class BusyGuard {
 public:
     BusyGuard(gdb::Listener& listener, const std::string& holder) : holder_(holder) {
@@ -151,6 +156,12 @@ public:
             while (!done_) {
                 const int client = listener.accept(100);
                 if (client < 0) continue;
+                for (int wait = 0; wait < 10 && !done_; ++wait)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (done_) {
+                    next_ = client;
+                    return;
+                }
                 const std::string peer = gdb::peerName(client);
                 std::printf("gdbserver: refused %s: the probe is in use by %s\n", peer.c_str(),
                             holder_.c_str());
@@ -159,16 +170,23 @@ public:
             }
         });
     }
-    ~BusyGuard() {
-        done_ = true;
-        thread_.join();
-    }
+    ~BusyGuard() { finish(); }
     BusyGuard(const BusyGuard&) = delete;
     BusyGuard& operator=(const BusyGuard&) = delete;
+
+    // Ends the guard; a client that came as the session ended, or -1.
+    int finish() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+        const int next = next_;
+        next_ = -1;
+        return next;
+    }
 
 private:
     std::string holder_;
     std::atomic<bool> done_{false};
+    int next_ = -1;
     std::thread thread_;
 };
 
@@ -219,8 +237,10 @@ int runGdbserver(const Invocation& call) {
     semihost::Service service(console, stopRequest);
     service.setFileRoot(arguments.fileRoot);
     service.setSystemAllowed(arguments.systemAllowed);
+    int waiting = -1;
     for (;;) {
-        const int client = listener.accept();
+        const int client = waiting >= 0 ? waiting : listener.accept();
+        waiting = -1;
         if (client < 0) return reportFailure("gdbserver: cannot accept a client");
         const std::string peer = gdb::peerName(client);
         std::printf("gdbserver: client %s connected\n", peer.c_str());
@@ -233,11 +253,15 @@ int runGdbserver(const Invocation& call) {
             gdb::Session gdbSession(probe, service, stopRequest, channel, options);
             end = gdbSession.serve();
             console.attach(nullptr);
+            waiting = guard.finish();
         }
         service.closeFiles();
         std::printf("gdbserver: client %s\n", endText(end));
         std::fflush(stdout);
-        if (arguments.once) return kExitOk;
+        if (arguments.once) {
+            if (waiting >= 0) ::close(waiting);
+            return kExitOk;
+        }
     }
 }
 
