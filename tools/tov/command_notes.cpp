@@ -57,11 +57,14 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 10> kNotes =
      "without COMMAND: the options and every command; tov COMMAND --help shows the same as\n"
      "tov help COMMAND\n"},
     {"gdbserver",
-     "--listen ADDR:PORT      where GDB connects (default 127.0.0.1:3333)\n"
+     "--listen [ADDR:]PORT    where GDB connects (default 127.0.0.1:3333; a bare port is on\n"
+     "                        127.0.0.1, another address draws a warning)\n"
      "--once                  end when the first client ends\n"
      "--console gdb|terminal  where the program's console output goes (default gdb)\n"
      "--semihosting-root DIR  keep the program's files inside DIR\n"
-     "--no-semihosting-system refuse the program's host commands\n"
+     "--semihosting-system    let the program run host commands (refused by default;\n"
+     "                        --no-semihosting-system is accepted)\n"
+     "--detach-halt           keep the target halted when GDB detaches (default: it runs on)\n"
      "--heap BASE,LIMIT,STACKBASE,STACKLIMIT  the program's heap info answer (0: the\n"
      "                        program's own choice; default 0,0,0xFFE00000,0: the heap from\n"
      "                        the program's end, the stack below 0xFFE00000)\n"
