@@ -58,7 +58,7 @@ public:
             "/bin/sh", args,
             EnvironmentChanges{
                 {"OUT", out_.string()}, {"ERR", err_.string()}, {"TOV_FLASH_TYPE", std::nullopt}});
-        const std::regex listening("listening on port (\\d+)");
+        const std::regex listening("listening on [^ \\n]*:(\\d+)");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (port_ == 0 && std::chrono::steady_clock::now() < deadline) {
             std::smatch found;
