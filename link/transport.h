@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace tov::link {
 
@@ -18,6 +19,9 @@ public:
     virtual uint32_t answerWaitMs(size_t requestLength, int32_t extraTimeout) const = 0;
     // Receives one frame if one is already on its way (the event poll); 0 when none.
     virtual int32_t receivePending(std::span<uint8_t> buffer) = 0;
+    // Why the connection can no longer work at all (the port has gone away); empty while it
+    // may still work. Waiting or sending again is pointless once this is set.
+    virtual std::string lostReason() const { return {}; }
 };
 
 }  // namespace tov::link
