@@ -114,6 +114,7 @@ int32_t Download::awaitAcknowledgement(int& failures) {
     for (;;) {
         int32_t got = transport->receive(answer_, ackTimeoutMs_);
         if (got <= 0) {
+            if (const int32_t lost = link_.checkLost(); lost != 0) return lost;
             if (failures == kResends) return link::kNoResponse;
             ++failures;
             resendUnacknowledged();

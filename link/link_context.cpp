@@ -27,6 +27,8 @@ void LinkContext::close() {
 
 void LinkContext::resetSession() {
     stickyError_ = 0;
+    lostDetail_.clear();
+    portName_.clear();
     sequence_ = 0;
     pendingEvents_ = 0;
     frameType_ = kFrameTypeCommand;
@@ -45,18 +47,21 @@ int32_t LinkContext::openSerial(const std::string& path, uint32_t wantedRate) {
     }
     auto serial = std::make_unique<SerialTransport>(std::move(device), flavour_, clock_);
     int32_t rc = kNoResponse;
-    for (int run = 0; run < kNegotiationRuns; ++run) {
+    for (int run = 0; run < kNegotiationRuns && serial->lostReason().empty(); ++run) {
         rc = serial->negotiate(wantedRate);
         if (rc == kOk) break;
     }
     if (rc != kOk) {
         close();
-        setErrorDetail(path + ": the probe did not answer on this port");
+        const std::string lost = serial->lostReason();
+        setErrorDetail(path + (lost.empty() ? ": the probe did not answer on this port"
+                                            : " has gone away (" + lost + ")"));
         return rc;
     }
     serial_ = serial.get();
     transport_ = std::move(serial);
     resetSession();
+    portName_ = path;
     return kOk;
 }
 
@@ -71,7 +76,10 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
     clearErrorDetail();
     // Without a transport there is nothing to send on, in either flavour.
     if (!transport_) return kNotConnected;
-    if (stickyError_ != 0) return stickyError_;
+    if (stickyError_ != 0) {
+        if (!lostDetail_.empty()) setErrorDetail(lostDetail_);
+        return stickyError_;
+    }
     if (request.size() > kMaxMessage) return kInvalidParameter;
 
     writeHeader(txBuffer_, sequence_, frameType_, request.size());
@@ -94,7 +102,10 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
             ++tries;
             ++stats_.sends;
             if (tries > 1) ++stats_.resends;
-            if (transport_->send(frame) != kOk) continue;
+            if (transport_->send(frame) != kOk) {
+                if (const int32_t lost = checkLost(); lost != 0) return lost;
+                continue;
+            }
         }
         int32_t got = transport_->receive(rxBuffer_, wait);
         const std::span<const uint8_t> received(rxBuffer_, got > 0 ? static_cast<size_t>(got) : 0);
@@ -103,6 +114,7 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
             ++stats_.eventFrames;
             resend = false;
         } else if (got <= 0) {
+            if (const int32_t lost = checkLost(); lost != 0) return lost;
             resend = true;
         } else if (got < 3) {
             resend = false;
@@ -123,6 +135,17 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
     if (answerLength > 0) return static_cast<int32_t>(answerLength);
     if (frameType_ == kFrameTypeCommand) stickyError_ = kNoResponse;
     return kNoResponse;
+}
+
+int32_t LinkContext::checkLost() {
+    if (!transport_) return 0;
+    const std::string reason = transport_->lostReason();
+    if (reason.empty()) return 0;
+    lostDetail_ = (portName_.empty() ? std::string("the port") : portName_) + " has gone away (" +
+                  reason + ")";
+    stickyError_ = kReceiveError;
+    setErrorDetail(lostDetail_);
+    return kReceiveError;
 }
 
 uint8_t LinkContext::takePendingEvents(uint32_t maxWaitMs) {

@@ -61,6 +61,9 @@ public:
     // For the bulk download, which drives the transport itself with the same headers.
     Transport* transport() { return transport_.get(); }
     uint8_t takeSequence() { return sequence_++; }
+    // When the transport's port has gone away: marks the connection failed for good (until it
+    // is opened again), says which port and why, and returns -1003; otherwise 0.
+    int32_t checkLost();
 
 private:
     void resetSession();
@@ -73,6 +76,8 @@ private:
     uint8_t frameType_ = kFrameTypeCommand;
     uint8_t sequence_ = 0;
     int32_t stickyError_ = 0;
+    std::string portName_;  // the serial device path, to name it when it goes away
+    std::string lostDetail_;
     uint8_t pendingEvents_ = 0;
     LinkStats stats_;
     uint8_t txBuffer_[kHeaderSize + kMaxMessage];

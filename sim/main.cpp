@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,9 @@
 #include "sim/sim_options.h"
 #include "sim/simulator.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     tov::sim::ParsedCommandLine parsed = tov::sim::parseCommandLine(args);
     if (parsed.help) {
@@ -27,7 +30,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "tovsim: %s\n%s", parsed.error.c_str(), tov::sim::usageText().c_str());
+        std::fprintf(stderr, "tovsim: %s\ntovsim: see 'tovsim --help' for the options\n",
+                     parsed.error.c_str());
         return 2;
     }
     for (const std::string& note : parsed.notes) std::fprintf(stderr, "tovsim: %s\n", note.c_str());
@@ -77,4 +81,18 @@ int main(int argc, char** argv) {
     }
     simulator.stop();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing met while starting or serving may end the program without a word.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "tovsim: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "tovsim: unexpected failure\n");
+    }
+    return 1;
 }

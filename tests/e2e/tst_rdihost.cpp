@@ -316,6 +316,21 @@ TEST_F(RdihostWithSimulator, DownloadRunsTheCommandFilesAndMergesWrites) {
     EXPECT_NE(run.err.find("TOV: Download failed (Addr = 0x"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("Processing postload commands\ntarget state\n"), std::string::npos)
         << run.err;
+
+    // Files without an end, or too large for their address, are refused by name before the
+    // download begins.
+    const std::pair<std::string, std::string> refused[] = {
+        {"load " + dir_, dir_ + " is not a regular file"},
+        {"load /dev/zero 0x100000", "/dev/zero is not a regular file"},
+        {"load " + dir_ + "/image.bin 0xFFFFF800",
+         dir_ + "/image.bin: 4096 bytes do not fit between 0xFFFFF800 and the end of the address "
+                "space"}};
+    for (const auto& [command, why] : refused) {
+        run = rdihost(with({"-e", command}), &messages);
+        EXPECT_EQ(run.exitCode, 1) << command;
+        EXPECT_NE(run.err.find("rdihost: " + why + "\n"), std::string::npos) << run.err;
+        EXPECT_TRUE(blocks(messages).empty()) << command;
+    }
 }
 
 TEST_F(RdihostWithSimulator, RegisterRequestsCarryTheDescriptors) {

@@ -761,21 +761,40 @@ TEST_F(TovWithRunningSimulator, UpdateProgramsNewerFilesThatOutliveTheSimulator)
         << probe.out;
 }
 
-TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesAndLeavesTheProbeAsItWas) {
+TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesSaysWhyAndLeavesTheProbeAsItWas) {
     const std::filesystem::path empty = dir_ / "empty";
     std::filesystem::create_directory(empty);
     startSimulator({"--family", "10"});
+    const std::string failed = "tov: update: SETUP: Access to firmware file failed (";
     const ProcessResult none = tov({"update", empty.string(), "10"});
     EXPECT_EQ(none.exitCode, 1);
-    EXPECT_TRUE(none.err.starts_with("tov: update: ")) << none.err;
+    EXPECT_EQ(none.err, failed + "firmware: no TQBARMFW.nnn with nnn from 001 to 255 in " +
+                            empty.string() + ")\n");
     EXPECT_TRUE(none.out.empty()) << none.out;
 
-    // A firmware file alone is not enough: the logic file has to be there too.
+    // A misnamed file is told as refused; a firmware file alone is not enough either.
+    test::writeTextFile((empty / "tqbarmfw.000").string(), "S9030000FC\n");
+    const ProcessResult misnamed = tov({"update", empty.string(), "10"});
+    EXPECT_EQ(misnamed.err, failed + "firmware: no TQBARMFW.nnn with nnn from 001 to 255 in " +
+                                empty.string() +
+                                "; refused: tqbarmfw.000 (not a version 001 to 255))\n");
     test::writeFirmwareFile(empty.string(), "TQBARMFW", 107, 0xA000, "B", 1024);
     const ProcessResult noLogic = tov({"update", empty.string(), "10"});
     EXPECT_EQ(noLogic.exitCode, 1);
-    EXPECT_TRUE(noLogic.out.empty()) << noLogic.out;
-    EXPECT_NE(none.err, noLogic.err);
+    EXPECT_EQ(noLogic.err,
+              "tov: update: SETUP: Access to logic file failed (logic: no "
+              "ARMJEDQB.nnn with nnn from 001 to 255 in " +
+                  empty.string() + ")\n");
+
+    // The newest firmware file is damaged: its line and fault are named, nothing is programmed.
+    writeArmFiles(empty, 108, 4);
+    test::writeTextFile((empty / "TQBARMFW.109").string(), "S1130000\n");
+    const ProcessResult damaged = tov({"update", empty.string(), "10"});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_TRUE(damaged.err.starts_with(failed + (empty / "TQBARMFW.109").string() + ": line 1: "))
+        << damaged.err;
+    EXPECT_TRUE(damaged.err.ends_with(" (the newest TQBARMFW.nnn in " + empty.string() + "))\n"))
+        << damaged.err;
     EXPECT_TRUE(tov({"info"}).out.starts_with("firmware:   V 1.05 for ARM7/ARM9\n"));
 }
 

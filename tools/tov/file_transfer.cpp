@@ -45,7 +45,11 @@ bool takeFlashOption(const Invocation& call, size_t& i, FileCommandLine& line) {
         }
     } else if (arg == "--sector-size") {
         line.flash.sectorSize = numberArgument(call, "sector-size", value(), 0x80000000);
-        if (line.flash.sectorSize == 0) failUsage(call, "--sector-size must be at least 1");
+        // Sectors of flash chips are powers of two; anything else cannot match the chips.
+        const uint32_t size = line.flash.sectorSize;
+        if ((size & (size - 1)) != 0 || size == 0) {
+            failUsage(call, "--sector-size " + call.args[i] + " is not a power of two");
+        }
     } else if (arg == "--skip-unchanged") {
         line.flash.skipUnchanged = true;
     } else if (arg == "--dry-run") {
@@ -126,6 +130,16 @@ FlashSetup requireFlashSetup(const Invocation& call, const FileCommandLine& line
     const int32_t result = applyFlashSetup(*setup);
     if (result != 0) {
         failUsage(call, origin + " '" + text + "': " + refusedSetupText(result));
+    }
+    // Set-ups the library takes but no flash can have fail in the probe only after the
+    // connection; they are refused here.
+    if (setup->chipSize == 0) {
+        failUsage(call, origin + " '" + text + "': the chip size is 0");
+    }
+    const uint32_t busBytes = setup->busBits / 8u;
+    if (line.flash.sectorSize != 0 && line.flash.sectorSize < busBytes) {
+        failUsage(call, "--sector-size " + std::to_string(line.flash.sectorSize) +
+                            " is below the bus width of " + std::to_string(busBytes) + " bytes");
     }
     return *setup;
 }

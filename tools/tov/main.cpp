@@ -342,5 +342,7 @@ int main(int argc, char** argv) {
         return tov::cli::reportUsageError(e.what(), e.command());
     } catch (const std::exception& e) {
         return tov::cli::reportFailure(e.what());
+    } catch (...) {
+        return tov::cli::reportFailure("unexpected failure");
     }
 }
