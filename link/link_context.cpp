@@ -32,7 +32,9 @@ void LinkContext::resetSession() {
     frameType_ = kFrameTypeCommand;
 }
 
-uint32_t LinkContext::lineRate() const { return serial_ ? serial_->lineRate() : 0; }
+uint32_t LinkContext::lineRate() const {
+    return serial_ ? serial_->lineRate() : 0;
+}
 
 int32_t LinkContext::openSerial(const std::string& path, uint32_t wantedRate) {
     if (flavour_.closeBeforeOpen) close();
@@ -82,10 +84,13 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
 
     // A frame that is not the answer (an event, a stale or short answer) makes the host wait
     // again without sending; this holds after the last send too, so an event that comes just
-    // before the answer to the third send does not fail the transaction.
+    // before the answer to the third send does not fail the transaction. The answer is due
+    // within the wait after its send all the same: such frames only use up what is left of it,
+    // so a probe that keeps sending them cannot hold the host for ever.
     int tries = 0;
     bool resend = true;
     size_t answerLength = 0;
+    uint64_t sentAt = 0;
     while (answerLength == 0) {
         if (resend) {
             if (tries == kTries) break;
@@ -93,8 +98,14 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
             ++stats_.sends;
             if (tries > 1) ++stats_.resends;
             if (transport_->send(frame) != kOk) continue;
+            sentAt = clock_.nowMs();
         }
-        int32_t got = transport_->receive(rxBuffer_, wait);
+        const uint64_t spent = clock_.nowMs() - sentAt;
+        if (spent >= wait) {
+            resend = true;
+            continue;
+        }
+        int32_t got = transport_->receive(rxBuffer_, static_cast<uint32_t>(wait - spent));
         const std::span<const uint8_t> received(rxBuffer_, got > 0 ? static_cast<size_t>(got) : 0);
         if (isEventFrame(received)) {
             pendingEvents_ |= rxBuffer_[2];
