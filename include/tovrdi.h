@@ -39,7 +39,21 @@ typedef void RDI_DbgState;
 
 /* The debugger's configuration object: a tag/value hash table with a parent. Tags are stored
  * upper-cased and compared without regard to case. The library reads and updates it in place
- * with malloc'ed texts; the debugger owns and frees it. */
+ * with malloc'ed texts; the debugger owns and frees it.
+ *
+ * Keys the library reads at RDI_OpenAgent: SERIALPORT (1-4 COM1-COM4, else the network; 1),
+ * SERIALLINESPEED (9600), TOVSTARTUP (0 reset, else halt; 0), ETHERNETTARGET (the probe's host),
+ * COMMANDPATH (put in front of preload.cmd and postload.cmd), and for the target program's
+ * semihosting calls:
+ *   SEMIHOSTINGROOT    a folder: the program's host file names are taken beneath it and any name
+ *                      leading out of it (by "..", an absolute name or a link) fails with -1; a
+ *                      root that cannot be used refuses every host file operation and says why
+ *                      in a "### Error:" line. Absent: names are the host's own (the default).
+ *   SEMIHOSTINGSYSTEM  0 refuses the program's host commands (SYS_SYSTEM gives -1); default 1.
+ *   SEMIHOSTINGHEAP    "BASE,LIMIT,STACKBASE,STACKLIMIT" (decimal or 0x numbers): the heap info
+ *                      answer (0 leaves a word to the program's start-up code). Absent: 0,
+ *                      top - 0x4000, top, top - 0x4000 with the top of memory of RDI_Info 0x15
+ *                      (0x80000 at load). A text not of that form refuses the open. */
 struct ConfigTable;
 typedef struct ConfigEntry {
     char* tag;                 /* NULL for a free slot */

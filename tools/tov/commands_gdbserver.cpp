@@ -27,7 +27,8 @@ namespace {
 constexpr const char* kDefaultListen = "127.0.0.1:3333";
 constexpr std::string_view kSynopsis =
     "gdbserver [--listen ADDR:PORT] [--once] [--console gdb|terminal] "
-    "[--semihosting-root DIR] [--no-semihosting-system] [--flash-base ADDR [--flash-size N] "
+    "[--semihosting-root DIR] [--no-semihosting-system] [--heap BASE,LIMIT,STACKBASE,STACKLIMIT] "
+    "[--flash-base ADDR [--flash-size N] "
     "--type SETUP [--erase auto|chip|none] [--sector-size N] [--skip-unchanged] [--verify]]";
 constexpr uint64_t kAddressSpace = 0x100000000ull;
 constexpr FileOptions kFlashOptions{.type = true, .flash = true};
@@ -38,6 +39,7 @@ struct ServerArguments {
     bool forwardConsole = true;
     std::string fileRoot;
     bool systemAllowed = true;
+    semihost::HeapInfo heap = semihost::kStackAtTopHeap;
     // The flash options as tov flash takes them, and where the flash is.
     FileCommandLine flashLine;
     std::optional<uint32_t> flashBase;
@@ -59,7 +61,7 @@ ServerArguments parseServerArguments(const Invocation& call) {
         const std::string& word = call.args[i];
         const bool valued = word == "--listen" || word == "--console" ||
                             word == "--semihosting-root" || word == "--flash-base" ||
-                            word == "--flash-size";
+                            word == "--flash-size" || word == "--heap";
         if (valued && i + 1 == call.args.size()) failUsage(call, word + " needs a value");
         if (word == "--listen") {
             parsed.listen = call.args[++i];
@@ -67,6 +69,11 @@ ServerArguments parseServerArguments(const Invocation& call) {
             parsed.fileRoot = call.args[++i];
             if (!std::filesystem::is_directory(parsed.fileRoot))
                 failUsage(call, "--semihosting-root: no directory " + parsed.fileRoot);
+        } else if (word == "--heap") {
+            std::string problem;
+            const auto heap = semihost::parseHeapInfo(call.args[++i], problem);
+            if (!heap) failUsage(call, "--heap: " + problem);
+            parsed.heap = *heap;
         } else if (word == "--no-semihosting-system") {
             parsed.systemAllowed = false;
         } else if (word == "--once") {
@@ -164,9 +171,10 @@ int runGdbserver(const Invocation& call) {
     gdb::ServerConsole console;
     console.setForwarding(arguments.forwardConsole);
     std::atomic<bool> stopRequest{false};
-    semihost::Service service(console, stopRequest);
-    service.setFileRoot(arguments.fileRoot);
-    service.setSystemAllowed(arguments.systemAllowed);
+    semihost::Service service(console, stopRequest,
+                              {arguments.fileRoot, arguments.systemAllowed, arguments.heap});
+    if (!service.fileRootProblem().empty())
+        std::fprintf(stderr, "tov: gdbserver: %s\n", service.fileRootProblem().c_str());
     for (;;) {
         const int client = listener.accept();
         if (client < 0) return reportFailure("gdbserver: cannot accept a client");
