@@ -21,6 +21,8 @@
 #include "fuzz/support/check.h"
 #include "fuzz/support/fuzzed_probe.h"
 #include "include/tovrdi.h"
+#include "link/flavour.h"
+#include "link/serial_transport.h"
 #include "rdi/config_table.h"
 #include "rdi/procedures.h"
 #include "rdi/register_map.h"
@@ -102,6 +104,8 @@ void freshSettings(rdi::RdiSession& s) {
     s.addressSetting = 0x20;
     s.rdiVersion = 150;
     s.stopRequest = false;
+    s.module().info = {};
+    s.module().downloadActive = false;
     s.semihosting().setCommandLine("");
     s.semihosting().setTopOfMemory(tov::semihost::Service::kDefaultTopOfMemory);
 }
@@ -260,8 +264,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     w.line.counts() = {};
     w.line.counts().startedMs = w.clock.nowMs();
     auto agent = std::make_unique<RDI_AgentHandle>();
-    const int opened =
-        rdi::openAgent(agent.get(), w.input.u8() & 0x1C, &w.config, &w.host, nullptr);
+    const uint8_t how = w.input.u8();
+    int opened;
+    if (how & 0x80) {
+        opened = rdi::openAgent(agent.get(), how & 0x1C, &w.config, &w.host, nullptr);
+    } else {
+        // Most runs start on an open line without the connection's handshake, with the target
+        // a module open would have described, so that the input goes to the procedures.
+        FuzzInput rest = w.input;
+        w.input = FuzzInput(nullptr, 0);
+        rdi::openAgent(agent.get(), RDIOpen_NoStartup, &w.config, &w.host, nullptr);
+        w.input = rest;
+        s.connection().link().adopt(std::make_unique<tov::link::SerialTransport>(
+            w.line.device(), tov::link::rdiFlavour(), w.clock));
+        static constexpr uint16_t kFamilies[] = {10, 33, 40, 2};
+        s.module().info.family = kFamilies[how & 3];
+        s.module().info.cpuType = w.input.u16();
+        opened = RDIError_NoError;
+    }
     FUZZ_CHECK(s.semihosting().fileRootProblem().empty());
     if (opened == RDIError_NoError || opened >= RDIError_LittleEndian || w.input.flag()) {
         for (int call = 0; call < kMaxCalls && !w.input.empty(); ++call) {
