@@ -92,10 +92,13 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
 
     // A frame that is not the answer (an event, a stale or short answer) makes the host wait
     // again without sending; this holds after the last send too, so an event that comes just
-    // before the answer to the third send does not fail the transaction.
+    // before the answer to the third send does not fail the transaction. The answer is due
+    // within the wait after its send all the same: such frames only use up what is left of it,
+    // so a probe that keeps sending them cannot hold the host for ever.
     int tries = 0;
     bool resend = true;
     size_t answerLength = 0;
+    uint64_t sentAt = 0;
     while (answerLength == 0) {
         if (resend) {
             if (tries == kTries) break;
@@ -106,8 +109,14 @@ int32_t LinkContext::transaction(std::span<const uint8_t> request, std::span<uin
                 if (const int32_t lost = checkLost(); lost != 0) return lost;
                 continue;
             }
+            sentAt = clock_.nowMs();
         }
-        int32_t got = transport_->receive(rxBuffer_, wait);
+        const uint64_t spent = clock_.nowMs() - sentAt;
+        if (spent >= wait) {
+            resend = true;
+            continue;
+        }
+        int32_t got = transport_->receive(rxBuffer_, static_cast<uint32_t>(wait - spent));
         const std::span<const uint8_t> received(rxBuffer_, got > 0 ? static_cast<size_t>(got) : 0);
         if (isEventFrame(received)) {
             pendingEvents_ |= rxBuffer_[2];

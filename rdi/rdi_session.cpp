@@ -18,6 +18,9 @@ constexpr uint16_t kReplyCapacity = 128;
 // of the block size keeps the probe's blocks full.
 constexpr uint32_t kDownloadPiece = 0xFC00;
 
+link::SerialDeviceFactory* lineDevices = nullptr;
+link::Clock* lineClock = nullptr;
+
 }  // namespace
 
 RdiSession::RdiSession(link::SerialDeviceFactory& devices, link::Clock& clock)
@@ -26,8 +29,14 @@ RdiSession::RdiSession(link::SerialDeviceFactory& devices, link::Clock& clock)
     module_.connection = &connection_;
 }
 
+void useLine(link::SerialDeviceFactory& devices, link::Clock& clock) {
+    lineDevices = &devices;
+    lineClock = &clock;
+}
+
 RdiSession& session() {
-    static RdiSession instance;
+    static RdiSession instance(lineDevices ? *lineDevices : link::termiosDeviceFactory(),
+                               lineClock ? *lineClock : link::systemClock());
     return instance;
 }
 

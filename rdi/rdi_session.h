@@ -127,6 +127,10 @@ private:
     char unknownText_[64] = {};
 };
 
+// Makes the library's session open its serial ports through `devices` and keep time on `clock`.
+// Only before the session's first use: the fuzz targets put a scripted probe behind the library.
+void useLine(link::SerialDeviceFactory& devices, link::Clock& clock);
+
 // The library's session.
 RdiSession& session();
 
