@@ -66,7 +66,7 @@ void explainFlashFailure(const std::string& path, const FlashOutcome& outcome) {
         link::setErrorDetail(path + ": " + outcome.problem);
         return;
     }
-    if (!link::errorDetail().empty()) return;
+    if (*link::errorDetail() != '\0') return;
     char text[64] = "";
     switch (outcome.failed) {
         case Step::kCompare:

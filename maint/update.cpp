@@ -51,8 +51,8 @@ int32_t updateConnected(LoaderLink& link, const ProbeIdentity& probe, const std:
     // Both files are read whole before anything is erased, so a bad file leaves the probe as
     // it was.
     if (doFirmware && checkFirmwareFile(firmware.path, libraryCaller()) < 0) {
-        link::setErrorDetail(link::errorDetail() + " (the newest " + firmware.pattern + " in " +
-                             firmware.directory + ")");
+        link::setErrorDetail(std::string(link::errorDetail()) + " (the newest " + firmware.pattern +
+                             " in " + firmware.directory + ")");
         return link::kFirmwareFileFailed;
     }
     if (doLogic) {
