@@ -14,7 +14,9 @@ namespace {
 constexpr uint16_t kPiece = 1024;
 constexpr uint16_t kPagedPiece = 32;
 
-bool pagedType(uint8_t mode) { return mode == 14 || mode == 18 || mode == 20; }
+bool pagedType(uint8_t mode) {
+    return mode == 14 || mode == 18 || mode == 20;
+}
 
 }  // namespace
 

@@ -31,10 +31,8 @@ int32_t FilesSession::flashSetup555(uint16_t type, uint32_t parameter, uint32_t 
     if (type != 16 && type != 17) return link::kInvalidParameter;
     const int32_t rc = setUpOnChip(static_cast<uint8_t>(type), 2, parameter, workspace);
     if (rc == link::kOk) {
-        settings_ = FlashSettings{.type = type,
-                                  .workspace = workspace,
-                                  .kind = FlashKind::kRows,
-                                  .parameter = parameter};
+        settings_ = FlashSettings{
+            .type = type, .workspace = workspace, .kind = FlashKind::kRows, .parameter = parameter};
     }
     return rc;
 }

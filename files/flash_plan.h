@@ -19,6 +19,11 @@ struct FlashOptions {
     bool skipUnchanged = false;
     bool verify = false;
     bool dryRun = false;
+    // Where the flash lies: data outside [rangeBase, rangeBase + rangeSize) is not flash; it is
+    // written as memory, or with refuseOutside the file is refused. rangeSize 0: all of it is.
+    uint32_t rangeBase = 0;
+    uint64_t rangeSize = 0;
+    bool refuseOutside = false;
 };
 
 // Bytes of one sector across the bus the set-up most likely has: 64 KiB per chip (the chip when

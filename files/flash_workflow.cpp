@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <set>
 
 #include "link/error_codes.h"
@@ -74,9 +75,9 @@ int32_t programUnits(FlashAccess& access, const FlashPlan& plan) {
     return 0;
 }
 
-int32_t refuse(FlashOutcome& outcome, const char* problem) {
+int32_t refuse(FlashOutcome& outcome, std::string problem) {
     outcome.failed = FlashOutcome::Step::kOptions;
-    outcome.problem = problem;
+    outcome.problem = std::move(problem);
     return link::kInvalidParameter;
 }
 
@@ -100,12 +101,32 @@ int32_t runFlashWorkflow(FlashAccess& access, const Image& image, const FlashSet
                       "dry runs work with external flash set-ups; on-chip flash is erased "
                       "with its own erase call");
     }
+    const bool ranged = options.rangeSize != 0;
+    if (!external && ranged)
+        return refuse(outcome, "a flash range works with external flash set-ups");
+    Image inRange;
+    if (ranged) {
+        splitImage(image, options.rangeBase, options.rangeSize, inRange, outcome.memory);
+        if (options.refuseOutside && !outcome.memory.segments.empty()) {
+            const ImageSegment& first = outcome.memory.segments.front();
+            char text[96];
+            std::snprintf(
+                text, sizeof text,
+                "the data at 0x%08X-0x%08llX lies outside the flash at 0x%08X-0x%08llX",
+                static_cast<unsigned>(first.address),
+                static_cast<unsigned long long>(first.address + first.bytes.size() - 1),
+                static_cast<unsigned>(options.rangeBase),
+                static_cast<unsigned long long>(options.rangeBase + options.rangeSize - 1));
+            return refuse(outcome, text);
+        }
+    }
+    const Image& flash = ranged ? inRange : image;
     outcome.planned = external && (options.erase != EraseChoice::kNone || options.skipUnchanged ||
-                                   options.dryRun);
+                                   options.dryRun || ranged);
     const uint32_t unit = eraseUnitSize(setup, options);
     if (outcome.planned && unit == 0)
         return refuse(outcome, "the sector size of this set-up is unknown: give a sector size");
-    if (outcome.planned) outcome.plan = planFlash(image.segments, unit);
+    if (outcome.planned) outcome.plan = planFlash(flash.segments, unit);
 
     // A dry run without a comparison needs no probe at all.
     if (options.dryRun && !options.skipUnchanged) {
@@ -133,13 +154,20 @@ int32_t runFlashWorkflow(FlashAccess& access, const Image& image, const FlashSet
         outcome.eraseSeconds = since(start);
     }
     start = Clock::now();
-    result = outcome.plan.skipped.empty() ? access.writeImage(image, outcome.detail)
-                                          : programUnits(access, outcome.plan);
-    outcome.programSeconds = since(start);
+    // The whole file goes the fast way when it is all flash and nothing is left out.
+    result = outcome.plan.skipped.empty() && !ranged ? access.writeImage(image, outcome.detail)
+                                                     : programUnits(access, outcome.plan);
     if (result != 0) {
+        outcome.programSeconds = since(start);
         outcome.failed = FlashOutcome::Step::kProgram;
         return result;
     }
+    if (!outcome.memory.segments.empty() &&
+        (result = access.loadMemory(outcome.memory, outcome.detail)) != 0) {
+        outcome.failed = FlashOutcome::Step::kMemory;
+        return result;
+    }
+    outcome.programSeconds = since(start);
     if (options.verify) {
         start = Clock::now();
         outcome.detail = 0;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -28,23 +29,26 @@ public:
     // Programs the whole image in the set-up's own way (the download, or the rows of a
     // row-organised flash); `detail` receives the probe's word of a failure.
     virtual int32_t writeImage(const Image& image, uint32_t& detail) = 0;
+    // Writes the image into target memory as it is (data outside the flash).
+    virtual int32_t loadMemory(const Image& image, uint32_t& detail) = 0;
     // Compares target memory with the whole image.
     virtual int32_t verifyImage(const Image& image, uint32_t& detail) = 0;
 };
 
 // What a pass did, or in a dry run would do.
 struct FlashOutcome {
-    enum class Step { kNone, kOptions, kSetup, kCompare, kErase, kProgram, kVerify };
+    enum class Step { kNone, kOptions, kSetup, kCompare, kErase, kProgram, kMemory, kVerify };
     FlashOptions options;  // as carried out (a type that cannot erase is not erased)
     bool planned = false;  // sectors were planned (external flash with an erase, skip or dry run)
     FlashPlan plan;
     std::vector<uint64_t> toErase;  // in a dry run: would be erased
+    Image memory;                   // data outside the flash's range, written as memory
     size_t erased = 0;
     double compareSeconds = 0, eraseSeconds = 0, programSeconds = 0, verifySeconds = 0;
     Step failed = Step::kNone;
-    uint32_t failedAt = 0;     // the unit whose erase or comparison failed
-    uint32_t detail = 0;       // the probe's word of a failed program or verify
-    const char* problem = "";  // why the options were refused (Step::kOptions)
+    uint32_t failedAt = 0;  // the unit whose erase or comparison failed
+    uint32_t detail = 0;    // the probe's word of a failed program or verify
+    std::string problem;    // why the options or the file were refused (Step::kOptions)
 };
 
 // Options as a set-up takes them: a type whose erase the library refuses is programmed as it is

@@ -205,6 +205,7 @@ bool readElf(const std::string& path, std::vector<ImageSegment>& segments, std::
     size_t fileSize = 0;
     const char* image = elf_rawfile(elf, &fileSize);
     if (image == nullptr) return finish(false, "cannot be read");
+    std::vector<GElf_Phdr> loads;
     for (size_t i = 0; i < count; ++i) {
         GElf_Phdr segment;
         if (gelf_getphdr(elf, static_cast<int>(i), &segment) == nullptr)
@@ -213,11 +214,52 @@ bool readElf(const std::string& path, std::vector<ImageSegment>& segments, std::
         if (segment.p_offset > fileSize || segment.p_filesz > fileSize - segment.p_offset)
             return finish(false,
                           "segment " + std::to_string(i) + ": reaches past the end of the file");
-        if (segment.p_paddr + segment.p_filesz > 0x100000000ull)
+        if (segment.p_paddr + segment.p_filesz > kAddressSpace)
             return finish(false,
                           "segment " + std::to_string(i) + ": beyond the 32-bit address space");
-        addBytes(segments, static_cast<uint32_t>(segment.p_paddr),
-                 reinterpret_cast<const uint8_t*>(image + segment.p_offset), segment.p_filesz);
+        loads.push_back(segment);
+    }
+    // With section headers, the allocated sections with contents are loaded, as a debugger
+    // loads them: a segment's padding between its sections is no part of the program. Each goes
+    // to its load address, found through the segment that holds its bytes in the file.
+    size_t sections = 0;
+    size_t names = 0;
+    const bool useSections = header.e_shoff != 0 && header.e_shoff <= fileSize &&
+                             elf_getshdrnum(elf, &sections) == 0 && sections > 1 &&
+                             uint64_t{sections} * header.e_shentsize <= fileSize - header.e_shoff &&
+                             elf_getshdrstrndx(elf, &names) == 0;
+    if (!useSections) {
+        for (const GElf_Phdr& segment : loads) {
+            addBytes(segments, static_cast<uint32_t>(segment.p_paddr),
+                     reinterpret_cast<const uint8_t*>(image + segment.p_offset), segment.p_filesz);
+        }
+    }
+    for (Elf_Scn* scn = nullptr; useSections && (scn = elf_nextscn(elf, scn)) != nullptr;) {
+        GElf_Shdr section;
+        if (gelf_getshdr(scn, &section) == nullptr)
+            return finish(false,
+                          "section " + std::to_string(elf_ndxscn(scn)) + ": bad section header");
+        if ((section.sh_flags & SHF_ALLOC) == 0 || section.sh_type == SHT_NOBITS ||
+            section.sh_size == 0)
+            continue;
+        const char* name = elf_strptr(elf, names, section.sh_name);
+        const std::string place =
+            "section " + (name != nullptr && *name != '\0' ? std::string(name)
+                                                           : std::to_string(elf_ndxscn(scn)));
+        if (section.sh_offset > fileSize || section.sh_size > fileSize - section.sh_offset)
+            return finish(false, place + ": reaches past the end of the file");
+        uint64_t address = section.sh_addr;
+        for (const GElf_Phdr& segment : loads) {
+            if (section.sh_offset >= segment.p_offset &&
+                section.sh_offset + section.sh_size <= segment.p_offset + segment.p_filesz) {
+                address = segment.p_paddr + (section.sh_offset - segment.p_offset);
+                break;
+            }
+        }
+        if (address + section.sh_size > kAddressSpace)
+            return finish(false, place + ": beyond the 32-bit address space");
+        addBytes(segments, static_cast<uint32_t>(address),
+                 reinterpret_cast<const uint8_t*>(image + section.sh_offset), section.sh_size);
     }
     if (segments.empty()) return finish(false, "no loadable segment");
     return finish(true, "");
@@ -249,6 +291,26 @@ bool readBinary(const std::string& path, uint32_t base, std::vector<ImageSegment
     }
     segments.push_back({base, std::move(bytes)});
     return true;
+}
+
+void splitImage(const Image& image, uint32_t base, uint64_t size, Image& inside, Image& outside) {
+    inside = Image{image.format, {}, 0};
+    outside = Image{image.format, {}, 0};
+    const uint64_t end = base + size;
+    const auto add = [](Image& to, const ImageSegment& from, uint64_t begin, uint64_t stop) {
+        if (begin >= stop) return;
+        const auto first = from.bytes.begin() + static_cast<ptrdiff_t>(begin - from.address);
+        to.segments.push_back(
+            {static_cast<uint32_t>(begin), {first, first + static_cast<ptrdiff_t>(stop - begin)}});
+        to.dataBytes += stop - begin;
+    };
+    for (const ImageSegment& segment : image.segments) {
+        const uint64_t first = segment.address;
+        const uint64_t last = first + segment.bytes.size();
+        add(outside, segment, first, std::min(last, uint64_t{base}));
+        add(inside, segment, std::max(first, uint64_t{base}), std::min(last, end));
+        add(outside, segment, std::max(first, end), last);
+    }
 }
 
 std::string findOverlap(const std::vector<ImageSegment>& segments) {

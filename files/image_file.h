@@ -55,6 +55,9 @@ bool readElf(const std::string& path, std::vector<ImageSegment>& segments, std::
 bool readBinary(const std::string& path, uint32_t base, std::vector<ImageSegment>& segments,
                 std::string& error);
 
+// The segments' bytes inside [base, base + size) and those outside it, each in file order.
+void splitImage(const Image& image, uint32_t base, uint64_t size, Image& inside, Image& outside);
+
 // The first pair of segments sharing a byte, as "0x...-0x... overlaps 0x...-0x..."; empty when
 // none do.
 std::string findOverlap(const std::vector<ImageSegment>& segments);

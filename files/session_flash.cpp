@@ -56,6 +56,10 @@ int32_t SessionFlashAccess::writeImage(const Image& image, uint32_t& detail) {
     return rows_ ? session_.flashWrite555(image, detail) : session_.flashWriteImage(image, detail);
 }
 
+int32_t SessionFlashAccess::loadMemory(const Image& image, uint32_t& detail) {
+    return session_.loadImage(image, detail);
+}
+
 int32_t SessionFlashAccess::verifyImage(const Image& image, uint32_t& detail) {
     return session_.verifyImage(image, detail);
 }
@@ -82,6 +86,9 @@ void explainFlashFailure(const std::string& path, const FlashOutcome& outcome) {
             break;
         case Step::kProgram:
             std::snprintf(text, sizeof text, "programming failed");
+            break;
+        case Step::kMemory:
+            std::snprintf(text, sizeof text, "writing the data outside the flash failed");
             break;
         case Step::kVerify:
             std::snprintf(text, sizeof text, "the flash differs from the file");

@@ -22,6 +22,7 @@ public:
     int32_t erase(uint32_t unit, EraseChoice how) override;
     int32_t writeBlock(uint32_t address, uint16_t length, const uint8_t* data) override;
     int32_t writeImage(const Image& image, uint32_t& detail) override;
+    int32_t loadMemory(const Image& image, uint32_t& detail) override;
     int32_t verifyImage(const Image& image, uint32_t& detail) override;
 
 private:

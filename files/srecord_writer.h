@@ -65,8 +65,8 @@ private:
     bool failed_ = false;
     std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
-    std::string target_;     // the path the records are meant for
-    std::string temporary_;  // where they are written until close(); empty when direct
+    std::string target_;          // the path the records are meant for
+    std::string temporary_;       // where they are written until close(); empty when direct
     bool createdTarget_ = false;  // written directly into a file that did not exist before
     bool unnamed_ = false;        // the temporary file has no name until close()
     std::string error_;

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (ImageFormat format : {ImageFormat::SRecord, ImageFormat::IntelHex, ImageFormat::Elf}) {
         Image image;
         std::string error;
-        if (readImage(file.path(), {.format = format, .offset = 0x10}, image, error)) {
+        if (readImage(file.path(), {.format = format, .offset = 0x10, .base = std::nullopt}, image, error)) {
             FUZZ_CHECK(findOverlap(image.segments).empty());
             for (const ImageSegment& segment : image.segments) {
                 FUZZ_CHECK(segment.bytes.size() <= 0x100000000ull - segment.address);

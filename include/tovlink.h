@@ -387,12 +387,16 @@ typedef struct TOV_FlashOptions {
     uint32_t skipUnchanged;   /* nonzero: leave sectors that already hold the image's bytes */
     uint32_t verify;          /* nonzero: read back and compare after programming */
     uint32_t dryRun;          /* nonzero: plan only, nothing erased or programmed */
+    uint32_t flashBase;       /* where the flash lies: data outside flashBase .. */
+    uint32_t flashSize;       /* .. flashBase + flashSize - 1 is written as memory; 0: all is flash */
+    uint32_t refuseOutside;   /* nonzero: data outside the flash refuses the file (-1202) */
 } TOV_FlashOptions;
 typedef struct TOV_FlashReport {
     uint32_t unitsPlanned, unitsSkipped, unitsErased;
     uint32_t bytesProgrammed;  /* in a dry run: the bytes that would be programmed */
     uint32_t unitSize;         /* bytes of one erase unit (sector or chip bank); 0 unplanned */
     uint32_t probeDetail;      /* the probe's detail word of a failed program or verify */
+    uint32_t bytesAsMemory;    /* data bytes outside the flash, written as memory */
 } TOV_FlashReport;
 
 /* Programs the image file into flash: plans the erase units (sectors, or chip banks with

@@ -104,6 +104,9 @@ int32_t imageFlash(const char* path, const TOV_ImageOptions* options, const TOV_
     choice.skipUnchanged = given.skipUnchanged != 0;
     choice.verify = given.verify != 0;
     choice.dryRun = given.dryRun != 0;
+    choice.rangeBase = given.flashBase;
+    choice.rangeSize = given.flashSize;
+    choice.refuseOutside = given.refuseOutside != 0;
     choice = tf::optionsForSetup(setup, choice, given.erase != TOV_ERASE_AUTO);
 
     tf::SessionFlashAccess access(filesSession(), given.type != nullptr);
@@ -117,11 +120,12 @@ int32_t imageFlash(const char* path, const TOV_ImageOptions* options, const TOV_
         const bool programmed = choice.dryRun || outcome.failed == tf::FlashOutcome::Step::kNone ||
                                 outcome.failed == tf::FlashOutcome::Step::kVerify;
         if (programmed) {
-            report->bytesProgrammed =
-                static_cast<uint32_t>(whole ? image.dataBytes : outcome.plan.bytesToProgram());
+            report->bytesProgrammed = static_cast<uint32_t>(
+                whole && choice.rangeSize == 0 ? image.dataBytes : outcome.plan.bytesToProgram());
         }
         report->unitSize = outcome.planned ? outcome.plan.unit : 0;
         report->probeDetail = outcome.detail;
+        report->bytesAsMemory = static_cast<uint32_t>(outcome.memory.dataBytes);
     }
     if (rc != tl::kOk) tf::explainFlashFailure(path, outcome);
     return rc;

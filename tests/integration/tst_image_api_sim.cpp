@@ -105,7 +105,7 @@ TEST_F(ImageApiSim, FlashErasesOnlyTouchedSectorsSkipsUnchangedAndPlansWithoutSe
     const std::string raw =
         file("f.bin", std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     const TOV_ImageOptions image{TOV_IMAGE_BIN, 0, kBank + 0x3FF00, 1};
-    TOV_FlashOptions flash{"2,0x80000,32,0x1000", TOV_ERASE_AUTO, 0, 0, 1, 0};
+    TOV_FlashOptions flash{"2,0x80000,32,0x1000", TOV_ERASE_AUTO, 0, 0, 1, 0, 0, 0, 0};
     TOV_FlashReport report{};
     int progressCalls = 0;
     TOV_ProgressSet([](uint32_t, uint32_t, void* user) { ++*static_cast<int*>(user); },
@@ -132,7 +132,7 @@ TEST_F(ImageApiSim, FlashErasesOnlyTouchedSectorsSkipsUnchangedAndPlansWithoutSe
 
     // A dry run plans without a word to the probe; chip erase plans one bank.
     const uint64_t before = frames();
-    flash = {"2,0x80000,32,0x1000", TOV_ERASE_CHIP, 0, 0, 0, 1};
+    flash = {"2,0x80000,32,0x1000", TOV_ERASE_CHIP, 0, 0, 0, 1, 0, 0, 0};
     ASSERT_EQ(TOV_ImageFlash(raw.c_str(), &image, &flash, &report), 0) << TOV_LastErrorDetail();
     EXPECT_EQ(report.unitsPlanned, 1u);
     EXPECT_EQ(report.unitSize, 0x200000u);

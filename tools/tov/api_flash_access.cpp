@@ -1,6 +1,8 @@
 // The flash workflow's probe calls through the exports.
 #include "api_flash_access.h"
 
+#include <algorithm>
+
 #include "file_transfer.h"
 #include "progress.h"
 
@@ -46,6 +48,19 @@ int32_t ApiFlashAccess::writeImage(const files::Image& image, uint32_t& detail) 
     bar.finish();
     detail = report.probeDetail;
     return result;
+}
+
+int32_t ApiFlashAccess::loadMemory(const files::Image& image, uint32_t& detail) {
+    constexpr size_t kBlock = 1024;
+    for (const files::ImageSegment& segment : image.segments) {
+        for (size_t at = 0; at < segment.bytes.size(); at += kBlock) {
+            const auto piece = static_cast<uint16_t>(std::min(kBlock, segment.bytes.size() - at));
+            const int32_t result = TOV_LoadBlock(segment.address + static_cast<uint32_t>(at), piece,
+                                                 segment.bytes.data() + at, &detail);
+            if (result != 0) return result;
+        }
+    }
+    return 0;
 }
 
 int32_t ApiFlashAccess::verifyImage(const files::Image& image, uint32_t& detail) {

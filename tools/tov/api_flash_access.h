@@ -24,6 +24,7 @@ public:
     int32_t erase(uint32_t unit, files::EraseChoice how) override;
     int32_t writeBlock(uint32_t address, uint16_t length, const uint8_t* data) override;
     int32_t writeImage(const files::Image& image, uint32_t& detail) override;
+    int32_t loadMemory(const files::Image& image, uint32_t& detail) override;
     int32_t verifyImage(const files::Image& image, uint32_t& detail) override;
 
 private:

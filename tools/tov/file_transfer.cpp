@@ -43,6 +43,11 @@ bool takeFlashOption(const Invocation& call, size_t& i, FileCommandLine& line) {
         } else {
             failUsage(call, "--erase takes auto, chip or none, not '" + choice + "'");
         }
+    } else if (arg == "--flash-base") {
+        line.flashBase = numberArgument(call, "flash-base", value(), 0xFFFFFFFF);
+    } else if (arg == "--flash-size") {
+        line.flashSize = numberArgument(call, "flash-size", value(), 0xFFFFFFFF);
+        if (*line.flashSize == 0) failUsage(call, "--flash-size must be at least 1");
     } else if (arg == "--sector-size") {
         line.flash.sectorSize = numberArgument(call, "sector-size", value(), 0x80000000);
         // Sectors of flash chips are powers of two; anything else cannot match the chips.
@@ -69,6 +74,22 @@ bool takeFlashOption(const Invocation& call, size_t& i, FileCommandLine& line) {
 bool takeFileOption(const Invocation& call, size_t& i, FileOptions accepted,
                     FileCommandLine& line) {
     const std::string& arg = call.args[i];
+    if (arg == "--format" && accepted.offset) {
+        if (i + 1 == call.args.size()) failUsage(call, arg + " needs a value");
+        const std::string& name = call.args[++i];
+        if (name == "srec") {
+            line.format = files::ImageFormat::SRecord;
+        } else if (name == "ihex") {
+            line.format = files::ImageFormat::IntelHex;
+        } else if (name == "elf") {
+            line.format = files::ImageFormat::Elf;
+        } else if (name == "bin") {
+            line.format = files::ImageFormat::Unknown;
+        } else {
+            failUsage(call, "--format takes srec, ihex, elf or bin, not '" + name + "'");
+        }
+        return true;
+    }
     const bool isOffset = arg == "--offset" && accepted.offset;
     const bool isBase = arg == "--base" && accepted.base;
     const bool isType = arg == "--type" && accepted.type;
@@ -189,6 +210,22 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 TOV_ImageOptions imageOptionsFor(const FileCommandLine& line) {
     TOV_ImageOptions options{};
+    if (line.format) {
+        switch (*line.format) {
+            case files::ImageFormat::SRecord:
+                options.format = TOV_IMAGE_SREC;
+                break;
+            case files::ImageFormat::IntelHex:
+                options.format = TOV_IMAGE_IHEX;
+                break;
+            case files::ImageFormat::Elf:
+                options.format = TOV_IMAGE_ELF;
+                break;
+            case files::ImageFormat::Unknown:
+                options.format = TOV_IMAGE_BIN;
+                break;
+        }
+    }
     options.offset = line.offset;
     if (line.base) {
         options.base = *line.base;
@@ -201,6 +238,7 @@ std::optional<files::Image> requireImage(const Invocation& call, const FileComma
     const std::string& path = line.words[0];
     if (!readableFileSize(call, path)) return std::nullopt;
     files::ImageRequest request;
+    request.format = line.format;
     request.offset = line.offset;
     request.base = line.base;
     files::Image image;

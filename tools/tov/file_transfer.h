@@ -24,11 +24,14 @@ using files::FlashOptions;
 struct FileCommandLine {
     std::vector<std::string> words;
     uint32_t offset = 0;
-    std::optional<uint32_t> base;         // --base: where a raw binary goes
-    std::optional<std::string> typeText;  // the --type text as given
-    uint32_t selection = 0;               // --select: which blocks an on-chip erase takes
-    files::FlashOptions flash;            // the flash workflow options of tov flash
-    bool eraseNamed = false;              // --erase was given
+    std::optional<uint32_t> base;              // --base: where a raw binary goes
+    std::optional<std::string> typeText;       // the --type text as given
+    uint32_t selection = 0;                    // --select: which blocks an on-chip erase takes
+    files::FlashOptions flash;                 // the flash workflow options of tov flash
+    bool eraseNamed = false;                   // --erase was given
+    std::optional<uint32_t> flashBase;         // --flash-base: where the flash lies
+    std::optional<uint32_t> flashSize;         // --flash-size: how large it is
+    std::optional<files::ImageFormat> format;  // --format: forced file format
     bool flashWorkflowGiven = false;  // any of --erase, --sector-size, --skip-unchanged, --dry-run
 };
 

@@ -51,6 +51,10 @@ void printDryRun(const Invocation& call, const FileData& data, const files::Flas
     std::printf("would program %llu of %s\n",
                 static_cast<unsigned long long>(plan.bytesToProgram()),
                 dataSummary(data, offset).c_str());
+    if (!outcome.memory.segments.empty()) {
+        std::printf("would write %s outside the flash as memory\n",
+                    dataSummary(fileDataOf(outcome.memory), 0).c_str());
+    }
     if (!plan.skipped.empty()) {
         std::printf("would skip %zu unchanged %s%s: %s\n", plan.skipped.size(), what,
                     plan.skipped.size() == 1 ? "" : "s", unitList(plan.skipped).c_str());
@@ -84,7 +88,17 @@ int reportOutcome(const Invocation& call, int32_t result, const files::FlashOutc
 
 int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const FlashSetup& setup) {
     const std::string& path = line.words[0];
-    const FlashOptions options = files::optionsForSetup(setup, line.flash, line.eraseNamed);
+    FlashOptions options = files::optionsForSetup(setup, line.flash, line.eraseNamed);
+    if (line.flashSize && !line.flashBase) failUsage(call, "--flash-size needs --flash-base ADDR");
+    if (line.flashBase) {
+        // Data outside the flash (an ELF's RAM sections) is written as memory.
+        options.rangeBase = *line.flashBase;
+        options.rangeSize = line.flashSize
+                                ? *line.flashSize
+                                : files::eraseUnitSize(setup, {.erase = EraseChoice::kChip});
+        if (options.rangeSize == 0)
+            failUsage(call, "the size of this set-up's flash is unknown: give --flash-size N");
+    }
     const bool external = setup.kind == FlashKind::kExternal;
     if (!external && line.flashWorkflowGiven) {
         failUsage(call,
@@ -92,7 +106,7 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
                   "flash set-ups; on-chip flash is erased with tov erase");
     }
     const bool planned = external && (options.erase != EraseChoice::kNone ||
-                                      options.skipUnchanged || options.dryRun);
+                                      options.skipUnchanged || options.dryRun || line.flashBase);
     if (planned && files::eraseUnitSize(setup, options) == 0) {
         failUsage(call, "the sector size of this set-up is unknown: give --sector-size N");
     }
@@ -125,6 +139,10 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
         const char* what = options.erase == EraseChoice::kChip ? "chip banks" : "sectors";
         std::printf(": %s erased %zu, programmed %zu, skipped %zu", what, outcome.erased,
                     outcome.toErase.size(), outcome.plan.skipped.size());
+    }
+    if (!outcome.memory.segments.empty()) {
+        std::printf("; %s outside the flash written as memory",
+                    dataSummary(fileDataOf(outcome.memory), 0).c_str());
     }
     std::printf("; ");
     if (options.skipUnchanged) std::printf("compare %.2f s, ", outcome.compareSeconds);
