@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include <cstdio>
 #include <fstream>
@@ -75,7 +76,11 @@ TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
 
     // While the update runs the window keeps handling its events (timers fire) and no second
     // operation starts: the buttons are off and a second Current is refused.
+    // Keys pressed meanwhile are dropped, not kept for later: Escape does not close the dialog
+    // once the update ends, and nothing typed reaches a field.
     bool sawBusy = false;
+    QLineEdit* ip = d.findChildren<QLineEdit*>().at(0);
+    const QString ipBefore = ip->text();
     QTimer::singleShot(0, &d, [&] {
         for (QPushButton* button : d.findChildren<QPushButton*>()) {
             if (button->text() == "Current") sawBusy = d.busy() && !button->isEnabled();
@@ -83,10 +88,23 @@ TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
         const qsizetype shown = d.statusLog().size();
         d.onCurrent();
         EXPECT_EQ(d.statusLog().size(), shown);
+        QTest::keyClicks(ip, "9");
+        QTest::keyClick(&d, Qt::Key_Escape);
     });
     d.onUpdate();
     EXPECT_TRUE(sawBusy);
     EXPECT_FALSE(d.busy());
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(ip->text(), ipBefore);
+    // Both parts are up to date: Update has nothing left to do.
+    for (QPushButton* button : d.findChildren<QPushButton*>()) {
+        if (button->text() == "Update") {
+            EXPECT_FALSE(button->isEnabled());
+        }
+        if (button->text() == "Current") {
+            EXPECT_TRUE(button->isEnabled());
+        }
+    }
     EXPECT_TRUE(messages.empty()) << texts().join("; ").toStdString();
     const QStringList log = from(d.statusLog(), "Firmware: Erasing Flash ...");
     ASSERT_GE(log.size(), 8);
@@ -106,7 +124,10 @@ TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
     EXPECT_EQ(log[index + 3], "Logic: Programming ...");
     EXPECT_TRUE(log.contains("Logic: Programming ... ( 99% )"));
     EXPECT_TRUE(log.contains("Logic: Verifying ... ( 0% )"));
-    EXPECT_EQ(log.last(), "Updating firmware and logic passed!");
+    EXPECT_EQ(log.last(),
+              "Updating firmware and logic passed! The stored setup was erased: Transmit in the "
+              "working-mode dialog writes it again.");
+    screenshot(d, "update_dialog_done");
     EXPECT_EQ(d.currentFirmwareText(), "1.06");
     EXPECT_EQ(d.currentLogicText(), "0.07");
 
@@ -159,6 +180,7 @@ TEST_F(UpdateDialogTest, BadFilesStopBeforeAnyEraseAndAFuseFaultFailsTheLogic) {
     d.onUpdate();
     EXPECT_EQ(texts().last(), "Logic: Fuse map programmed verification failed!");
     EXPECT_EQ(d.statusText(), "Updating firmware and logic failed!");
+    EXPECT_EQ(d.newestFirmwareText(), "1.05");  // the file the update used, not the removed one
     EXPECT_EQ(sim().storageWrites().sectorErases, 0u);
     EXPECT_EQ(sim().storageWrites().logicErases, 1u);
     onProbe([](sim::Probe& p) { p.logic().clearHooks(); });
