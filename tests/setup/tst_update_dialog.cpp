@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -13,6 +14,7 @@
 #include "include/tovlink.h"
 #include "probe_on_com1.h"
 #include "setup/update_dialog.h"
+#include "sim/update_files.h"
 #include "tests/support/firmware_file.h"
 #include "tests/support/jedec_file.h"
 
@@ -57,8 +59,14 @@ protected:
 
 TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
     startProbe();
-    const auto firmware = writeFirmware(106);
-    const auto rows = writeLogic("ARMJEDQB", 7);
+    // The TOV-B's files as `tovsim --write-update-files DIR --logic-version 7` writes them; what
+    // the probe must hold afterwards comes from the test's own copy.
+    const auto written = sim::writeUpdateFiles({fileDir(), sim::ProbeModel::B, 40, 106, 7});
+    ASSERT_TRUE(written.error.empty()) << written.error;
+    QTemporaryDir expected;
+    const auto firmware = tov::test::writeFirmwareFile(expected.path().toStdString(), "TQBA11FW",
+                                                       106, kFirmwareBase, "B", kCodeSize, 106);
+    const auto rows = tov::test::fuseRows(134, 240, 7);
     writeLogic("ARMJEDQC", 9);  // the Rev.C's file is not the TOV-B's
 
     CUpdateDlg d(settings(), dir.path());
