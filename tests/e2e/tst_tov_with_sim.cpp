@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "maint/logic_geometry.h"
 #include "process_runner.h"
 #include "tests/support/firmware_file.h"
 #include "tests/support/jedec_file.h"
@@ -701,24 +700,22 @@ TEST_F(TovWithRunningSimulator, AutomaticProgrammingJobIsStoredShownAndRemoved) 
     EXPECT_EQ(tov({"autoprog-show"}).out, "no automatic programming job stored\n");
 }
 
-// A firmware file and a JEDEC file for the ARM family on the TOV-B in `dir`: firmware version
-// `firmware` above the family's base 0xA000, logic version `logic` (base 4000).
-void writeArmFiles(const std::filesystem::path& dir, unsigned firmware, unsigned logic) {
-    test::writeFirmwareFile(dir.string(), "TQBARMFW", firmware, 0xA000, "B", 16 * 1024, firmware);
-    constexpr maint::LogicGeometry geometry = maint::logicGeometry(maint::ProbeModel::B);
-    const std::vector<std::string> rows = test::fuseRows(geometry.rows, geometry.rowLength, logic);
-    char name[16];
-    std::snprintf(name, sizeof name, "ARMJEDQB.%03u", logic);
-    test::writeTextFile((dir / name).string(),
-                        test::jedecText(test::fuseLines(rows, geometry.linesPerRow)));
+// The update files for the ARM family on the TOV-B as a user gets them: `tovsim
+// --write-update-files` with its default versions, firmware 106 and logic 4.
+void writeArmFiles(const std::filesystem::path& dir) {
+    const ProcessResult written =
+        runProcess(std::string(TOV_BIN_DIR) + "/tovsim",
+                   {"--write-update-files", dir.string(), "--family", "10"});
+    ASSERT_EQ(written.exitCode, 0) << written.err;
+    EXPECT_EQ(written.out, "firmware " + (dir / "TQBARMFW.106").string() + "\nlogic    " +
+                               (dir / "ARMJEDQB.004").string() + "\n");
 }
 
 TEST_F(TovWithRunningSimulator, UpdateProgramsNewerFilesThatOutliveTheSimulator) {
     // A probe with ARM firmware 1.05 (family index 10) and logic 4003, kept in a flash file.
     const std::string flashFile = (dir_ / "probe.flash").string();
-    const std::filesystem::path files = dir_ / "files";
-    std::filesystem::create_directory(files);
-    writeArmFiles(files, 106, 4);
+    const std::filesystem::path files = dir_ / "files";  // made by the writer
+    writeArmFiles(files);
     startSimulator({"--family", "10", "--flash-file", flashFile});
     const ProcessResult before = tov({"info"});
     ASSERT_EQ(before.exitCode, 0) << before.err;
@@ -759,6 +756,29 @@ TEST_F(TovWithRunningSimulator, UpdateProgramsNewerFilesThatOutliveTheSimulator)
     ASSERT_EQ(probe.exitCode, 0) << probe.err;
     EXPECT_NE(probe.out.find("firmware: 106\nlogic:    004\nfamily:   ARM\n"), std::string::npos)
         << probe.out;
+}
+
+// Writing update files for what has none, or with versions out of range, is a usage error:
+// one line, a hint, exit code 2, and no file.
+TEST_F(TovWithRunningSimulator, UpdateFilesTheWriterCannotMakeAreUsageErrors) {
+    const std::string tovsim = std::string(TOV_BIN_DIR) + "/tovsim";
+    const std::string out = (dir_ / "out").string();
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--write-update-files", out, "--family", "12"},
+             {"--write-update-files", out, "--model", "A"},
+             {"--write-update-files", out, "--firmware-version", "256"},
+             {"--write-update-files", out, "--logic-version", "0"},
+             {"--write-update-files", out, "--serial", (dir_ / "tty").string()},
+             {"--serial", (dir_ / "tty").string(), "--logic-version", "5"}}) {
+        const ProcessResult run = runProcess(tovsim, args);
+        EXPECT_EQ(run.exitCode, 2) << args[2];
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        const std::vector<std::string> lines = splitLines(run.err);
+        ASSERT_EQ(lines.size(), 2u) << run.err;
+        EXPECT_TRUE(lines[0].starts_with("tovsim: ")) << lines[0];
+        EXPECT_TRUE(lines[1].starts_with("tovsim: ")) << lines[1];
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesSaysWhyAndLeavesTheProbeAsItWas) {
@@ -805,8 +825,9 @@ TEST_F(TovWithRunningSimulator, SetupTransmittedFromTheCommandLineReadsBack) {
     if (!std::filesystem::exists(tovsetup)) GTEST_SKIP() << "tovsetup is not built";
     const std::string text = (dir_ / "board.txt").string();
     const std::string setup = (dir_ / "board.tov").string();
-    std::ofstream(text) << "[MODE]\nID         Board 7\nSTARTUP    STOP\nRUNTIME    3000\n\n[INIT]\n"
-                           "WM32    0x10000000 0x12345678 ;init\nDELAY              100        ;\n";
+    std::ofstream(text)
+        << "[MODE]\nID         Board 7\nSTARTUP    STOP\nRUNTIME    3000\n\n[INIT]\n"
+           "WM32    0x10000000 0x12345678 ;init\nDELAY              100        ;\n";
     ASSERT_EQ(runProcess(tovsetup, {"--import", text, setup}).exitCode, 0);
 
     startSimulator();
