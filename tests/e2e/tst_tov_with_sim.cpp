@@ -807,7 +807,11 @@ TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesSaysWhyAndLeavesTheProbeA
                   empty.string() + ")\n");
 
     // The newest firmware file is damaged: its line and fault are named, nothing is programmed.
-    writeArmFiles(empty, 108, 4);
+    ASSERT_EQ(runProcess(std::string(TOV_BIN_DIR) + "/tovsim",
+                         {"--write-update-files", empty.string(), "--family", "10",
+                          "--firmware-version", "108", "--logic-version", "4"})
+                  .exitCode,
+              0);
     test::writeTextFile((empty / "TQBARMFW.109").string(), "S1130000\n");
     const ProcessResult damaged = tov({"update", empty.string(), "10"});
     EXPECT_EQ(damaged.exitCode, 1);
