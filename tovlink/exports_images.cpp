@@ -147,7 +147,7 @@ int32_t TOV_ImageLoad2(const char* path, const TOV_ImageOptions* options, uint32
 }
 
 int32_t TOV_ImageLoad(const char* path, const TOV_ImageOptions* options) {
-    return TOV_ImageLoad2(path, options, nullptr);
+    return guarded([&] { return TOV_ImageLoad2(path, options, nullptr); });
 }
 
 int32_t TOV_ImageVerify2(const char* path, const TOV_ImageOptions* options, uint32_t* detail) {
@@ -162,7 +162,7 @@ int32_t TOV_ImageVerify2(const char* path, const TOV_ImageOptions* options, uint
 }
 
 int32_t TOV_ImageVerify(const char* path, const TOV_ImageOptions* options) {
-    return TOV_ImageVerify2(path, options, nullptr);
+    return guarded([&] { return TOV_ImageVerify2(path, options, nullptr); });
 }
 
 int32_t TOV_ImageFlash(const char* path, const TOV_ImageOptions* image,
