@@ -30,6 +30,7 @@ using tov::fuzz::VirtualClock;
 namespace {
 
 constexpr int kMaxCalls = 64;
+constexpr uint8_t kFlashPrepare = 0x8C;
 constexpr const char* kPort = "COM7 115200";
 
 // The line the library opens its ports on: a fresh input and clock for every run.
@@ -78,11 +79,12 @@ std::vector<uint8_t> exact(size_t n) {
 }
 
 // One call of the driver; `raw` marks the calls that hand any answer back unchecked.
-int32_t callOne(FuzzInput& in, bool& raw) {
+int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
     World& w = world();
     raw = false;
     const uint32_t address = in.u32();
-    switch (in.u8() % 34) {
+    which = in.u8() % 34;
+    switch (which) {
         case 0: {
             const auto request = in.bytes(in.u8() % 16 + 1);
             const int32_t capacity = in.u8() % 64;
@@ -310,13 +312,18 @@ int32_t callOne(FuzzInput& in, bool& raw) {
         case 30:
             return TOV_UpdateFirmwareLogic(kPort, w.empty.c_str(), in.u8(), in.u8() % 4);
         case 31: {
-            const uint32_t entries[3] = {address, in.u32(), in.u32()};
             if (in.flag()) return TOV_DisableAutoProgHC12(kPort);
-            return TOV_EnableAutoProgHC12(kPort, in.u8(), in.u8(), in.u8(), in.u8(), in.u8() % 4,
-                                          entries, in.u8(), in.u8(), w.image.c_str(), in.u8(),
+            // Three words an entry: address, value and kind.
+            const uint16_t count = in.u8() % 4;
+            auto entries = std::make_unique<uint32_t[]>(3u * count);
+            for (unsigned i = 0; i < 3u * count; ++i) entries[i] = in.u32();
+            return TOV_EnableAutoProgHC12(kPort, in.u8(), in.u8(), in.u8(), in.u8(), count,
+                                          entries.get(), in.u8(), in.u8(), w.image.c_str(), in.u8(),
                                           in.u8(), nullptr);
         }
         case 32:
+            // A probe's answer to the start request says only whether it was in its loader.
+            raw = true;
             return in.flag() ? TOV_Connect(kPort) : TOV_Open(kPort);
         default: {
             const char* text = TOV_ErrorTextGet(static_cast<int32_t>(in.u32()));
@@ -346,10 +353,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         w.line.counts() = {};
         w.line.counts().startedMs = w.clock.nowMs();
         bool raw = false;
-        const int32_t rc = callOne(w.input, raw);
+        unsigned which = 0;
+        const int32_t rc = callOne(w.input, raw, which);
         const tov::fuzz::LineCounts& seen = w.line.counts();
         // An answer under another code is the wrong answer: no call may succeed on one.
-        if (rc >= 0 && !raw) FUZZ_CHECK(seen.rightCodeAnswers == seen.sequencedAnswers);
+        for (const uint8_t code : seen.wrongCodeRequests) {
+            // The flash set-ups' prepare request counts only for its transport errors.
+            if (rc < 0 || raw || code == kFlashPrepare) continue;
+            std::fprintf(stderr, "call %u succeeded (%d) on an answer to %02X under another code\n",
+                         which, rc, code);
+            std::abort();
+        }
         FUZZ_CHECK(TOV_LastErrorDetail() != nullptr);
     }
     TOV_Close();

@@ -158,8 +158,10 @@ void FuzzedLine::answer() {
     const uint8_t code = (choice & 0x10) ? input_.u8() : requestCode;
     size_t length = input_.u8();
     if (length >= 0xF0) length = input_.u16() % link::kMaxMessage;
-    ++counts_.sequencedAnswers;
-    if (request_.size() > link::kHeaderSize && code == requestCode) ++counts_.rightCodeAnswers;
+    // Link control answers carry no code to check; command answers are counted.
+    if (type != link::kFrameTypeLink && code != requestCode) {
+        counts_.wrongCodeRequests.push_back(requestCode);
+    }
     send(sequence, code, input_.bytes(length), length);
 }
 

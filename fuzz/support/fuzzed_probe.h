@@ -35,11 +35,11 @@ struct LineCounts {
     uint64_t readLimit = 400000;
     uint64_t timeLimitMs = 30ull * 60 * 1000;
     uint64_t startedMs = 0;
-    uint64_t bytesRead = 0;         // reads that returned a byte
-    uint64_t reads = 0;             // every read of the host, time-outs included
-    unsigned commandRequests = 0;   // command frames the host sent
-    unsigned sequencedAnswers = 0;  // answers under the request's sequence bits
-    unsigned rightCodeAnswers = 0;  // of those, answers repeating the request's code
+    uint64_t bytesRead = 0;        // reads that returned a byte
+    uint64_t reads = 0;            // every read of the host, time-outs included
+    unsigned commandRequests = 0;  // command frames the host sent
+    // Codes of the command requests answered under their sequence bits but another code.
+    std::vector<uint8_t> wrongCodeRequests;
 };
 
 class FuzzedLine : public link::SerialDeviceFactory {
