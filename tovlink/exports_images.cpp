@@ -131,19 +131,24 @@ int32_t imageFlash(const char* path, const TOV_ImageOptions* options, const TOV_
     return rc;
 }
 
+// Reads the image, then loads or verifies it; `detail` (may be NULL) gets the probe's word.
+int32_t transferImage(const char* path, const TOV_ImageOptions* options, uint32_t* detail,
+                      bool verify) {
+    uint32_t ignored = 0;
+    uint32_t& word = detail ? *detail : ignored;
+    word = 0;
+    tf::Image image;
+    const int32_t rc = readImageFile(path, options, image);
+    if (rc != tl::kOk) return rc;
+    return verify ? filesSession().verifyImage(image, word) : filesSession().loadImage(image, word);
+}
+
 }  // namespace
 
 extern "C" {
 
 int32_t TOV_ImageLoad2(const char* path, const TOV_ImageOptions* options, uint32_t* detail) {
-    return guarded([&] {
-        uint32_t ignored = 0;
-        uint32_t& word = detail ? *detail : ignored;
-        word = 0;
-        tf::Image image;
-        const int32_t rc = readImageFile(path, options, image);
-        return rc != tl::kOk ? rc : filesSession().loadImage(image, word);
-    });
+    return guarded([&] { return transferImage(path, options, detail, false); });
 }
 
 int32_t TOV_ImageLoad(const char* path, const TOV_ImageOptions* options) {
@@ -151,14 +156,7 @@ int32_t TOV_ImageLoad(const char* path, const TOV_ImageOptions* options) {
 }
 
 int32_t TOV_ImageVerify2(const char* path, const TOV_ImageOptions* options, uint32_t* detail) {
-    return guarded([&] {
-        uint32_t ignored = 0;
-        uint32_t& word = detail ? *detail : ignored;
-        word = 0;
-        tf::Image image;
-        const int32_t rc = readImageFile(path, options, image);
-        return rc != tl::kOk ? rc : filesSession().verifyImage(image, word);
-    });
+    return guarded([&] { return transferImage(path, options, detail, true); });
 }
 
 int32_t TOV_ImageVerify(const char* path, const TOV_ImageOptions* options) {
