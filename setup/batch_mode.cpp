@@ -3,7 +3,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
+#include "include/tovlink.h"
 #include "setup/connection_parameters.h"
 #include "setup/doc_archive.h"
 #include "setup/setup_transfer.h"
@@ -14,6 +16,24 @@ namespace {
 
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
+
+bool isQtOption(const std::string& name) {
+    static const std::set<std::string> kNames = {"platform",      "platformpluginpath",
+                                                 "platformtheme", "plugin",
+                                                 "qmljsdebugger", "qwindowgeometry",
+                                                 "geometry",      "qwindowicon",
+                                                 "icon",          "qwindowtitle",
+                                                 "title",         "reverse",
+                                                 "session",       "style",
+                                                 "stylesheet",    "widgetcount",
+                                                 "display",       "name",
+                                                 "nograb",        "dograb",
+                                                 "sync",          "visual",
+                                                 "ncols",         "cmap",
+                                                 "testability"};
+    return kNames.count(name) != 0;
+}
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "tovsetup: %s\n", message.c_str());
@@ -85,23 +105,47 @@ std::optional<int> runBatch(const std::vector<std::string>& args) {
         "       tovsetup --import TEXTFILE FILE.tov  read a text file into a setup\n"
         "       tovsetup --transmit FILE.tov [--port TEXT]\n"
         "                                            write a setup into the probe (TEXT as\n"
-        "                                            \"COM1 115200\"; default: the setup's own)\n";
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        "                                            \"COM1 115200\"; default: the setup's own)\n"
+        "       tovsetup --version                   print the version\n"
+        "exit codes: 0 done, 1 failed, 2 bad command line\n";
+    // A bad command line is one line and a hint, never the whole usage on top of a script's
+    // own output.
+    const auto usageError = [](const std::string& why) {
+        std::fprintf(stderr, "tovsetup: %s\ntovsetup: see 'tovsetup --help' for the options\n",
+                     why.c_str());
+        return kUsageError;
+    };
+    if (args.empty()) return std::nullopt;
+    const std::string& first = args[0];
+    if (first == "--help" || first == "-h") {
         std::fputs(kUsage, stdout);
         return kOk;
     }
-    if (!args.empty() && args[0] == "--transmit") {
+    if (first == "--version") {
+        std::printf("tovsetup %d.%d.%d\n", TOVLINK_VERSION_MAJOR, TOVLINK_VERSION_MINOR,
+                    TOVLINK_VERSION_PATCH);
+        return kOk;
+    }
+    if (first == "--transmit") {
         if (args.size() == 2) return transmitStoredSetup(args[1], nullptr);
         if (args.size() == 4 && args[2] == "--port") return transmitStoredSetup(args[1], &args[3]);
-        std::fputs(kUsage, stderr);
-        return kFailed;
+        return usageError("--transmit takes FILE.tov and an optional --port TEXT");
     }
-    if (args.empty() || (args[0] != "--export" && args[0] != "--import")) return std::nullopt;
-    if (args.size() != 3) {
-        std::fputs(kUsage, stderr);
-        return kFailed;
+    if (first == "--export" || first == "--import") {
+        if (args.size() != 3) {
+            return usageError(first + (first == "--export" ? " takes FILE.tov TEXTFILE"
+                                                           : " takes TEXTFILE FILE.tov"));
+        }
+        return first == "--export" ? exportSetup(args[1], args[2]) : importSetup(args[1], args[2]);
     }
-    return args[0] == "--export" ? exportSetup(args[1], args[2]) : importSetup(args[1], args[2]);
+    // Qt's own options (-platform, --style=..., ...) are left to Qt; any other long option is a
+    // typo, not a file name.
+    for (const std::string& arg : args) {
+        if (arg.rfind("--", 0) != 0) continue;
+        const std::string name = arg.substr(2, arg.find('=') - 2);
+        if (!isQtOption(name)) return usageError("unknown option " + arg);
+    }
+    return std::nullopt;
 }
 
 }  // namespace tov::setup

@@ -19,8 +19,17 @@ int run(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     tov::setup::setSettingsNames();
+    // Qt has taken its own options out by now: what is left are file names.
+    const QStringList files = QApplication::arguments().mid(1);
+    if (files.size() > 1) {
+        std::fputs(
+            "tovsetup: the window opens one setup file at a time\n"
+            "tovsetup: see 'tovsetup --help' for the options\n",
+            stderr);
+        return 2;
+    }
     tov::setup::CMainFrame frame;
-    if (!frame.startUp(QApplication::arguments().mid(1))) return 1;
+    if (!frame.startUp(files)) return 1;
     frame.show();
     return QApplication::exec();
 }

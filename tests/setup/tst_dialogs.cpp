@@ -2,8 +2,8 @@
 // modified, and the conversions without a window giving the dialogs' bytes.
 #include <QButtonGroup>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <functional>
 
@@ -152,7 +152,19 @@ TEST_F(DialogTest, ImportExportAndTheCommandLineAgree) {
     const auto failed = run({"--export", path("missing.tov"), path("x.txt")});
     EXPECT_EQ(failed.first, 1);
     EXPECT_TRUE(failed.second.contains("Failed to open document.")) << failed.second.toStdString();
-    EXPECT_EQ(run({"--import", path("missing.txt")}).first, 1);
+    // A bad command line is one line and a hint, exit 2, and never opens a window.
+    const std::string hint = "tovsetup: see 'tovsetup --help' for the options\n";
+    EXPECT_EQ(run({"--import", path("missing.txt")}),
+              std::pair(2, QString::fromStdString("tovsetup: --import takes TEXTFILE FILE.tov\n" +
+                                                  hint)));
+    EXPECT_EQ(run({"--exprot", path("board.tov")}),
+              std::pair(2, QString::fromStdString("tovsetup: unknown option --exprot\n" + hint)));
+    // Qt takes its own options first (and may warn about its environment on the way).
+    const auto twoFiles = run({"-platform", "offscreen", path("board.tov"), path("cli.tov")});
+    EXPECT_EQ(twoFiles.first, 2);
+    EXPECT_TRUE(twoFiles.second.endsWith(
+        QString::fromStdString("tovsetup: the window opens one setup file at a time\n" + hint)))
+        << twoFiles.second.toStdString();
     // A device has no end: refused by name before anything is read.
     for (const char* option : {"--export", "--import"}) {
         const auto endless = run({option, "/dev/zero", path("endless")});
