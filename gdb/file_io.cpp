@@ -310,13 +310,14 @@ Result FileIoService::open(Call& call) {
 
 Result FileIoService::close(Call& call, uint32_t handle) {
     const int32_t fd = handles_.at(handle);
-    handles_.erase(handle);
     call.r0 = 0;
     // The console stays open in GDB.
-    if (fd <= kStderr) return Result{};
-    const auto reply = ask(call, "Fclose," + hex(static_cast<uint32_t>(fd)));
-    if (!reply) return call.ended();
-    call.r0 = reply->result < 0 ? kFailed : 0;
+    if (fd > kStderr) {
+        const auto reply = ask(call, "Fclose," + hex(static_cast<uint32_t>(fd)));
+        if (!reply) return call.ended();
+        call.r0 = reply->result < 0 ? kFailed : 0;
+    }
+    handles_.erase(handle);
     return Result{};
 }
 
