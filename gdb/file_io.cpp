@@ -240,13 +240,14 @@ std::optional<FileIoReply> FileIoService::ask(Call& call, const std::string& req
         reply = FileIoReply{-1, kEio, false};
     }
     if (reply->interrupted) {
+        // The user asked for a stop either way.
+        stopRequest_ = true;
         if (reply->error == kEintr && reply->result < 0 && !call.started) {
             // Nothing was done: the call is made again when the program resumes.
             call.end = Result{Status::Interrupted, 0, 0, std::nullopt};
             return std::nullopt;
         }
         // The call finished: it completes, and the program stops right after it.
-        stopRequest_ = true;
     }
     if (reply->result < 0) lastErrno_ = reply->error;
     return reply;

@@ -19,6 +19,7 @@ constexpr uint16_t kError = 3;
 constexpr uint32_t kCauseHalt = 0, kCauseBreakpoint = 1, kCauseWatchpoint = 2, kCauseStep = 4,
                    kCauseException = 5, kCauseSemihosting = 9;
 constexpr size_t kValueWatchpoint = 4, kValueVector = 5;
+constexpr uint32_t kThumbBit = 1u << 5;
 constexpr size_t kMaxLoadImage = 64u << 20;
 // Signals of stop replies.
 constexpr int kSigInt = 2, kSigIll = 4, kSigTrap = 5, kSigAbrt = 6, kSigSegv = 11;
@@ -435,6 +436,7 @@ std::string Session::resume() {
 
 std::string Session::stepOnce() {
     loadWrites_ = false;
+    stopRequest_ = false;
     uint32_t pc = 0;
     if (const int32_t status = probe_.step(pc); status != 0) return failure(status);
     uint16_t count = kStateValues, state = 0;
@@ -449,7 +451,15 @@ std::string Session::stepOnce() {
             result.reason == semihost::Service::kApplicationExit) {
             return processEnded("W" + hexByte(result.exit.value_or(0)));
         }
-        return signalReply(kSigTrap);
+        if (result.status == semihost::Status::Interrupted && count > 2) {
+            // As a run does: the PC back on the call, which the next step or run makes again.
+            const RegisterDescriptor pcRegister{kCurrentMode, 15};
+            const int32_t back =
+                static_cast<int32_t>(values[1] - ((values[2] & kThumbBit) != 0 ? 2 : 4));
+            if (const int32_t status = probe_.registerSet(1, &pcRegister, &back); status != 0)
+                return failure(status);
+        }
+        return signalReply(stopRequest_ ? kSigInt : kSigTrap);
     }
     return stopReply(state, kCauseStep, values, count);
 }

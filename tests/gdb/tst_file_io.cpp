@@ -168,6 +168,7 @@ TEST(FileIoService, MakesTheRequestsAndTakesHostileRepliesAsFailedCalls) {
     target.call(semihost::kRead, {in, 0x300, 80});
     EXPECT_EQ(serve(), Status::Interrupted);
     EXPECT_FALSE(target.result);
+    EXPECT_TRUE(stop.exchange(false));
     // SYS_READC: GDB writes the byte into scratch memory below the stack, which is put back.
     gdb.replies = {"F1"};
     gdb.effect = [&] { target.memory[0xFF0] = 'x'; };
