@@ -19,6 +19,7 @@ constexpr uint16_t kError = 3;
 constexpr uint32_t kCauseHalt = 0, kCauseBreakpoint = 1, kCauseWatchpoint = 2, kCauseStep = 4,
                    kCauseException = 5, kCauseSemihosting = 9;
 constexpr size_t kValueWatchpoint = 4, kValueVector = 5;
+constexpr uint32_t kThumbBit = 1u << 5;
 constexpr size_t kMaxLoadImage = 64u << 20;
 // Signals of stop replies.
 constexpr int kSigInt = 2, kSigIll = 4, kSigTrap = 5, kSigAbrt = 6, kSigSegv = 11;
@@ -61,6 +62,13 @@ Session::Session(Probe& probe, semihost::Service& service, std::atomic<bool>& st
       points_(probe),
       registers_(probe) {
     registers_.detectVfp();
+    if (options_.fileIo)
+        fileIo_ = std::make_unique<FileIoService>(*this, service_, probe_, stopRequest_);
+}
+
+semihost::CallHandler& Session::calls() {
+    if (fileIo_) return *fileIo_;
+    return service_;
 }
 
 SessionEnd Session::serve() {
@@ -119,6 +127,74 @@ bool Session::pump(int timeoutMs) {
     reader_.feed(bytes, pending_);
     if (!alive) end_ = SessionEnd::Gone;
     return alive;
+}
+
+bool Session::watchClient() {
+    if (!pump(0)) {
+        stopRequest_ = true;
+        return false;
+    }
+    for (const Incoming& in : pending_) {
+        if (in.kind == Incoming::Kind::Interrupt) stopRequest_ = true;
+    }
+    std::erase_if(pending_,
+                  [](const Incoming& in) { return in.kind == Incoming::Kind::Interrupt; });
+    return true;
+}
+
+bool Session::interruptRequested() {
+    watchClient();
+    return stopRequest_;
+}
+
+std::optional<std::string> Session::fileRequest(const std::string& request) {
+    if (end_) return std::nullopt;
+    if (!sendPacket(request)) {
+        end_ = SessionEnd::Gone;
+        return std::nullopt;
+    }
+    // GDB reads and writes the request's buffers before it answers; nothing else is served
+    // meanwhile.
+    for (;;) {
+        if (pending_.empty() && !pump(-1)) return std::nullopt;
+        while (!pending_.empty()) {
+            const Incoming in = std::move(pending_.front());
+            pending_.erase(pending_.begin());
+            bool sent = true;
+            switch (in.kind) {
+                case Incoming::Kind::Ack:
+                    break;
+                case Incoming::Kind::Interrupt:
+                    stopRequest_ = true;
+                    break;
+                case Incoming::Kind::Nak:
+                    if (!lastSent_.empty()) sent = channel_.send(lastSent_);
+                    break;
+                case Incoming::Kind::BadChecksum:
+                    if (ackMode_) sent = channel_.send("-");
+                    break;
+                case Incoming::Kind::Packet: {
+                    if (ackMode_ && !channel_.send("+")) {
+                        sent = false;
+                        break;
+                    }
+                    const std::string& packet = in.payload;
+                    if (packet.starts_with("F")) return packet;
+                    const std::string args = packet.empty() ? "" : packet.substr(1);
+                    std::string reply = "E01";
+                    if (packet.starts_with("m")) reply = readMemory(args);
+                    if (packet.starts_with("M") || packet.starts_with("X"))
+                        reply = writeMemory(args, packet[0] == 'X', false);
+                    sent = sendPacket(reply);
+                    break;
+                }
+            }
+            if (!sent) {
+                end_ = SessionEnd::Gone;
+                return std::nullopt;
+            }
+        }
+    }
 }
 
 Session::Reply Session::handle(const std::string& packet) {
@@ -284,7 +360,7 @@ std::string Session::readMemory(const std::string& args) {
     return toHex(bytes);
 }
 
-std::string Session::writeMemory(const std::string& args, bool binary) {
+std::string Session::writeMemory(const std::string& args, bool binary, bool keep) {
     const size_t colon = args.find(':');
     uint32_t address = 0, length = 0;
     if (colon == std::string::npos || !addressAndLength(args.substr(0, colon), address, length))
@@ -300,7 +376,7 @@ std::string Session::writeMemory(const std::string& args, bool binary) {
     if (length == 0) return "OK";
     if (probe_.memoryWrite(address, static_cast<uint16_t>(length), bytes.data()) != 0)
         return "E01";
-    keepLoadWrite(address, std::move(bytes));
+    if (keep) keepLoadWrite(address, std::move(bytes));
     return "OK";
 }
 
@@ -334,19 +410,9 @@ std::string Session::resume() {
     loadWrites_ = false;
     stopRequest_ = false;
     semihost::RunOptions options;
-    options.onPoll = [this] {
-        if (!pump(0)) {
-            stopRequest_ = true;
-            return;
-        }
-        for (const Incoming& in : pending_) {
-            if (in.kind == Incoming::Kind::Interrupt) stopRequest_ = true;
-        }
-        std::erase_if(pending_,
-                      [](const Incoming& in) { return in.kind == Incoming::Kind::Interrupt; });
-    };
-    const semihost::RunOutcome outcome = semihost::runProgram(probe_, service_, stopRequest_,
-                                                              options);
+    options.onPoll = [this] { watchClient(); };
+    const semihost::RunOutcome outcome =
+        semihost::runProgram(probe_, calls(), stopRequest_, options);
     if (outcome.error != 0) return failure(outcome.error);
     if (outcome.service) {
         const semihost::Result& result = *outcome.service;
@@ -370,6 +436,7 @@ std::string Session::resume() {
 
 std::string Session::stepOnce() {
     loadWrites_ = false;
+    stopRequest_ = false;
     uint32_t pc = 0;
     if (const int32_t status = probe_.step(pc); status != 0) return failure(status);
     uint16_t count = kStateValues, state = 0;
@@ -379,12 +446,20 @@ std::string Session::stepOnce() {
         return failure(status);
     if (count > 0 && values[0] == kCauseSemihosting) {
         semihost::ProbeAccess access(probe_);
-        const semihost::Result result = service_.serve(access);
+        const semihost::Result result = calls().serve(access);
         if (result.status == semihost::Status::Stopped &&
             result.reason == semihost::Service::kApplicationExit) {
             return processEnded("W" + hexByte(result.exit.value_or(0)));
         }
-        return signalReply(kSigTrap);
+        if (result.status == semihost::Status::Interrupted && count > 2) {
+            // As a run does: the PC back on the call, which the next step or run makes again.
+            const RegisterDescriptor pcRegister{kCurrentMode, 15};
+            const int32_t back =
+                static_cast<int32_t>(values[1] - ((values[2] & kThumbBit) != 0 ? 2 : 4));
+            if (const int32_t status = probe_.registerSet(1, &pcRegister, &back); status != 0)
+                return failure(status);
+        }
+        return signalReply(stopRequest_ ? kSigInt : kSigTrap);
     }
     return stopReply(state, kCauseStep, values, count);
 }
@@ -393,20 +468,24 @@ std::string Session::stopReply(uint16_t state, uint32_t cause, const uint32_t* v
                                uint16_t count) {
     if (state == kError) return signalReply(kSigSegv);
     switch (cause) {
-    case kCauseHalt: return signalReply(stopRequest_ ? kSigInt : kSigTrap);
-    case kCauseBreakpoint: return signalReply(kSigTrap) + "swbreak:;";
-    case kCauseWatchpoint: {
-        const int32_t id = count > kValueWatchpoint ? static_cast<int32_t>(values[kValueWatchpoint])
-                                                    : 0;
-        if (const auto watch = points_.watchpoint(id)) {
-            const char* name = watch->first == '2'   ? "watch"
-                               : watch->first == '3' ? "rwatch"
-                                                     : "awatch";
-            char address[16];
-            std::snprintf(address, sizeof address, "%x", watch->second);
-            return signalReply(kSigTrap) + name + ":" + address + ";";
-        }
-        return signalReply(kSigTrap);
+        case kCauseHalt:
+        // A call that finished as the user pressed Ctrl-C stops the program right after it.
+        case kCauseSemihosting:
+            return signalReply(stopRequest_ ? kSigInt : kSigTrap);
+        case kCauseBreakpoint:
+            return signalReply(kSigTrap) + "swbreak:;";
+        case kCauseWatchpoint: {
+            const int32_t id =
+                count > kValueWatchpoint ? static_cast<int32_t>(values[kValueWatchpoint]) : 0;
+            if (const auto watch = points_.watchpoint(id)) {
+                const char* name = watch->first == '2'   ? "watch"
+                                   : watch->first == '3' ? "rwatch"
+                                                         : "awatch";
+                char address[16];
+                std::snprintf(address, sizeof address, "%x", watch->second);
+                return signalReply(kSigTrap) + name + ":" + address + ";";
+            }
+            return signalReply(kSigTrap);
     }
     case kCauseException:
         return signalReply(vectorSignal(count > kValueVector ? values[kValueVector] : 0));

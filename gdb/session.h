@@ -5,11 +5,13 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "gdb/channel.h"
+#include "gdb/file_io.h"
 #include "gdb/flash_programmer.h"
 #include "gdb/memory_map.h"
 #include "gdb/packet.h"
@@ -40,12 +42,15 @@ struct SessionOptions {
     LoadedRegisters* loaded = nullptr;
     // Detach leaves the target halted instead of running it on.
     bool detachHalt = false;
+    // The program's console and file calls go to GDB as File-I/O requests instead of being
+    // served on the server's host.
+    bool fileIo = false;
 };
 
 // How a session ended.
 enum class SessionEnd { Detached, Killed, Gone };
 
-class Session {
+class Session : public FileIoClient {
 public:
     // `service` serves the program's semihosting calls; `stopRequest` is the one it watches,
     // raised by the client's interrupt byte.
@@ -55,6 +60,10 @@ public:
     // Serves the client until it leaves; every point it set is deleted from the probe then,
     // whichever way the session ended.
     SessionEnd serve();
+
+    // Reads what the client sent meanwhile (while a program waits for console input on the
+    // server's terminal): whether it asked for a stop, or went away.
+    bool interruptRequested();
 
 private:
     struct Reply {
@@ -69,13 +78,18 @@ private:
     // Reads the client's input; false when it has gone.
     bool pump(int timeoutMs);
     Reply handle(const std::string& packet);
+    // Takes the client's interrupt bytes out of what arrived; false when it has gone.
+    bool watchClient();
+    std::optional<std::string> fileRequest(const std::string& request) override;
+    // Whoever serves the program's semihosting calls.
+    semihost::CallHandler& calls();
 
     std::string readRegisters();
     std::string writeRegisters(const std::string& hex);
     std::string readRegister(const std::string& args);
     std::string writeRegister(const std::string& args);
     std::string readMemory(const std::string& args);
-    std::string writeMemory(const std::string& args, bool binary);
+    std::string writeMemory(const std::string& args, bool binary, bool keep = true);
     std::string point(const std::string& packet, bool insert);
     std::string query(const std::string& packet);
     std::string transfer(const std::string& document, const std::string& args);
@@ -116,6 +130,7 @@ private:
     std::optional<SessionEnd> end_;
     PointSet points_;
     RegisterAccess registers_;
+    std::unique_ptr<FileIoService> fileIo_;
     // Whether a program is there to debug: none after it exited or was killed, until the next
     // run or attach; the '?' reply then says how it ended.
     bool process_ = true;

@@ -13,7 +13,7 @@ constexpr uint16_t kStateValues = 10;
 
 }  // namespace
 
-RunOutcome runProgram(ProbeRequests& requests, Service& service,
+RunOutcome runProgram(ProbeRequests& requests, CallHandler& service,
                       const std::atomic<bool>& stopRequest, const RunOptions& options) {
     using Clock = std::chrono::steady_clock;
     RunOutcome outcome;

@@ -42,7 +42,7 @@ struct RunOutcome {
 // any other stop ends the run. When `stopRequest` is set or the time limit passes the target is
 // halted; a call cut short by that gets the PC moved back onto the semihosting instruction, so
 // resuming repeats the call.
-RunOutcome runProgram(ProbeRequests& requests, Service& service,
+RunOutcome runProgram(ProbeRequests& requests, CallHandler& service,
                       const std::atomic<bool>& stopRequest, const RunOptions& options = {});
 
 }  // namespace tov::semihost

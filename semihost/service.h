@@ -78,9 +78,17 @@ struct ServiceOptions {
     std::optional<HeapInfo> heap;
 };
 
+// Serves the semihosting call a halted target stopped on: the host's own service, or one that
+// hands the calls to the debugger.
+class CallHandler {
+public:
+    virtual ~CallHandler() = default;
+    virtual Result serve(TargetAccess& target) = 0;
+};
+
 // The service with the host state that lasts across calls: open files, the last host error
 // number, the command line, the top of memory and the target's byte order.
-class Service {
+class Service : public CallHandler {
 public:
     static constexpr size_t kMaxName = 260;
     static constexpr size_t kMaxCommandLine = 255;
@@ -94,9 +102,10 @@ public:
             const ServiceOptions& options = {});
 
     // Serves the call the target stopped on.
-    Result serve(TargetAccess& target);
+    Result serve(TargetAccess& target) override;
 
     void setBigEndian(bool bigEndian) { bigEndian_ = bigEndian; }
+    bool bigEndian() const { return bigEndian_; }
     // Cut at kMaxCommandLine characters.
     void setCommandLine(const std::string& text);
     const std::string& commandLine() const { return commandLine_; }
@@ -115,6 +124,7 @@ public:
     const std::string& fileRootProblem() const { return root_.problem(); }
     // Whether the program may run host commands (system call); refused calls give -1.
     void setSystemAllowed(bool allowed) { systemAllowed_ = allowed; }
+    bool systemAllowed() const { return systemAllowed_; }
     // Closes every host file the program left open.
     void closeFiles() { files_.closeAll(); }
 

@@ -33,7 +33,7 @@ namespace {
 constexpr const char* kDefaultListen = "127.0.0.1:3333";
 constexpr std::string_view kSynopsis =
     "gdbserver [--listen ADDR:PORT] [--once] [--console gdb|terminal] "
-    "[--detach-halt] [--semihosting-root DIR] [--semihosting-system] "
+    "[--semihosting-io server|gdb] [--detach-halt] [--semihosting-root DIR] [--semihosting-system] "
     "[--heap BASE,LIMIT,STACKBASE,STACKLIMIT] "
     "[--flash-base ADDR [--flash-size N] "
     "--type SETUP [--erase auto|chip|none] [--sector-size N] [--skip-unchanged] [--verify]]";
@@ -44,6 +44,9 @@ struct ServerArguments {
     std::string listen = kDefaultListen;
     bool once = false;
     bool forwardConsole = true;
+    bool consoleGiven = false;
+    // The program's console and file calls go to GDB (File-I/O) instead of the server's host.
+    bool fileIo = false;
     std::string fileRoot;
     // The program's host commands run only when asked for: whoever reaches the port could
     // otherwise run commands as the server's user.
@@ -71,7 +74,8 @@ ServerArguments parseServerArguments(const Invocation& call) {
         const std::string& word = call.args[i];
         const bool valued = word == "--listen" || word == "--console" ||
                             word == "--semihosting-root" || word == "--flash-base" ||
-                            word == "--flash-size" || word == "--heap";
+                            word == "--flash-size" || word == "--heap" ||
+                            word == "--semihosting-io";
         if (valued && i + 1 == call.args.size()) failUsage(call, word + " needs a value");
         if (word == "--listen") {
             parsed.listen = call.args[++i];
@@ -94,6 +98,12 @@ ServerArguments parseServerArguments(const Invocation& call) {
             const std::string& where = call.args[++i];
             if (where != "gdb" && where != "terminal") failUsage(call, "--console is gdb or terminal");
             parsed.forwardConsole = where == "gdb";
+            parsed.consoleGiven = true;
+        } else if (word == "--semihosting-io") {
+            const std::string& who = call.args[++i];
+            if (who != "gdb" && who != "server")
+                failUsage(call, "--semihosting-io is server or gdb");
+            parsed.fileIo = who == "gdb";
         } else if (word == "--flash-base") {
             parsed.flashBase = numberArgument(call, "flash-base", call.args[++i], 0xFFFFFFFF);
         } else if (word == "--flash-size") {
@@ -104,6 +114,15 @@ ServerArguments parseServerArguments(const Invocation& call) {
             failUsage(call, "expected " + std::string(kSynopsis));
         }
     }
+    // GDB resolves the names on its own host, where the server's folder means nothing.
+    if (parsed.fileIo && !parsed.fileRoot.empty())
+        failUsage(call,
+                  "--semihosting-root does not apply to --semihosting-io gdb: GDB opens "
+                  "the files, relative to its own folder");
+    if (parsed.fileIo && parsed.consoleGiven && !parsed.forwardConsole)
+        failUsage(call,
+                  "--console terminal does not apply to --semihosting-io gdb: the "
+                  "console is GDB's");
     return parsed;
 }
 
@@ -225,6 +244,7 @@ int runGdbserver(const Invocation& call) {
     gdb::SessionOptions options;
     options.loaded = &loaded;
     options.detachHalt = arguments.detachHalt;
+    options.fileIo = arguments.fileIo;
     std::optional<GdbFlash> programmer;
     if (flash) {
         programmer.emplace(flash->setup, flash->options, flash->unit);
@@ -259,7 +279,10 @@ int runGdbserver(const Invocation& call) {
             gdb::SocketChannel channel(client);
             console.attach(&channel);
             gdb::Session gdbSession(probe, service, stopRequest, channel, options);
+            // The client's Ctrl-C reaches a program that waits for console input.
+            console.setInterruptCheck([&gdbSession] { return gdbSession.interruptRequested(); });
             end = gdbSession.serve();
+            console.setInterruptCheck(nullptr);
             console.attach(nullptr);
             waiting = guard.finish();
         }

@@ -81,12 +81,14 @@ constexpr std::array kCommands = {
             "erase the whole flash chip at ADDR (on-chip: the whole array)", true, runEraseChip},
     Command{"flash", "FILE [--offset N] [--base ADDR] --type SETUP",
             "program an S-record, ELF, Intel HEX or raw binary file into flash", true, runFlash},
-    Command{"gdbserver",
-            "[--listen [ADDR:]PORT] [--once] [--console gdb|terminal] [--semihosting-root DIR] "
-            "[--semihosting-system] [--detach-halt] [--flash-base ADDR --type SETUP ...]",
-            "serve GDB clients over the remote protocol (default 127.0.0.1:3333); the program's "
-            "semihosting files stay inside DIR; GDB's load programs the flash at ADDR",
-            true, runGdbserver},
+    Command{
+        "gdbserver",
+        "[--listen [ADDR:]PORT] [--once] [--console gdb|terminal] [--semihosting-io server|gdb] "
+        "[--semihosting-root DIR] [--semihosting-system] [--detach-halt] [--flash-base ADDR --type "
+        "SETUP ...]",
+        "serve GDB clients over the remote protocol (default 127.0.0.1:3333); the program's "
+        "semihosting files stay inside DIR; GDB's load programs the flash at ADDR",
+        true, runGdbserver},
     Command{"probe", "", "show the probe's model, serial, versions, family and network record",
             true, runProbe},
     Command{"update", "DIR FAMILY [--mode 0-3]",
