@@ -20,6 +20,9 @@ constexpr uint32_t kCauseHalt = 0, kCauseBreakpoint = 1, kCauseWatchpoint = 2, k
                    kCauseException = 5, kCauseSemihosting = 9;
 constexpr size_t kValueWatchpoint = 4, kValueVector = 5;
 constexpr size_t kMaxLoadImage = 64u << 20;
+// A write this long starts a run through the download; shorter ones (a variable set by the user)
+// go to the probe at once, each with its own answer.
+constexpr size_t kRunThreshold = WriteRun::kBlock;
 // Signals of stop replies.
 constexpr int kSigInt = 2, kSigIll = 4, kSigTrap = 5, kSigAbrt = 6, kSigSegv = 11;
 
@@ -59,7 +62,8 @@ Session::Session(Probe& probe, semihost::Service& service, std::atomic<bool>& st
       memoryMap_(options_.memoryMap.empty() ? "" : memoryMapDocument(options_.memoryMap)),
       reader_(options_.packetSize),
       points_(probe),
-      registers_(probe) {
+      registers_(probe),
+      run_(probe) {
     registers_.detectVfp();
 }
 
@@ -70,6 +74,8 @@ SessionEnd Session::serve() {
 }
 
 void Session::endSession(SessionEnd end) {
+    // Whatever the client wrote last reaches memory before the probe is used otherwise.
+    finishRun();
     points_.removeAll();
     // A detached program runs on, as with other servers; a killed or abandoned one stays halted.
     if (end == SessionEnd::Detached && process_ && !options_.detachHalt) probe_.start();
@@ -122,6 +128,12 @@ bool Session::pump(int timeoutMs) {
 }
 
 Session::Reply Session::handle(const std::string& packet) {
+    // Any packet but a write completes the writes in flight first, so that it sees memory as
+    // written; a failed download is the reply to it instead (a kill, which has no reply, goes on).
+    if (run_.active() && !packet.starts_with('X') && !packet.starts_with('M')) {
+        if (std::string failed = finishRun(); !failed.empty() && packet != "k")
+            return {std::move(failed)};
+    }
     if (packet.empty()) return {""};
     const std::string args = packet.substr(1);
     switch (packet[0]) {
@@ -287,21 +299,52 @@ std::string Session::readMemory(const std::string& args) {
 std::string Session::writeMemory(const std::string& args, bool binary) {
     const size_t colon = args.find(':');
     uint32_t address = 0, length = 0;
-    if (colon == std::string::npos || !addressAndLength(args.substr(0, colon), address, length))
-        return "E01";
     std::vector<uint8_t> bytes;
-    const std::string data = args.substr(colon + 1);
-    if (binary) {
+    const std::string data = colon == std::string::npos ? "" : args.substr(colon + 1);
+    bool sound =
+        colon != std::string::npos && addressAndLength(args.substr(0, colon), address, length);
+    if (sound && binary) {
         bytes.assign(data.begin(), data.end());
-    } else if (!fromHex(data, bytes)) {
+    } else if (sound) {
+        sound = fromHex(data, bytes);
+    }
+    sound = sound && bytes.size() == length && length <= 0xFFFF;
+    // Flash is programmed through its own packets, never by the download of RAM.
+    const bool runnable = sound && WriteRun::fits(address, length) && !touchesFlash(address, length);
+    if (runnable && run_.continues(address, length)) {
+        if (const int32_t status = run_.add(bytes); status != 0) return runFailure(status);
+        keepLoadWrite(address, std::move(bytes));
+        return "OK";
+    }
+    // Anything else ends the run first; its failure is this packet's reply.
+    if (std::string failed = finishRun(); !failed.empty()) return failed;
+    if (!sound) return "E01";
+    if (length == 0) return "OK";
+    if (runnable && length >= kRunThreshold && run_.begin(address)) {
+        if (const int32_t status = run_.add(bytes); status != 0) return runFailure(status);
+    } else if (probe_.memoryWrite(address, static_cast<uint16_t>(length), bytes.data()) != 0) {
         return "E01";
     }
-    if (bytes.size() != length || length > 0xFFFF) return "E01";
-    if (length == 0) return "OK";
-    if (probe_.memoryWrite(address, static_cast<uint16_t>(length), bytes.data()) != 0)
-        return "E01";
     keepLoadWrite(address, std::move(bytes));
     return "OK";
+}
+
+std::string Session::finishRun() {
+    if (!run_.active()) return "";
+    const int32_t status = run_.finish();
+    return status == 0 ? "" : runFailure(status);
+}
+
+std::string Session::runFailure(int32_t status) {
+    return errorReply(status) + " (" + run_.describe() + ")";
+}
+
+bool Session::touchesFlash(uint32_t address, uint64_t length) const {
+    for (const MemoryRegion& region : options_.memoryMap) {
+        if (region.flash && address < region.end() && address + length > region.start)
+            return true;
+    }
+    return false;
 }
 
 std::string Session::point(const std::string& args, bool insert) {

@@ -16,6 +16,7 @@
 #include "gdb/points.h"
 #include "gdb/probe.h"
 #include "gdb/registers.h"
+#include "gdb/write_run.h"
 #include "semihost/service.h"
 
 namespace tov::gdb {
@@ -76,6 +77,12 @@ private:
     std::string writeRegister(const std::string& args);
     std::string readMemory(const std::string& args);
     std::string writeMemory(const std::string& args, bool binary);
+    // Ends the run of consecutive writes, if any: "" when it went well, else the error reply
+    // that reports its failure.
+    std::string finishRun();
+    std::string runFailure(int32_t status);
+    // Whether [address, address + length) touches a flash range of the memory map.
+    bool touchesFlash(uint32_t address, uint64_t length) const;
     std::string point(const std::string& packet, bool insert);
     std::string query(const std::string& packet);
     std::string transfer(const std::string& document, const std::string& args);
@@ -116,6 +123,8 @@ private:
     std::optional<SessionEnd> end_;
     PointSet points_;
     RegisterAccess registers_;
+    // GDB's consecutive memory writes (a load) in flight through the probe's download.
+    WriteRun run_;
     // Whether a program is there to debug: none after it exited or was killed, until the next
     // run or attach; the '?' reply then says how it ended.
     bool process_ = true;
