@@ -101,6 +101,8 @@ SessionEnd Session::serveClient() {
                 if (ackMode_ && !channel_.send("+")) return SessionEnd::Gone;
                 const Reply reply = handle(in.payload);
                 if (reply.send && !sendPacket(reply.text)) return SessionEnd::Gone;
+                // The writes just answered go out while the client makes its next packet.
+                run_.pump();
                 break;
             }
             }
@@ -130,7 +132,7 @@ bool Session::pump(int timeoutMs) {
 Session::Reply Session::handle(const std::string& packet) {
     // Any packet but a write completes the writes in flight first, so that it sees memory as
     // written; a failed download is the reply to it instead (a kill, which has no reply, goes on).
-    if (run_.active() && !packet.starts_with('X') && !packet.starts_with('M')) {
+    if (run_.open() && !packet.starts_with('X') && !packet.starts_with('M')) {
         if (std::string failed = finishRun(); !failed.empty() && packet != "k")
             return {std::move(failed)};
     }
@@ -312,7 +314,7 @@ std::string Session::writeMemory(const std::string& args, bool binary) {
     // Flash is programmed through its own packets, never by the download of RAM.
     const bool runnable = sound && WriteRun::fits(address, length) && !touchesFlash(address, length);
     if (runnable && run_.continues(address, length)) {
-        if (const int32_t status = run_.add(bytes); status != 0) return runFailure(status);
+        run_.add(bytes);
         keepLoadWrite(address, std::move(bytes));
         return "OK";
     }
@@ -321,7 +323,7 @@ std::string Session::writeMemory(const std::string& args, bool binary) {
     if (!sound) return "E01";
     if (length == 0) return "OK";
     if (runnable && length >= kRunThreshold && run_.begin(address)) {
-        if (const int32_t status = run_.add(bytes); status != 0) return runFailure(status);
+        run_.add(bytes);
     } else if (probe_.memoryWrite(address, static_cast<uint16_t>(length), bytes.data()) != 0) {
         return "E01";
     }
@@ -330,7 +332,7 @@ std::string Session::writeMemory(const std::string& args, bool binary) {
 }
 
 std::string Session::finishRun() {
-    if (!run_.active()) return "";
+    if (!run_.open()) return "";
     const int32_t status = run_.finish();
     return status == 0 ? "" : runFailure(status);
 }

@@ -30,8 +30,9 @@ struct LoadedRegisters {
 };
 
 struct SessionOptions {
-    // The largest packet the server takes (and tells the client in qSupported).
-    size_t packetSize = 0x4000;
+    // The largest packet the server takes (and tells the client in qSupported): room for 64
+    // download blocks of a load's writes, so that the client's round trips are few.
+    size_t packetSize = 0x10000;
     // The memory map the client gets (empty: no map offered).
     std::vector<MemoryRegion> memoryMap;
     // Programs the map's flash ranges for the vFlash packets (none: the packets are unknown).

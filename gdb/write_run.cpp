@@ -3,11 +3,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace tov::gdb {
 
 bool WriteRun::begin(uint32_t address) {
-    if (active_) return false;
+    if (open()) return false;
     if (probe_.downloadBegin() != 0) return false;
     active_ = true;
     first_ = next_ = heldAt_ = address;
@@ -16,15 +17,19 @@ bool WriteRun::begin(uint32_t address) {
     return true;
 }
 
-int32_t WriteRun::add(std::span<const uint8_t> data) {
-    if (!active_) return -1;
+void WriteRun::add(std::span<const uint8_t> data) {
+    if (!active_) return;
     held_.insert(held_.end(), data.begin(), data.end());
     next_ += static_cast<uint32_t>(data.size());
-    const int32_t status = send(false);
-    return status == 0 ? 0 : abandon(status);
+}
+
+void WriteRun::pump() {
+    if (!active_) return;
+    if (const int32_t status = send(false); status != 0) failure_ = abandon(status);
 }
 
 int32_t WriteRun::finish() {
+    if (failure_ != 0) return std::exchange(failure_, 0);
     if (!active_) return 0;
     const int32_t status = send(true);
     if (status != 0) return abandon(status);

@@ -1,7 +1,8 @@
 // GDB's writes to consecutive addresses, as its load makes them, carried through the probe's bulk
-// download: each write is taken at once and leaves in blocks cut at block-aligned addresses (so
-// that none crosses the probe's pages), with several blocks in flight. A refused block shows at a
-// later write or when the run is finished.
+// download: each write is held and answered at once, and its bytes leave afterwards, while the
+// client makes its next packet, in blocks cut at block-aligned addresses (so that none crosses the
+// probe's pages) with several in flight. A refused block shows at a later write or when the run
+// is finished.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,8 @@ public:
 
     explicit WriteRun(Probe& probe) : probe_(probe) {}
 
-    bool active() const { return active_; }
+    // A run is open, or its failure is still to be reported.
+    bool open() const { return active_ || failure_ != 0; }
     // Whether a write of `length` bytes at `address` continues the run.
     bool continues(uint32_t address, size_t length) const {
         return active_ && address == next_ && fits(address, length);
@@ -31,10 +33,12 @@ public:
     }
     // Starts a run at `address`; false when the probe takes no download (nothing sent then).
     bool begin(uint32_t address);
-    // Adds a write at the run's next address: 0, or the download's error (the run has ended then).
-    int32_t add(std::span<const uint8_t> data);
+    // Holds a write at the run's next address.
+    void add(std::span<const uint8_t> data);
+    // Sends the whole blocks held; a failure ends the run and waits to be reported by finish.
+    void pump();
     // Sends what is held, waits until the probe has taken every block and ends the run: 0 or the
-    // first error.
+    // first error (also one that pump met).
     int32_t finish();
     // What the last run wrote, and the probe's detail word of a refused block, for error texts.
     std::string describe() const;
@@ -52,6 +56,7 @@ private:
     uint32_t heldAt_ = 0;  // the address of held_[0]
     std::vector<uint8_t> held_;
     uint32_t detail_ = 0;
+    int32_t failure_ = 0;
 };
 
 }  // namespace tov::gdb

@@ -205,7 +205,7 @@ TEST(GdbServer, InterruptByteHaltsARunningLoopAndJunkIsSurvived) {
     ScriptedClient client(server.port());
     ASSERT_TRUE(client.connected());
     EXPECT_EQ(client.request("QStartNoAckMode"), "OK");
-    EXPECT_EQ(client.request("qSupported:swbreak+").substr(0, 16), "PacketSize=4000;");
+    EXPECT_EQ(client.request("qSupported:swbreak+").substr(0, 17), "PacketSize=10000;");
     // Junk, a bad checksum and an oversized packet are dropped; the session goes on.
     client.sendRaw(std::string("\x00\xff#zz$m0,4#00", 13) + "$" + std::string(70000, 'x') + "#00");
     EXPECT_EQ(client.request("m8000,4").size(), 8u);
