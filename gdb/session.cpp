@@ -312,7 +312,8 @@ std::string Session::writeMemory(const std::string& args, bool binary) {
     }
     sound = sound && bytes.size() == length && length <= 0xFFFF;
     // Flash is programmed through its own packets, never by the download of RAM.
-    const bool runnable = sound && WriteRun::fits(address, length) && !touchesFlash(address, length);
+    const bool runnable =
+        sound && WriteRun::fits(address, length) && !touchesFlash(address, length);
     if (runnable && run_.continues(address, length)) {
         run_.add(bytes);
         keepLoadWrite(address, std::move(bytes));
