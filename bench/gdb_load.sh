@@ -33,8 +33,8 @@ trap 'kill -TERM $server $second 2>/dev/null; wait $server $second 2>/dev/null; 
 for _ in $(seq 100); do grep -q '^ready' "$work/direct" && break; sleep 0.1; done
 for _ in $(seq 100); do grep -q listening "$work/server" && break; sleep 0.1; done
 
-# Each side's own time of the transfer, the connection left out: GDB's from Python around the
-# load command, tov's from its summary line.
+# Each side's own time of the transfer (reading the ELF included, the connection left out): GDB's
+# from Python around the load command, tov's from its summary line (to 10 ms).
 gdb_load() {
     gdb-multiarch -nx -batch -ex "set confirm off" \
         -ex "target extended-remote 127.0.0.1:$port" \
