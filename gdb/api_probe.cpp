@@ -48,4 +48,19 @@ std::string ApiProbe::errorText(int32_t code) {
     return text != nullptr ? text : "error " + std::to_string(code);
 }
 
+int32_t ApiProbe::downloadBegin() {
+    // A write of no bytes puts the probe in plain write mode (the flash programmer may have left
+    // it programming flash) without writing anything; the download then writes memory.
+    uint32_t result = 0;
+    const uint8_t none = 0;
+    if (const int32_t status = TOV_LoadBlock(0, 0, &none, &result); status != 0) return status;
+    return TOV_InitDownload(0, 1);
+}
+
+int32_t ApiProbe::downloadSend(uint32_t address, uint16_t length, const uint8_t* data) {
+    return TOV_Download(address, length, data);
+}
+
+int32_t ApiProbe::downloadEnd(uint32_t& detail) { return TOV_EndDownload(&detail); }
+
 }  // namespace tov::gdb

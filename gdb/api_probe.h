@@ -39,6 +39,9 @@ public:
     int32_t fpRegGet(uint16_t first, uint16_t last, uint8_t* data) override;
     int32_t fpRegSet(uint16_t first, uint16_t last, const uint8_t* data) override;
     std::string errorText(int32_t code) override;
+    int32_t downloadBegin() override;
+    int32_t downloadSend(uint32_t address, uint16_t length, const uint8_t* data) override;
+    int32_t downloadEnd(uint32_t& detail) override;
 
 private:
     semihost::ApiRequests requests_;

@@ -26,6 +26,17 @@ public:
     virtual int32_t fpRegGet(uint16_t, uint16_t, uint8_t*) { return -1; }
     virtual int32_t fpRegSet(uint16_t, uint16_t, const uint8_t*) { return -1; }
     virtual std::string errorText(int32_t code) = 0;
+    // Bulk download: blocks written at consecutive addresses with several in flight, their
+    // acknowledgements awaited by downloadEnd. Nothing else may go to the probe between
+    // downloadBegin and downloadEnd. A probe without it refuses the begin; its writes then go
+    // one request at a time.
+    virtual int32_t downloadBegin() { return -1; }
+    virtual int32_t downloadSend(uint32_t, uint16_t, const uint8_t*) { return -1; }
+    // Waits for every block; `detail` receives the probe's detail word of a refused block.
+    virtual int32_t downloadEnd(uint32_t& detail) {
+        detail = 0;
+        return -1;
+    }
 };
 
 }  // namespace tov::gdb

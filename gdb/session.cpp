@@ -21,6 +21,9 @@ constexpr uint32_t kCauseHalt = 0, kCauseBreakpoint = 1, kCauseWatchpoint = 2, k
 constexpr size_t kValueWatchpoint = 4, kValueVector = 5;
 constexpr uint32_t kThumbBit = 1u << 5;
 constexpr size_t kMaxLoadImage = 64u << 20;
+// A write this long starts a run through the download; shorter ones (a variable set by the user)
+// go to the probe at once, each with its own answer.
+constexpr size_t kRunThreshold = WriteRun::kBlock;
 // Signals of stop replies.
 constexpr int kSigInt = 2, kSigIll = 4, kSigTrap = 5, kSigAbrt = 6, kSigSegv = 11;
 
@@ -36,10 +39,13 @@ std::string signalReply(int signal) {
 // The signal for an exception caught at its vector.
 int vectorSignal(uint32_t vector) {
     switch (vector) {
-    case 0x04: return kSigIll;
-    case 0x0C:
-    case 0x10: return kSigSegv;
-    default: return kSigTrap;
+        case 0x04:
+            return kSigIll;
+        case 0x0C:
+        case 0x10:
+            return kSigSegv;
+        default:
+            return kSigTrap;
     }
 }
 
@@ -60,7 +66,8 @@ Session::Session(Probe& probe, semihost::Service& service, std::atomic<bool>& st
       memoryMap_(options_.memoryMap.empty() ? "" : memoryMapDocument(options_.memoryMap)),
       reader_(options_.packetSize),
       points_(probe),
-      registers_(probe) {
+      registers_(probe),
+      run_(probe) {
     registers_.detectVfp();
     if (options_.fileIo)
         fileIo_ = std::make_unique<FileIoService>(*this, service_, probe_, stopRequest_);
@@ -78,6 +85,8 @@ SessionEnd Session::serve() {
 }
 
 void Session::endSession(SessionEnd end) {
+    // Whatever the client wrote last reaches memory before the probe is used otherwise.
+    finishRun();
     points_.removeAll();
     // A detached program runs on, as with other servers; a killed or abandoned one stays halted.
     if (end == SessionEnd::Detached && process_ && !options_.detachHalt) probe_.start();
@@ -90,21 +99,23 @@ SessionEnd Session::serveClient() {
             const Incoming in = std::move(pending_.front());
             pending_.erase(pending_.begin());
             switch (in.kind) {
-            case Incoming::Kind::Ack:
-            case Incoming::Kind::Interrupt:  // the target is halted already
-                break;
-            case Incoming::Kind::Nak:
-                if (!lastSent_.empty() && !channel_.send(lastSent_)) return SessionEnd::Gone;
-                break;
-            case Incoming::Kind::BadChecksum:
-                if (ackMode_ && !channel_.send("-")) return SessionEnd::Gone;
-                break;
-            case Incoming::Kind::Packet: {
-                if (ackMode_ && !channel_.send("+")) return SessionEnd::Gone;
-                const Reply reply = handle(in.payload);
-                if (reply.send && !sendPacket(reply.text)) return SessionEnd::Gone;
-                break;
-            }
+                case Incoming::Kind::Ack:
+                case Incoming::Kind::Interrupt:  // the target is halted already
+                    break;
+                case Incoming::Kind::Nak:
+                    if (!lastSent_.empty() && !channel_.send(lastSent_)) return SessionEnd::Gone;
+                    break;
+                case Incoming::Kind::BadChecksum:
+                    if (ackMode_ && !channel_.send("-")) return SessionEnd::Gone;
+                    break;
+                case Incoming::Kind::Packet: {
+                    if (ackMode_ && !channel_.send("+")) return SessionEnd::Gone;
+                    const Reply reply = handle(in.payload);
+                    if (reply.send && !sendPacket(reply.text)) return SessionEnd::Gone;
+                    // The writes just answered go out while the client makes its next packet.
+                    run_.pump();
+                    break;
+                }
             }
         }
     }
@@ -198,76 +209,99 @@ std::optional<std::string> Session::fileRequest(const std::string& request) {
 }
 
 Session::Reply Session::handle(const std::string& packet) {
+    // Any packet but a write completes the writes in flight first, so that it sees memory as
+    // written; a failed download is the reply to it instead (a kill, which has no reply, goes on).
+    if (run_.open() && !packet.starts_with('X') && !packet.starts_with('M')) {
+        if (std::string failed = finishRun(); !failed.empty() && packet != "k")
+            return {std::move(failed)};
+    }
     if (packet.empty()) return {""};
     const std::string args = packet.substr(1);
     switch (packet[0]) {
-    case '?': {
-        if (!process_) return {endReply_};
-        uint16_t state = 0, count = kStateValues;
-        int32_t error = 0;
-        uint32_t values[kStateValues] = {};
-        int32_t status = probe_.state(state, error, count, values);
-        if (status == 0 && state != kReady && state != kError) {
-            status = probe_.halt();
-            count = kStateValues;
-            if (status == 0) status = probe_.state(state, error, count, values);
+        case '?': {
+            if (!process_) return {endReply_};
+            uint16_t state = 0, count = kStateValues;
+            int32_t error = 0;
+            uint32_t values[kStateValues] = {};
+            int32_t status = probe_.state(state, error, count, values);
+            if (status == 0 && state != kReady && state != kError) {
+                status = probe_.halt();
+                count = kStateValues;
+                if (status == 0) status = probe_.state(state, error, count, values);
+            }
+            if (status != 0) return {errorReply(status)};
+            return {stopReply(state, count > 0 ? values[0] : 0, values, count)};
         }
-        if (status != 0) return {errorReply(status)};
-        return {stopReply(state, count > 0 ? values[0] : 0, values, count)};
-    }
-    case '!': return {"OK"};
-    case 'g': return {readRegisters()};
-    case 'G': return {writeRegisters(args)};
-    case 'p': return {readRegister(args)};
-    case 'P': return {writeRegister(args)};
-    case 'm': return {readMemory(args)};
-    case 'M': return {writeMemory(args, false)};
-    case 'X': return {writeMemory(args, true)};
-    case 'Z': return {point(args, true)};
-    case 'z': return {point(args, false)};
-    case 'c': return {args.empty() ? resume() : "E01"};
-    case 's': return {args.empty() ? stepOnce() : "E01"};
-    case 'H':
-    case 'T': return {"OK"};
-    case 'D':
-        end_ = SessionEnd::Detached;
-        return {"OK"};
-    case 'k':
-    case 'R': {
-        bool reply = true;
-        const std::string text = processPacket(packet, reply);
-        return {text, reply};
-    }
-    case 'q':
-    case 'Q': return {query(packet)};
-    case 'v':
-        if (packet.starts_with("vCont?")) return {"vCont;c;C;s;S;t"};
-        if (packet.starts_with("vCont;")) return {vCont(packet.substr(6))};
-        if (packet.starts_with("vKill") || packet.starts_with("vRun;") ||
-            packet.starts_with("vAttach;")) {
+        case '!':
+            return {"OK"};
+        case 'g':
+            return {readRegisters()};
+        case 'G':
+            return {writeRegisters(args)};
+        case 'p':
+            return {readRegister(args)};
+        case 'P':
+            return {writeRegister(args)};
+        case 'm':
+            return {readMemory(args)};
+        case 'M':
+            return {writeMemory(args, false)};
+        case 'X':
+            return {writeMemory(args, true)};
+        case 'Z':
+            return {point(args, true)};
+        case 'z':
+            return {point(args, false)};
+        case 'c':
+            return {args.empty() ? resume() : "E01"};
+        case 's':
+            return {args.empty() ? stepOnce() : "E01"};
+        case 'H':
+        case 'T':
+            return {"OK"};
+        case 'D':
+            end_ = SessionEnd::Detached;
+            return {"OK"};
+        case 'k':
+        case 'R': {
             bool reply = true;
             const std::string text = processPacket(packet, reply);
             return {text, reply};
         }
-        if (options_.flash == nullptr) return {""};
-        if (packet.starts_with("vFlashErase:")) return {flashErase(packet.substr(12))};
-        if (packet.starts_with("vFlashWrite:")) return {flashWrite(packet.substr(12))};
-        if (packet == "vFlashDone") {
-            startLoad();
-            return {flashDone()};
-        }
-        return {""};
-    default: return {""};
+        case 'q':
+        case 'Q':
+            return {query(packet)};
+        case 'v':
+            if (packet.starts_with("vCont?")) return {"vCont;c;C;s;S;t"};
+            if (packet.starts_with("vCont;")) return {vCont(packet.substr(6))};
+            if (packet.starts_with("vKill") || packet.starts_with("vRun;") ||
+                packet.starts_with("vAttach;")) {
+                bool reply = true;
+                const std::string text = processPacket(packet, reply);
+                return {text, reply};
+            }
+            if (options_.flash == nullptr) return {""};
+            if (packet.starts_with("vFlashErase:")) return {flashErase(packet.substr(12))};
+            if (packet.starts_with("vFlashWrite:")) return {flashWrite(packet.substr(12))};
+            if (packet == "vFlashDone") {
+                startLoad();
+                return {flashDone()};
+            }
+            return {""};
+        default:
+            return {""};
     }
 }
 
-std::string Session::errorReply(int32_t code) { return "E." + probe_.errorText(code); }
+std::string Session::errorReply(int32_t code) {
+    return "E." + probe_.errorText(code);
+}
 
 std::string Session::failure(int32_t code) {
     // The client shows only the number; the text goes to its console first.
-    sendPacket(consoleOutput(std::span(
-        reinterpret_cast<const uint8_t*>(probe_.errorText(code).c_str()),
-        probe_.errorText(code).size())));
+    sendPacket(
+        consoleOutput(std::span(reinterpret_cast<const uint8_t*>(probe_.errorText(code).c_str()),
+                                probe_.errorText(code).size())));
     return "E01";
 }
 
@@ -363,21 +397,54 @@ std::string Session::readMemory(const std::string& args) {
 std::string Session::writeMemory(const std::string& args, bool binary, bool keep) {
     const size_t colon = args.find(':');
     uint32_t address = 0, length = 0;
-    if (colon == std::string::npos || !addressAndLength(args.substr(0, colon), address, length))
-        return "E01";
     std::vector<uint8_t> bytes;
-    const std::string data = args.substr(colon + 1);
-    if (binary) {
+    const std::string data = colon == std::string::npos ? "" : args.substr(colon + 1);
+    bool sound =
+        colon != std::string::npos && addressAndLength(args.substr(0, colon), address, length);
+    if (sound && binary) {
         bytes.assign(data.begin(), data.end());
-    } else if (!fromHex(data, bytes)) {
+    } else if (sound) {
+        sound = fromHex(data, bytes);
+    }
+    sound = sound && bytes.size() == length && length <= 0xFFFF;
+    // Flash is programmed through its own packets, never by the download of RAM. Writes made
+    // while GDB serves a File-I/O request (keep false) must be in memory before its reply, so
+    // they never join a run.
+    const bool runnable =
+        keep && sound && WriteRun::fits(address, length) && !touchesFlash(address, length);
+    if (runnable && run_.continues(address, length)) {
+        run_.add(bytes);
+        keepLoadWrite(address, std::move(bytes));
+        return "OK";
+    }
+    // Anything else ends the run first; its failure is this packet's reply.
+    if (std::string failed = finishRun(); !failed.empty()) return failed;
+    if (!sound) return "E01";
+    if (length == 0) return "OK";
+    if (runnable && length >= kRunThreshold && run_.begin(address)) {
+        run_.add(bytes);
+    } else if (probe_.memoryWrite(address, static_cast<uint16_t>(length), bytes.data()) != 0) {
         return "E01";
     }
-    if (bytes.size() != length || length > 0xFFFF) return "E01";
-    if (length == 0) return "OK";
-    if (probe_.memoryWrite(address, static_cast<uint16_t>(length), bytes.data()) != 0)
-        return "E01";
     if (keep) keepLoadWrite(address, std::move(bytes));
     return "OK";
+}
+
+std::string Session::finishRun() {
+    if (!run_.open()) return "";
+    const int32_t status = run_.finish();
+    return status == 0 ? "" : runFailure(status);
+}
+
+std::string Session::runFailure(int32_t status) {
+    return errorReply(status) + " (" + run_.describe() + ")";
+}
+
+bool Session::touchesFlash(uint32_t address, uint64_t length) const {
+    for (const MemoryRegion& region : options_.memoryMap) {
+        if (region.flash && address < region.end() && address + length > region.start) return true;
+    }
+    return false;
 }
 
 std::string Session::point(const std::string& args, bool insert) {
@@ -486,10 +553,11 @@ std::string Session::stopReply(uint16_t state, uint32_t cause, const uint32_t* v
                 return signalReply(kSigTrap) + name + ":" + address + ";";
             }
             return signalReply(kSigTrap);
-    }
-    case kCauseException:
-        return signalReply(vectorSignal(count > kValueVector ? values[kValueVector] : 0));
-    default: return signalReply(kSigTrap);
+        }
+        case kCauseException:
+            return signalReply(vectorSignal(count > kValueVector ? values[kValueVector] : 0));
+        default:
+            return signalReply(kSigTrap);
     }
 }
 

@@ -18,6 +18,7 @@
 #include "gdb/points.h"
 #include "gdb/probe.h"
 #include "gdb/registers.h"
+#include "gdb/write_run.h"
 #include "semihost/service.h"
 
 namespace tov::gdb {
@@ -31,8 +32,9 @@ struct LoadedRegisters {
 };
 
 struct SessionOptions {
-    // The largest packet the server takes (and tells the client in qSupported).
-    size_t packetSize = 0x4000;
+    // The largest packet the server takes (and tells the client in qSupported): room for 64
+    // download blocks of a load's writes, so that the client's round trips are few.
+    size_t packetSize = 0x10000;
     // The memory map the client gets (empty: no map offered).
     std::vector<MemoryRegion> memoryMap;
     // Programs the map's flash ranges for the vFlash packets (none: the packets are unknown).
@@ -89,7 +91,15 @@ private:
     std::string readRegister(const std::string& args);
     std::string writeRegister(const std::string& args);
     std::string readMemory(const std::string& args);
+    // keep: part of a load, remembered for the next run; false for the writes GDB makes while
+    // it serves a File-I/O request.
     std::string writeMemory(const std::string& args, bool binary, bool keep = true);
+    // Ends the run of consecutive writes, if any: "" when it went well, else the error reply
+    // that reports its failure.
+    std::string finishRun();
+    std::string runFailure(int32_t status);
+    // Whether [address, address + length) touches a flash range of the memory map.
+    bool touchesFlash(uint32_t address, uint64_t length) const;
     std::string point(const std::string& packet, bool insert);
     std::string query(const std::string& packet);
     std::string transfer(const std::string& document, const std::string& args);
@@ -131,6 +141,8 @@ private:
     PointSet points_;
     RegisterAccess registers_;
     std::unique_ptr<FileIoService> fileIo_;
+    // GDB's consecutive memory writes (a load) in flight through the probe's download.
+    WriteRun run_;
     // Whether a program is there to debug: none after it exited or was killed, until the next
     // run or attach; the '?' reply then says how it ended.
     bool process_ = true;

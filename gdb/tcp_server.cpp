@@ -37,12 +37,14 @@ bool SocketChannel::receive(std::string& bytes, int timeoutMs) {
     const int ready = ::poll(&pfd, 1, timeoutMs);
     if (ready < 0) return errno == EINTR;
     if (ready == 0) return true;
-    char buffer[4096];
-    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    // Room for a whole large packet (a load's writes) in one call.
+    constexpr size_t kRoom = 1 << 16;
+    const size_t had = bytes.size();
+    bytes.resize(had + kRoom);
+    const ssize_t n = ::recv(fd_, bytes.data() + had, kRoom, 0);
+    bytes.resize(had + static_cast<size_t>(std::max<ssize_t>(n, 0)));
     if (n < 0) return errno == EINTR || errno == EAGAIN;
-    if (n == 0) return false;
-    bytes.append(buffer, static_cast<size_t>(n));
-    return true;
+    return n > 0;
 }
 
 Listener::~Listener() {

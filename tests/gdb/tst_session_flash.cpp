@@ -8,43 +8,11 @@
 
 #include "gdb/console.h"
 #include "gdb/session.h"
+#include "tests/gdb/scripted_channel.h"
 #include "semihost/service.h"
 
 namespace tov::gdb {
 namespace {
-
-// The whole script arrives at once; then the client goes away.
-class ScriptedChannel : public Channel {
-public:
-    explicit ScriptedChannel(const std::vector<std::string>& packets) {
-        for (const std::string& packet : packets) script_ += framePacket(packet);
-    }
-    bool send(std::string_view bytes) override {
-        sent_ += bytes;
-        return true;
-    }
-    bool receive(std::string& bytes, int) override {
-        if (script_.empty()) return false;
-        bytes += script_;
-        script_.clear();
-        return true;
-    }
-    // The payloads of the packets the session sent, in order.
-    std::vector<std::string> replies() const {
-        PacketReader reader(1 << 16);
-        std::vector<Incoming> got;
-        reader.feed(sent_, got);
-        std::vector<std::string> payloads;
-        for (const Incoming& in : got) {
-            if (in.kind == Incoming::Kind::Packet) payloads.push_back(in.payload);
-        }
-        return payloads;
-    }
-
-private:
-    std::string script_;
-    std::string sent_;
-};
 
 // A probe the flash packets never reach.
 class UnusedProbe : public Probe {
