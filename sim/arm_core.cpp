@@ -74,7 +74,7 @@ uint32_t vectorOfError(uc_err error) {
 }  // namespace
 
 ArmCore::ArmCore(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip)
-    : pages_(memory, flash, chip) {
+    : pages_(memory, flash, chip), timer_([this] { uc_emu_stop(uc_); }) {
     uc_err err = uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_);
     if (err == UC_ERR_OK) err = uc_ctl_set_cpu_model(uc_, UC_CPU_ARM_1136);
     uc_hook hook;
@@ -104,10 +104,10 @@ void ArmCore::setReg(int id, uint32_t value) {
     uc_reg_write(uc_, id, &value);
 }
 
-bool ArmCore::onUnmapped(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* self) {
-    // The run ends here with the faulting instruction not done; execute() maps the page and
-    // goes on from that instruction.
-    static_cast<ArmCore*>(self)->pendingMap_.emplace(address, static_cast<size_t>(size));
+bool ArmCore::onUnmapped(uc_engine*, uc_mem_type, uint64_t, int, int64_t, void*) {
+    // Only inaccessible addresses are unmapped: the access fails. Without counting, the
+    // emulator keeps the PC only per block of straight-line code, so the run ends with the PC
+    // on the first instruction of the block that made the access.
     return false;
 }
 
@@ -233,8 +233,14 @@ void ArmCore::setPointHooks(const PointTable& points) {
 
 void ArmCore::prepare(const PointTable& points) {
     points_ = &points;
+    if (!mapped_) {
+        mapped_ = true;
+        error_ = pages_.mapAll(uc_);
+        stale_ = false;
+    }
+    pages_.dropWritten(uc_);
     if (stale_) {
-        pages_.refresh(uc_);
+        pages_.refreshDevices(uc_);
         stale_ = false;
     }
     setPointHooks(points);
@@ -272,47 +278,48 @@ void ArmCore::storeRegisters(RegisterFile& registers) {
     registers.setPc(pc);
 }
 
-std::optional<EngineStop> ArmCore::execute(RegisterFile& registers, uint32_t count) {
+std::optional<EngineStop> ArmCore::execute(RegisterFile& registers, uint32_t count,
+                                           std::chrono::microseconds slice) {
     stop_.reset();
     loadRegisters(registers);
-    bool thumb = (registers.cpsr() & kThumb) != 0;
-    uint64_t begin = (registers.pc() & ~1u) | (thumb ? 1u : 0u);
-    uc_err err = UC_ERR_OK;
-    for (;;) {
-        pendingMap_.reset();
-        err = uc_emu_start(uc_, begin, 0, 0, count);
-        if (stop_ || !pendingMap_ || !pages_.map(uc_, pendingMap_->first, pendingMap_->second)) {
-            break;
-        }
-        thumb = (reg(UC_ARM_REG_CPSR) & kThumb) != 0;
-        begin = reg(UC_ARM_REG_PC) | (thumb ? 1u : 0u);
-    }
+    const bool thumb = (registers.cpsr() & kThumb) != 0;
+    const uint64_t begin = (registers.pc() & ~1u) | (thumb ? 1u : 0u);
+    // Code translated for a free run does not count its instructions: dropped before a counted
+    // run, so that the instruction runs alone.
+    if (count != 0) uc_ctl_remove_cache(uc_, begin & ~1u, (begin & ~1u) + 4);
+    if (count == 0) timer_.arm(SliceTimer::Clock::now() + slice);
+    const uc_err err = uc_emu_start(uc_, begin, 0, 0, count);
+    if (count == 0) timer_.disarm();
     storeRegisters(registers);
-    pages_.writeBack();
+    if (count != 0) {
+        // Code translated for a counted run carries the counter with it: dropped, so the next
+        // free run translates it afresh.
+        uc_ctl_remove_cache(uc_, begin & ~1u, (begin & ~1u) + 4);
+    }
     if (stop_) return stop_;
     if (err != UC_ERR_OK) return EngineStop{StopCause::Exception, 0, vectorOfError(err)};
     return std::nullopt;
 }
 
 std::optional<EngineStop> ArmCore::run(RegisterFile& registers, PointTable& points, bool fromStart,
-                                       uint32_t budget) {
+                                       std::chrono::microseconds slice) {
     if (!error_.empty()) return kUnusable;
     prepare(points);
-    if (fromStart && points.breakpointAt(registers.pc() & ~1u) && budget > 0) {
+    if (!error_.empty()) return kUnusable;
+    if (fromStart && points.breakpointAt(registers.pc() & ~1u)) {
         // Leaving a breakpoint: its instruction runs first.
         ignoreBreakpoints_ = true;
         std::optional<EngineStop> stopped = execute(registers, 1);
         ignoreBreakpoints_ = false;
         if (stopped) return stopped;
-        --budget;
     }
-    if (budget == 0) return std::nullopt;
-    return execute(registers, budget);
+    return execute(registers, 0, slice);
 }
 
 EngineStop ArmCore::step(RegisterFile& registers, PointTable& points) {
     if (!error_.empty()) return kUnusable;
     prepare(points);
+    if (!error_.empty()) return kUnusable;
     ignoreBreakpoints_ = true;
     std::optional<EngineStop> stopped = execute(registers, 1);
     ignoreBreakpoints_ = false;

@@ -1,4 +1,5 @@
-// Mapping target memory into the emulated core page by page, and keeping both in step.
+// Mapping target memory into the emulated core region by region, and keeping the device copies
+// and the translated code in step with what the link changes.
 #include "sim/core_pages.h"
 
 #include <cstdlib>
@@ -11,6 +12,7 @@ namespace tov::sim {
 namespace {
 
 constexpr uint32_t kPage = TargetMemory::kPageSize;
+constexpr uint64_t kPages = MemoryStore::kSpace / kPage;
 
 }  // namespace
 
@@ -20,61 +22,72 @@ void CorePages::Buffer::operator()(uint8_t* p) const {
 
 CorePages::~CorePages() = default;
 
-void CorePages::readTarget(uint32_t base, uint8_t* out) {
-    TargetBus bus(memory_, flash_, chip_);
-    bus.read(base, std::span<uint8_t>(out, kPage));
+CorePages::Kind CorePages::kindOf(uint32_t page) const {
+    if (!memory_.accessible(page, kPage)) return Kind::None;
+    if (flash_.overlaps(page, kPage) || chip_.overlaps(page, kPage)) return Kind::Device;
+    if (page >= TargetMemory::kRomFirst && page <= TargetMemory::kRomLast) return Kind::Rom;
+    return Kind::Memory;
 }
 
-bool CorePages::mapPage(uc_engine* uc, uint32_t base) {
-    if (pages_.count(base)) return true;
-    if (!memory_.accessible(base, kPage)) return false;
-    Page page;
-    page.live.reset(static_cast<uint8_t*>(std::aligned_alloc(kPage, kPage)));
-    page.shadow = std::make_unique<uint8_t[]>(kPage);
-    if (!page.live) return false;
-    const bool rom = base >= TargetMemory::kRomFirst && base <= TargetMemory::kRomLast;
-    page.writable = !rom && !flash_.overlaps(base, kPage) && !chip_.overlaps(base, kPage);
-    readTarget(base, page.shadow.get());
-    std::memcpy(page.live.get(), page.shadow.get(), kPage);
-    const uint32_t protection = page.writable ? static_cast<uint32_t>(UC_PROT_ALL)
-                                              : static_cast<uint32_t>(UC_PROT_READ | UC_PROT_EXEC);
-    if (uc_mem_map_ptr(uc, base, kPage, protection, page.live.get()) != UC_ERR_OK) return false;
-    pages_.emplace(base, std::move(page));
-    return true;
-}
-
-bool CorePages::map(uc_engine* uc, uint64_t address, size_t size) {
-    const uint64_t last = address + (size ? size - 1 : 0);
-    for (uint64_t base = address & ~uint64_t{kPage - 1}; base <= last; base += kPage) {
-        if (base > 0xFFFFFFFFu || !mapPage(uc, static_cast<uint32_t>(base))) return false;
+std::string CorePages::mapAll(uc_engine* uc) {
+    if (!memory_.store()) return "no host memory for the target's address space";
+    // Runs of pages of one kind make the regions.
+    for (uint64_t page = 0; page < kPages;) {
+        const Kind kind = kindOf(static_cast<uint32_t>(page * kPage));
+        uint64_t end = page + 1;
+        while (end < kPages && kindOf(static_cast<uint32_t>(end * kPage)) == kind) ++end;
+        if (kind != Kind::None) {
+            Region region;
+            region.base = static_cast<uint32_t>(page * kPage);
+            region.size = (end - page) * kPage;
+            region.kind = kind;
+            regions_.push_back(std::move(region));
+        }
+        page = end;
     }
-    return true;
+    for (Region& region : regions_) {
+        uint8_t* bytes = memory_.store() + region.base;
+        uint32_t protection = UC_PROT_READ | UC_PROT_EXEC;
+        if (region.kind == Kind::Memory) protection = UC_PROT_ALL;
+        if (region.kind == Kind::Device) {
+            region.copy.reset(static_cast<uint8_t*>(std::aligned_alloc(kPage, region.size)));
+            if (!region.copy) return "no host memory for a copy of the flash";
+            bytes = region.copy.get();
+            TargetBus(memory_, flash_, chip_)
+                .read(region.base, std::span<uint8_t>(bytes, region.size));
+        }
+        const uc_err err = uc_mem_map_ptr(uc, region.base, region.size, protection, bytes);
+        if (err != UC_ERR_OK) return uc_strerror(err);
+    }
+    // What the link wrote before is in the store already, and nothing was translated yet.
+    bool all = false;
+    memory_.takeWrites(all);
+    return {};
 }
 
-void CorePages::refresh(uc_engine* uc) {
+void CorePages::dropWritten(uc_engine* uc) {
+    bool all = false;
+    const auto written = memory_.takeWrites(all);
+    if (all) {
+        uc_ctl_flush_tlb(uc);
+        return;
+    }
+    for (const auto& [first, end] : written) uc_ctl_remove_cache(uc, first, end);
+}
+
+void CorePages::refreshDevices(uc_engine* uc) {
     auto fresh = std::make_unique<uint8_t[]>(kPage);
-    for (auto& [base, page] : pages_) {
-        readTarget(base, fresh.get());
-        if (std::memcmp(fresh.get(), page.shadow.get(), kPage) == 0) continue;
-        std::memcpy(page.shadow.get(), fresh.get(), kPage);
-        std::memcpy(page.live.get(), fresh.get(), kPage);
-        uc_ctl_remove_cache(uc, uint64_t{base}, uint64_t{base} + kPage);
-    }
-}
-
-void CorePages::writeBack() {
-    for (auto& [base, page] : pages_) {
-        if (!page.writable) continue;
-        const uint8_t* live = page.live.get();
-        uint8_t* shadow = page.shadow.get();
-        if (std::memcmp(live, shadow, kPage) == 0) continue;
-        // One write of the stretch from the first to the last changed byte.
-        uint32_t first = 0;
-        while (live[first] == shadow[first]) ++first;
-        uint32_t end = kPage;
-        while (live[end - 1] == shadow[end - 1]) --end;
-        memory_.write(base + first, std::span<const uint8_t>(live + first, end - first));
-        std::memcpy(shadow + first, live + first, end - first);
+    TargetBus bus(memory_, flash_, chip_);
+    for (Region& region : regions_) {
+        if (region.kind != Kind::Device) continue;
+        for (uint64_t offset = 0; offset < region.size; offset += kPage) {
+            const uint32_t base = region.base + static_cast<uint32_t>(offset);
+            uint8_t* copy = region.copy.get() + offset;
+            bus.read(base, std::span<uint8_t>(fresh.get(), kPage));
+            if (std::memcmp(fresh.get(), copy, kPage) == 0) continue;
+            std::memcpy(copy, fresh.get(), kPage);
+            uc_ctl_remove_cache(uc, uint64_t{base}, uint64_t{base} + kPage);
+        }
     }
 }
 
