@@ -11,52 +11,28 @@ constexpr uint32_t kBreakKind = 1;
 constexpr uint32_t kWatchThird = 1;
 constexpr uint32_t kWatchFourth = 0;
 constexpr uint16_t kReplyRoom = 1500;
-constexpr uint8_t kPlainDownload = 0;  // into memory, as tov load does
 
 }  // namespace
 
-int32_t ApiProbe::step(uint32_t& pc) {
-    return TOV_TargetStep(0, 0, 1, &pc);
-}
+int32_t ApiProbe::step(uint32_t& pc) { return TOV_TargetStep(0, 0, 1, &pc); }
 
-int32_t ApiProbe::reset() {
-    return TOV_TargetReset();
-}
+int32_t ApiProbe::reset() { return TOV_TargetReset(); }
 
-int32_t ApiProbe::breakAdd(uint32_t address) {
-    return TOV_BreakAdd(address, kBreakKind);
-}
+int32_t ApiProbe::breakAdd(uint32_t address) { return TOV_BreakAdd(address, kBreakKind); }
 
-int32_t ApiProbe::breakDelete(int32_t id) {
-    return TOV_BreakDelete(id);
-}
+int32_t ApiProbe::breakDelete(int32_t id) { return TOV_BreakDelete(id); }
 
 int32_t ApiProbe::watchAdd(uint16_t mode, uint32_t address, uint32_t size) {
     return TOV_WatchAdd(mode, address, size, kWatchThird, kWatchFourth);
 }
 
-int32_t ApiProbe::watchDelete(int32_t id) {
-    return TOV_WatchDelete(id);
-}
+int32_t ApiProbe::watchDelete(int32_t id) { return TOV_WatchDelete(id); }
 
 int32_t ApiProbe::directCommand(const std::string& text, std::string& reply) {
     std::vector<char> buffer(kReplyRoom, '\0');
     const int32_t status = TOV_DirectCommand(text.c_str(), kReplyRoom, buffer.data());
     reply = buffer.data();
     return status;
-}
-
-int32_t ApiProbe::downloadBegin() {
-    return TOV_InitDownload(kPlainDownload, 0);
-}
-
-int32_t ApiProbe::download(uint32_t address, uint16_t count, const uint8_t* data) {
-    return TOV_Download(address, count, data);
-}
-
-int32_t ApiProbe::downloadEnd() {
-    uint32_t detail = 0;
-    return TOV_EndDownload(&detail);
 }
 
 std::string ApiProbe::errorText(int32_t code) {

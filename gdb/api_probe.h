@@ -37,10 +37,6 @@ public:
     int32_t watchDelete(int32_t id) override;
     int32_t directCommand(const std::string& text, std::string& reply) override;
     std::string errorText(int32_t code) override;
-    bool canDownload() const override { return true; }
-    int32_t downloadBegin() override;
-    int32_t download(uint32_t address, uint16_t count, const uint8_t* data) override;
-    int32_t downloadEnd() override;
 
 private:
     semihost::ApiRequests requests_;

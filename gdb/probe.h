@@ -22,16 +22,6 @@ public:
     virtual int32_t watchDelete(int32_t id) = 0;
     virtual int32_t directCommand(const std::string& text, std::string& reply) = 0;
     virtual std::string errorText(int32_t code) = 0;
-
-    // The bulk download, several blocks in flight: begun, fed, and ended with the first failure
-    // of any block (nothing else may be asked of the probe in between). A probe without it
-    // takes every write on its own.
-    virtual bool canDownload() const { return false; }
-    virtual int32_t downloadBegin() { return -1; }
-    virtual int32_t download(uint32_t address, uint16_t count, const uint8_t* data) {
-        return memoryWrite(address, count, data);
-    }
-    virtual int32_t downloadEnd() { return 0; }
 };
 
 }  // namespace tov::gdb

@@ -59,8 +59,7 @@ Session::Session(Probe& probe, semihost::Service& service, std::atomic<bool>& st
       channel_(channel),
       options_(std::move(options)),
       memoryMap_(options_.memoryMap.empty() ? "" : memoryMapDocument(options_.memoryMap)),
-      reader_(options_.packetSize),
-      writes_(probe) {}
+      reader_(options_.packetSize) {}
 
 SessionEnd Session::serve() {
     while (!end_) {
@@ -105,9 +104,6 @@ bool Session::pump(int timeoutMs) {
 
 Session::Reply Session::handle(const std::string& packet) {
     if (packet.empty()) return {""};
-    // A stream of writes ends before anything else reaches the probe, and its failure answers
-    // the packet that ended it.
-    if (packet[0] != 'X' && packet[0] != 'M' && writes_.close() != 0) return {"E01"};
     const std::string args = packet.substr(1);
     switch (packet[0]) {
     case '?': {
@@ -237,7 +233,8 @@ std::string Session::writeMemory(const std::string& args, bool binary) {
     }
     if (bytes.size() != length || length > 0xFFFF) return "E01";
     if (length == 0) return "OK";
-    return writes_.write(address, bytes) == 0 ? "OK" : "E01";
+    return probe_.memoryWrite(address, static_cast<uint16_t>(length), bytes.data()) == 0 ? "OK"
+                                                                                          : "E01";
 }
 
 std::string Session::point(const std::string& args, bool insert) {

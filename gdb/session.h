@@ -15,7 +15,6 @@
 #include "gdb/memory_map.h"
 #include "gdb/packet.h"
 #include "gdb/probe.h"
-#include "gdb/write_stream.h"
 #include "semihost/service.h"
 
 namespace tov::gdb {
@@ -90,8 +89,6 @@ private:
     // Flash erases and writes gathered until vFlashDone, and the bytes of the writes.
     FlashBatch flashBatch_;
     uint64_t flashBuffered_ = 0;
-    // Large memory writes in a row go through the bulk download.
-    WriteStream writes_;
 };
 
 }  // namespace tov::gdb

@@ -34,6 +34,7 @@ constexpr int kRegisterIds[] = {UC_ARM_REG_R0,  UC_ARM_REG_R1,  UC_ARM_REG_R2,  
                                 UC_ARM_REG_R12, UC_ARM_REG_R13, UC_ARM_REG_R14};
 
 constexpr uint32_t kSemihostingArm = 0x123456;
+constexpr uint32_t kWatchedSlice = 20000;
 constexpr uint32_t kSemihostingThumb = 0xAB;
 
 // Exception numbers the emulator raises, and the vector offsets they stand for.
@@ -194,6 +195,9 @@ void ArmCore::setPointHooks(const PointTable& points) {
     }
     for (uc_hook hook : pointHooks_) uc_hook_del(uc_, hook);
     pointHooks_.clear();
+    // Runs with watchpoints are counted and those without are not: code translated for the one
+    // kind of run is dropped before the other.
+    if (hookedWatches_.empty() != watches.empty()) uc_ctl_flush_tlb(uc_);
     // Code translated before the change would not call the new hooks (or would call the old
     // ones): it is dropped around every old and new breakpoint. Dropping all translated code
     // instead would cost far more than the points are worth.
@@ -287,9 +291,9 @@ std::optional<EngineStop> ArmCore::execute(RegisterFile& registers, uint32_t cou
     // Code translated for a free run does not count its instructions: dropped before a counted
     // run, so that the instruction runs alone.
     if (count != 0) uc_ctl_remove_cache(uc_, begin & ~1u, (begin & ~1u) + 4);
-    if (count == 0) timer_.arm(SliceTimer::Clock::now() + slice);
+    if (slice.count() > 0) timer_.arm(SliceTimer::Clock::now() + slice);
     const uc_err err = uc_emu_start(uc_, begin, 0, 0, count);
-    if (count == 0) timer_.disarm();
+    if (slice.count() > 0) timer_.disarm();
     storeRegisters(registers);
     if (count != 0) {
         // Code translated for a counted run carries the counter with it: dropped, so the next
@@ -313,6 +317,10 @@ std::optional<EngineStop> ArmCore::run(RegisterFile& registers, PointTable& poin
         ignoreBreakpoints_ = false;
         if (stopped) return stopped;
     }
+    // A watchpoint stops after the accessing instruction, which only a counted run keeps
+    // exact: with watchpoints set the core runs counted slices (code translated before counts
+    // nothing, so the timer still ends the slice).
+    if (!hookedWatches_.empty()) return execute(registers, kWatchedSlice, slice);
     return execute(registers, 0, slice);
 }
 

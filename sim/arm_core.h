@@ -58,8 +58,8 @@ private:
     void setPointHooks(const PointTable& points);
     void loadRegisters(const RegisterFile& registers);
     void storeRegisters(RegisterFile& registers);
-    // Executes from the register file's PC until the slice's time is up (count 0), or `count`
-    // instructions; the stop, if any.
+    // Executes from the register file's PC for `count` instructions (0: no limit) or until the
+    // slice's time is up (when one is given); the stop, if any.
     std::optional<EngineStop> execute(RegisterFile& registers, uint32_t count,
                                       std::chrono::microseconds slice = {});
     uint32_t reg(int id);
