@@ -34,7 +34,6 @@ constexpr int kRegisterIds[] = {UC_ARM_REG_R0,  UC_ARM_REG_R1,  UC_ARM_REG_R2,  
                                 UC_ARM_REG_R12, UC_ARM_REG_R13, UC_ARM_REG_R14};
 
 constexpr uint32_t kSemihostingArm = 0x123456;
-constexpr uint32_t kWatchedSlice = 20000;
 constexpr uint32_t kSemihostingThumb = 0xAB;
 
 // Exception numbers the emulator raises, and the vector offsets they stand for.
@@ -138,6 +137,13 @@ void ArmCore::onInterrupt(uc_engine* uc, uint32_t number, void* self) {
     uc_emu_stop(uc);
 }
 
+void ArmCore::onInstruction(uc_engine* uc, uint64_t, uint32_t, void* self) {
+    // Called before each instruction; the emulator stops before the instruction when asked to
+    // here or after the one before.
+    auto* core = static_cast<ArmCore*>(self);
+    if (core->stepping_ && ++core->executed_ > 1) uc_emu_stop(uc);
+}
+
 void ArmCore::onBreakpoint(uc_engine* uc, uint64_t address, uint32_t, void* self) {
     auto* core = static_cast<ArmCore*>(self);
     if (core->ignoreBreakpoints_ || core->stop_) return;
@@ -195,9 +201,13 @@ void ArmCore::setPointHooks(const PointTable& points) {
     }
     for (uc_hook hook : pointHooks_) uc_hook_del(uc_, hook);
     pointHooks_.clear();
-    // Runs with watchpoints are counted and those without are not: code translated for the one
-    // kind of run is dropped before the other.
-    if (hookedWatches_.empty() != watches.empty()) uc_ctl_flush_tlb(uc_);
+    // With watchpoints, every memory access and every instruction calls a hook; without them,
+    // none does. Which calls a block makes is fixed when it is translated: code translated for
+    // the one kind of run is dropped before the other.
+    if (hookedWatches_.empty() != watches.empty()) {
+        pages_.dropAll(uc_);
+        hooklessCode_ = false;
+    }
     // Code translated before the change would not call the new hooks (or would call the old
     // ones): it is dropped around every old and new breakpoint. Dropping all translated code
     // instead would cost far more than the points are worth.
@@ -211,6 +221,15 @@ void ArmCore::setPointHooks(const PointTable& points) {
         uc_hook hook;
         if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::onBreakpoint),
                         this, address, address) == UC_ERR_OK) {
+            pointHooks_.push_back(hook);
+        }
+    }
+    if (!watches.empty()) {
+        // A stop asked for by a memory hook takes effect at the next instruction's hook, not
+        // at the end of the block: watchpoints stop right after the accessing instruction.
+        uc_hook hook;
+        if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::onInstruction),
+                        this, 1, 0) == UC_ERR_OK) {
             pointHooks_.push_back(hook);
         }
     }
@@ -282,24 +301,39 @@ void ArmCore::storeRegisters(RegisterFile& registers) {
     registers.setPc(pc);
 }
 
-std::optional<EngineStop> ArmCore::execute(RegisterFile& registers, uint32_t count,
+std::optional<EngineStop> ArmCore::executeOne(RegisterFile& registers) {
+    // One instruction: a hook before every instruction stops before the second. The emulator's
+    // own instruction count is not used: leaving it for a free run flushes all translated code,
+    // which takes seconds. Code translated without instruction hooks would run on unseen, so it
+    // is dropped first (once: the code translated now keeps its hook calls).
+    uc_hook hook;
+    if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::onInstruction),
+                    this, 1, 0) != UC_ERR_OK) {
+        return kUnusable;
+    }
+    if (hooklessCode_) {
+        pages_.dropAll(uc_);
+        hooklessCode_ = false;
+    }
+    stepping_ = true;
+    executed_ = 0;
+    std::optional<EngineStop> stopped = execute(registers);
+    stepping_ = false;
+    uc_hook_del(uc_, hook);
+    return stopped;
+}
+
+std::optional<EngineStop> ArmCore::execute(RegisterFile& registers,
                                            std::chrono::microseconds slice) {
     stop_.reset();
     loadRegisters(registers);
     const bool thumb = (registers.cpsr() & kThumb) != 0;
     const uint64_t begin = (registers.pc() & ~1u) | (thumb ? 1u : 0u);
-    // Code translated for a free run does not count its instructions: dropped before a counted
-    // run, so that the instruction runs alone.
-    if (count != 0) uc_ctl_remove_cache(uc_, begin & ~1u, (begin & ~1u) + 4);
+    if (!stepping_ && hookedWatches_.empty()) hooklessCode_ = true;
     if (slice.count() > 0) timer_.arm(SliceTimer::Clock::now() + slice);
-    const uc_err err = uc_emu_start(uc_, begin, 0, 0, count);
+    const uc_err err = uc_emu_start(uc_, begin, 0, 0, 0);
     if (slice.count() > 0) timer_.disarm();
     storeRegisters(registers);
-    if (count != 0) {
-        // Code translated for a counted run carries the counter with it: dropped, so the next
-        // free run translates it afresh.
-        uc_ctl_remove_cache(uc_, begin & ~1u, (begin & ~1u) + 4);
-    }
     if (stop_) return stop_;
     if (err != UC_ERR_OK) return EngineStop{StopCause::Exception, 0, vectorOfError(err)};
     return std::nullopt;
@@ -313,15 +347,11 @@ std::optional<EngineStop> ArmCore::run(RegisterFile& registers, PointTable& poin
     if (fromStart && points.breakpointAt(registers.pc() & ~1u)) {
         // Leaving a breakpoint: its instruction runs first.
         ignoreBreakpoints_ = true;
-        std::optional<EngineStop> stopped = execute(registers, 1);
+        std::optional<EngineStop> stopped = executeOne(registers);
         ignoreBreakpoints_ = false;
         if (stopped) return stopped;
     }
-    // A watchpoint stops after the accessing instruction, which only a counted run keeps
-    // exact: with watchpoints set the core runs counted slices (code translated before counts
-    // nothing, so the timer still ends the slice).
-    if (!hookedWatches_.empty()) return execute(registers, kWatchedSlice, slice);
-    return execute(registers, 0, slice);
+    return execute(registers, slice);
 }
 
 EngineStop ArmCore::step(RegisterFile& registers, PointTable& points) {
@@ -329,7 +359,7 @@ EngineStop ArmCore::step(RegisterFile& registers, PointTable& points) {
     prepare(points);
     if (!error_.empty()) return kUnusable;
     ignoreBreakpoints_ = true;
-    std::optional<EngineStop> stopped = execute(registers, 1);
+    std::optional<EngineStop> stopped = executeOne(registers);
     ignoreBreakpoints_ = false;
     return stopped.value_or(EngineStop{StopCause::Step, 0, 0});
 }

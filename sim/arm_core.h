@@ -49,6 +49,7 @@ private:
     static bool onUnmapped(uc_engine* uc, uc_mem_type type, uint64_t address, int size,
                            int64_t value, void* self);
     static void onInterrupt(uc_engine* uc, uint32_t number, void* self);
+    static void onInstruction(uc_engine* uc, uint64_t address, uint32_t size, void* self);
     static void onBreakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
     static void onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value,
                          void* self);
@@ -58,10 +59,12 @@ private:
     void setPointHooks(const PointTable& points);
     void loadRegisters(const RegisterFile& registers);
     void storeRegisters(RegisterFile& registers);
-    // Executes from the register file's PC for `count` instructions (0: no limit) or until the
-    // slice's time is up (when one is given); the stop, if any.
-    std::optional<EngineStop> execute(RegisterFile& registers, uint32_t count,
+    // Executes from the register file's PC until a stop or until the slice's time is up (when
+    // one is given); the stop, if any.
+    std::optional<EngineStop> execute(RegisterFile& registers,
                                       std::chrono::microseconds slice = {});
+    // Executes the one instruction at the register file's PC; the stop, if any.
+    std::optional<EngineStop> executeOne(RegisterFile& registers);
     uint32_t reg(int id);
     void setReg(int id, uint32_t value);
 
@@ -71,6 +74,10 @@ private:
     bool mapped_ = false;
     bool stale_ = true;
     bool ignoreBreakpoints_ = false;
+    bool stepping_ = false;
+    uint32_t executed_ = 0;
+    // Whether code may have been translated without a hook call before each instruction.
+    bool hooklessCode_ = true;
     std::optional<EngineStop> stop_;
     SliceTimer timer_;
     const PointTable* points_ = nullptr;

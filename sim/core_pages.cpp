@@ -2,6 +2,7 @@
 // and the translated code in step with what the link changes.
 #include "sim/core_pages.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <span>
@@ -69,10 +70,21 @@ void CorePages::dropWritten(uc_engine* uc) {
     bool all = false;
     const auto written = memory_.takeWrites(all);
     if (all) {
-        uc_ctl_flush_tlb(uc);
+        dropAll(uc);
         return;
     }
     for (const auto& [first, end] : written) uc_ctl_remove_cache(uc, first, end);
+}
+
+void CorePages::dropAll(uc_engine* uc) {
+    // Region by region: flushing the emulator's whole code cache clears all of its buffer,
+    // which takes seconds. The emulator takes the end within 32 bits (an end of 4 GiB would
+    // wrap to nothing), so the last byte of the address space stays out of the range; the
+    // code translated from its page still overlaps the range and is dropped.
+    for (const Region& region : regions_) {
+        const uint64_t end = std::min<uint64_t>(region.base + region.size, 0xFFFFFFFFu);
+        uc_ctl_remove_cache(uc, uint64_t{region.base}, end);
+    }
 }
 
 void CorePages::refreshDevices(uc_engine* uc) {

@@ -34,11 +34,13 @@ public:
     std::string mapAll(uc_engine* uc);
     // Drops the code translated from memory the link wrote since the last run.
     void dropWritten(uc_engine* uc);
+    // Drops all translated code, for changes that every block's code depends on (the hooks
+    // it calls).
+    void dropAll(uc_engine* uc);
     // Takes the flash devices' contents again; the code translated from changed pages is
     // dropped.
     void refreshDevices(uc_engine* uc);
     size_t regions() const { return regions_.size(); }
-
 
 private:
     enum class Kind : uint8_t { None, Memory, Rom, Device };
