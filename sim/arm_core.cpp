@@ -141,7 +141,7 @@ void ArmCore::onInstruction(uc_engine* uc, uint64_t, uint32_t, void* self) {
     // Called before each instruction; the emulator stops before the instruction when asked to
     // here or after the one before.
     auto* core = static_cast<ArmCore*>(self);
-    if (core->stepping_ && ++core->executed_ > 1) uc_emu_stop(uc);
+    if (core->stop_ || (core->stepping_ && ++core->executed_ > 1)) uc_emu_stop(uc);
 }
 
 void ArmCore::onBreakpoint(uc_engine* uc, uint64_t address, uint32_t, void* self) {
@@ -153,7 +153,7 @@ void ArmCore::onBreakpoint(uc_engine* uc, uint64_t address, uint32_t, void* self
     }
 }
 
-void ArmCore::onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t,
+void ArmCore::onAccess(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t,
                        void* self) {
     auto* core = static_cast<ArmCore*>(self);
     if (core->stop_) return;
@@ -175,8 +175,9 @@ void ArmCore::onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int si
             hit = address < last && end > first;
         }
         if (hit) {
+            // The run ends at the next instruction's hook: stopping here would leave the PC
+            // on the accessing instruction, which a resumed run would carry out again.
             core->stop_ = EngineStop{StopCause::Watchpoint, id, 0};
-            uc_emu_stop(uc);
             return;
         }
     }
@@ -305,9 +306,11 @@ std::optional<EngineStop> ArmCore::executeOne(RegisterFile& registers) {
     // One instruction: a hook before every instruction stops before the second. The emulator's
     // own instruction count is not used: leaving it for a free run flushes all translated code,
     // which takes seconds. Code translated without instruction hooks would run on unseen, so it
-    // is dropped first (once: the code translated now keeps its hook calls).
-    uc_hook hook;
-    if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::onInstruction),
+    // is dropped first (once: the code translated now keeps its hook calls). With watchpoints
+    // set, their instruction hook is the one (a second would count each instruction twice).
+    uc_hook hook = 0;
+    if (hookedWatches_.empty() &&
+        uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::onInstruction),
                     this, 1, 0) != UC_ERR_OK) {
         return kUnusable;
     }
@@ -319,7 +322,7 @@ std::optional<EngineStop> ArmCore::executeOne(RegisterFile& registers) {
     executed_ = 0;
     std::optional<EngineStop> stopped = execute(registers);
     stepping_ = false;
-    uc_hook_del(uc_, hook);
+    if (hook) uc_hook_del(uc_, hook);
     return stopped;
 }
 
