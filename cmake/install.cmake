@@ -6,7 +6,7 @@ include(CMakePackageConfigHelpers)
 # Programs and the shared libraries that are not linked against (loaded by other programs) go
 # here; every installed program finds the installed libraries next to it, not the build tree.
 set(TOV_INSTALLED_PROGRAMS tov tovsim tovsetup rdihost)
-set(TOV_INSTALLED_MODULES tovrdi)
+set(TOV_INSTALLED_MODULES tovrdi tovrdi_qt)
 set(TOV_INSTALLED_HEADERS include/tovlink.h include/tov_types.h include/tovrdi.h)
 set(TOV_INSTALLED_MAN_PAGES man/tov.1 man/tovsim.1)
 

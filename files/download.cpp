@@ -114,6 +114,7 @@ int32_t Download::awaitAcknowledgement(int& failures) {
     for (;;) {
         int32_t got = transport->receive(answer_, ackTimeoutMs_);
         if (got <= 0) {
+            if (const int32_t lost = link_.checkLost(); lost != 0) return lost;
             if (failures == kResends) return link::kNoResponse;
             ++failures;
             resendUnacknowledged();
@@ -125,7 +126,9 @@ int32_t Download::awaitAcknowledgement(int& failures) {
         // The count is cumulative; a count beyond the blocks sent cannot be right and is capped.
         acknowledged_ = std::max(acknowledged_, std::min(link::readBigEndian32(ack + 2), sent_));
         if (ack[1] != 0) {
-            detail_ = got >= static_cast<int32_t>(link::kHeaderSize + 10) ? link::readBigEndian32(ack + 6) : 0;
+            detail_ = got >= static_cast<int32_t>(link::kHeaderSize + 10)
+                          ? link::readBigEndian32(ack + 6)
+                          : 0;
             // The count names the first block not accepted; it still waits in its slot.
             refused_ = {ack[1], 0, 0};
             if (acknowledged_ < sent_) {

@@ -55,7 +55,9 @@ int32_t FilesSession::dumpFile(const char* path, uint32_t address, uint32_t coun
         const uint32_t at = address + done;
         rc = dumpBlock(at, length, piece);
         if (rc != link::kOk) {
-            link::setErrorDetail(describeFailedRead(at, length));
+            // The link's own reason (a port that went away) is kept behind the range.
+            const std::string why = link::errorDetail();
+            link::setErrorDetail(describeFailedRead(at, length) + (why.empty() ? "" : ": " + why));
             break;
         }
         for (uint32_t off = 0; off < length; off += kRecordData) {

@@ -14,7 +14,9 @@ namespace {
 constexpr uint16_t kPiece = 1024;
 constexpr uint16_t kPagedPiece = 32;
 
-bool pagedType(uint8_t mode) { return mode == 14 || mode == 18 || mode == 20; }
+bool pagedType(uint8_t mode) {
+    return mode == 14 || mode == 18 || mode == 20;
+}
 
 }  // namespace
 
@@ -24,6 +26,7 @@ FilesSession::FilesSession(link::LinkContext& link, target::TargetLink& target)
 void FilesSession::reset() {
     mode_.reset();
     download_.reset();
+    settings_.reset();
 }
 
 void FilesSession::targetWasReset() {
@@ -104,7 +107,7 @@ int32_t FilesSession::verifyBlock(uint32_t address, uint16_t length, const uint8
     if (!mode_.paged.active() && result - address < length) {
         std::string difference =
             describeDifferenceAt(result, data + (result - address), address + length - result);
-        if (!difference.empty()) link::setErrorDetail(std::move(difference));
+        if (!difference.empty()) link::setErrorDetail(difference);
     }
     return link::kVerifyFailed;
 }

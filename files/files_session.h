@@ -4,14 +4,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "files/download.h"
+#include "files/flash_settings.h"
 #include "files/write_mode.h"
 #include "link/link_context.h"
 #include "target/target_link.h"
 
 namespace tov::files {
+
+struct Image;
 
 // Reports progress of a long call: units done out of total (bytes of data or of the file).
 using ProgressHook = std::function<void(uint64_t done, uint64_t total)>;
@@ -34,6 +38,10 @@ public:
     int32_t verifyBlock(uint32_t address, uint16_t length, const uint8_t* data, uint32_t& result);
     int32_t loadFile(const char* path, uint32_t offset, uint32_t& detail);
     int32_t verifyFile(const char* path, uint32_t offset, uint32_t& detail);
+    // Images held in memory (image_transfer.cpp): sent as the blocks of a file are.
+    int32_t loadImage(const Image& image, uint32_t& detail);
+    int32_t verifyImage(const Image& image, uint32_t& detail);
+    int32_t flashWriteImage(const Image& image, uint32_t& detail);
     int32_t dumpBlock(uint32_t address, uint16_t length, uint8_t* buffer);
     // The dump reads memory in pieces of one record (32 bytes) or in the probe's largest reads;
     // the file is the same either way.
@@ -59,6 +67,10 @@ public:
     int32_t flashErase555(uint32_t address, uint32_t selection, bool sector, uint32_t parameter,
                           uint32_t workspace);
     int32_t flashWrite555(const char* path, uint32_t& detail);
+    int32_t flashWrite555(const Image& image, uint32_t& detail);
+    // The set-up last made by one of the set-up calls above, in the values of its text; none
+    // after a connection.
+    const std::optional<FlashSettings>& flashSettings() const { return settings_; }
     int32_t flashSetupUC3F(uint16_t type, uint32_t workspace);
     int32_t flashEraseUC3F(uint32_t address, uint32_t selection, bool sector, uint32_t workspace);
     int32_t flashSetupSGFM(uint32_t parameter, uint32_t workspace);
@@ -70,6 +82,10 @@ private:
     int32_t selectFlash();
     // Writes data in pieces with Write block requests (1024 bytes, 32 for the paged types).
     int32_t writeBlocks(uint32_t address, uint16_t length, const uint8_t* data, uint32_t& result);
+    // Sends an image through the download; the write mode is already selected.
+    int32_t transferImage(const Image& image, uint32_t& detail);
+    // Sends the rows of a whole row-organised flash image (0x70000 bytes at `base`).
+    int32_t writeRows(const uint8_t* image, uint32_t base, uint32_t& detail);
     // Sends an S-record file through the download; the write mode is already selected.
     int32_t transferFile(const char* path, uint32_t offset, uint32_t& detail);
     // Hands one gathered block of a file to the download: the place where a block's address is
@@ -94,6 +110,7 @@ private:
     Download download_;
     WriteModeState mode_;
     ProgressHook progress_;
+    std::optional<FlashSettings> settings_;
 };
 
 }  // namespace tov::files

@@ -22,6 +22,7 @@ int32_t FilesSession::flashSetType(uint16_t type, uint32_t chipSize, uint16_t bu
     const uint64_t bankSize = uint64_t{chipSize} * flash.busWidth / flash.chipWidth;
     flash.addressMask = static_cast<uint32_t>(0 - bankSize);
     flash.workspace = workspace;
+    settings_ = FlashSettings{type, chipSize, busBits, workspace};
     return link::kOk;
 }
 

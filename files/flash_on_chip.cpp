@@ -29,7 +29,12 @@ int32_t FilesSession::setUpOnChip(uint8_t type, uint8_t width, uint32_t paramete
 
 int32_t FilesSession::flashSetup555(uint16_t type, uint32_t parameter, uint32_t workspace) {
     if (type != 16 && type != 17) return link::kInvalidParameter;
-    return setUpOnChip(static_cast<uint8_t>(type), 2, parameter, workspace);
+    const int32_t rc = setUpOnChip(static_cast<uint8_t>(type), 2, parameter, workspace);
+    if (rc == link::kOk) {
+        settings_ = FlashSettings{
+            .type = type, .workspace = workspace, .kind = FlashKind::kRows, .parameter = parameter};
+    }
+    return rc;
 }
 
 int32_t FilesSession::flashErase555(uint32_t address, uint32_t selection, bool sector,
@@ -44,7 +49,10 @@ int32_t FilesSession::flashErase555(uint32_t address, uint32_t selection, bool s
 
 int32_t FilesSession::flashSetupUC3F(uint16_t type, uint32_t workspace) {
     if (type != 25 && type != 26) return link::kInvalidParameter;
-    return setUpOnChip(static_cast<uint8_t>(type), 2, 0, workspace);
+    const int32_t rc = setUpOnChip(static_cast<uint8_t>(type), 2, 0, workspace);
+    if (rc == link::kOk)
+        settings_ = FlashSettings{.type = type, .workspace = workspace, .kind = FlashKind::kUc3f};
+    return rc;
 }
 
 int32_t FilesSession::flashEraseUC3F(uint32_t address, uint32_t selection, bool sector,
@@ -58,7 +66,12 @@ int32_t FilesSession::flashEraseUC3F(uint32_t address, uint32_t selection, bool 
 }
 
 int32_t FilesSession::flashSetupSGFM(uint32_t parameter, uint32_t workspace) {
-    return setUpOnChip(kSgfmType, 4, parameter, workspace);
+    const int32_t rc = setUpOnChip(kSgfmType, 4, parameter, workspace);
+    if (rc == link::kOk) {
+        settings_ = FlashSettings{
+            .type = 21, .workspace = workspace, .kind = FlashKind::kSgfm, .parameter = parameter};
+    }
+    return rc;
 }
 
 }  // namespace tov::files

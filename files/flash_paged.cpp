@@ -55,6 +55,13 @@ int32_t FilesSession::flashSetupHC12(uint16_t variant, uint16_t type, uint16_t b
     flash.workspace = workspace;
     const uint64_t bankSize = uint64_t{flashSize} * flash.busWidth / flash.chipWidth;
     flash.addressMask = static_cast<uint32_t>(0 - bankSize);
+    settings_ = FlashSettings{.type = code,
+                              .chipSize = flashSize,
+                              .busBits = busBits,
+                              .workspace = workspace,
+                              .kind = FlashKind::kPaged,
+                              .variant = variant,
+                              .paged = paged.translate};
     return link::kOk;
 }
 

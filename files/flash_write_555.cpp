@@ -5,8 +5,10 @@
 #include <new>
 
 #include "files/files_session.h"
+#include "files/image_file.h"
 #include "files/srecord_reader.h"
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 
 namespace tov::files {
 namespace {
@@ -48,12 +50,34 @@ int32_t FilesSession::flashWrite555(const char* path, uint32_t& detail) {
     if (!image) return link::kDownloadFailed;
     std::fill_n(image.get(), kImageSize, 0xFF);
     uint32_t base = 0;
-    int32_t rc = readImage(path, image.get(), base);
+    const int32_t rc = readImage(path, image.get(), base);
     if (rc != link::kOk) return rc;
+    return writeRows(image.get(), base, detail);
+}
 
+int32_t FilesSession::flashWrite555(const Image& source, uint32_t& detail) {
+    if (mode_.flash.type != kCmfType) return link::kInvalidParameter;
+    std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[kImageSize]);
+    if (!image) return link::kDownloadFailed;
+    std::fill_n(image.get(), kImageSize, 0xFF);
+    uint32_t base = 0;
+    for (const ImageSegment& segment : source.segments) {
+        base = segment.address & 0xFFC00000;
+        const uint32_t offset = segment.address & 0x3FFFFF;
+        if (offset + uint64_t{segment.bytes.size()} > kImageSize) {
+            link::setErrorDetail("the data at " + std::to_string(segment.address) +
+                                 " lies outside the rows of the flash");
+            return link::kFileAccessFailed;
+        }
+        std::copy(segment.bytes.begin(), segment.bytes.end(), image.get() + offset);
+    }
+    return writeRows(image.get(), base, detail);
+}
+
+int32_t FilesSession::writeRows(const uint8_t* image, uint32_t base, uint32_t& detail) {
     mode_.current = kCmfType;
-    rc = sendSetWriteMode(link_, kCmfType, 4, 0, mode_.flash.workspace,
-                          mode_.modeParameter | kFlashMode);
+    int32_t rc = sendSetWriteMode(link_, kCmfType, 4, 0, mode_.flash.workspace,
+                                  mode_.modeParameter | kFlashMode);
     // The probe was set up for this whole-file programming only: a later block write must send
     // the plain set-up again.
     mode_.flash.pending = true;
@@ -68,9 +92,9 @@ int32_t FilesSession::flashWrite555(const char* path, uint32_t& detail) {
             uint32_t length = 1;
             for (uint32_t k = 0; k < kBlocksPerRow; ++k) {
                 const uint32_t at = pass + kRow * r + k * kBlockSize;
-                if (at + kRow > kImageSize || blank(image.get() + at)) continue;
+                if (at + kRow > kImageSize || blank(image + at)) continue;
                 mask = static_cast<uint8_t>(mask | (0x80 >> k));
-                std::copy_n(image.get() + at, kRow, block + length);
+                std::copy_n(image + at, kRow, block + length);
                 length += kRow;
             }
             if (mask == 0) continue;

@@ -32,7 +32,7 @@ int32_t FilesSession::verifyFile(const char* path, uint32_t offset, uint32_t& de
     // The probe names the address of the first difference; the bytes are looked up afterwards.
     if (!mode_.paged.active()) {
         std::string difference = describeDifference(path, offset, detail);
-        if (!difference.empty()) link::setErrorDetail(std::move(difference));
+        if (!difference.empty()) link::setErrorDetail(difference);
     }
     return link::kVerifyFailed;
 }

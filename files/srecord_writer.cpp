@@ -65,6 +65,24 @@ bool SRecordWriter::fail(const std::string& path) {
     return false;
 }
 
+std::string SRecordWriter::replacedFile(const char* path) {
+    // A symbolic link stays a link: the file it names is the one replaced.
+    std::string target = path;
+    if (char* resolved = ::realpath(path, nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    return target;
+}
+
+std::string SRecordWriter::processTemporary(const std::string& target) {
+    const size_t slash = target.rfind('/');
+    char tail[16];
+    std::snprintf(tail, sizeof tail, ".%06x", static_cast<unsigned>(::getpid()) & 0xFFFFFFu);
+    return target.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
+           target.substr(slash == std::string::npos ? 0 : slash + 1) + tail;
+}
+
 bool SRecordWriter::create(const char* path) {
     discard();
     used_ = 0;
@@ -77,11 +95,7 @@ bool SRecordWriter::create(const char* path) {
         fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         return fd_ >= 0 || fail(target_);
     }
-    // A symbolic link stays a link: the file it names is the one replaced.
-    if (char* resolved = exists ? ::realpath(path, nullptr) : nullptr) {
-        target_ = resolved;
-        std::free(resolved);
-    }
+    if (exists) target_ = replacedFile(path);
     // The file gets the mode the target had, or the one a plain creation would give it.
     mode_t mode = existing.st_mode & 07777;
     if (!exists) {
@@ -94,19 +108,39 @@ bool SRecordWriter::create(const char* path) {
     const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
     temporary_ = (slash == std::string::npos ? "" : folder) + "." + base + ".XXXXXX";
     // Best an unnamed file, which vanishes by itself should the process end before the dump
-    // does; else a named one beside the target. The unnamed file is named through /proc.
+    // does; else a named one beside the target: first the one this process's name gives, which
+    // a caller can remove on a signal, else any free one. The unnamed file is named through
+    // /proc.
     const bool nameFits = base.size() + 8 <= NAME_MAX;
     if (nameFits && ::access("/proc/self/fd", F_OK) == 0) {
         fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     }
     unnamed_ = fd_ >= 0;
-    if (!unnamed_ && nameFits) fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    if (!unnamed_ && nameFits) {
+        const std::string own = processTemporary(target_);
+        fd_ = ::open(own.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd_ >= 0) {
+            temporary_ = own;
+        } else if (errno == EEXIST) {
+            fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+        }
+    }
     if (fd_ < 0) {
         // No room for a file beside it (a folder the caller may not add to, a name too long for
-        // the temporary's): the target itself is written, as the only way left to dump at all.
+        // the temporary's). Writing an existing file in place would destroy it should the dump
+        // fail or be interrupted, so that is refused before anything is read; a new file is
+        // written directly and removed again should the dump not complete.
+        const int reason = nameFits ? errno : ENAMETOOLONG;
         temporary_.clear();
-        fd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        createdTarget_ = fd_ >= 0 && !exists;
+        if (exists) {
+            const std::string shown =
+                slash == std::string::npos ? "." : (slash == 0 ? "/" : target_.substr(0, slash));
+            error_ = "cannot make a temporary file in " + shown + " to replace " + target_ +
+                     " safely: " + std::strerror(reason);
+            return false;
+        }
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        createdTarget_ = fd_ >= 0;
         return fd_ >= 0 || fail(target_);
     }
     ::fchmod(fd_, mode);

@@ -26,8 +26,9 @@ size_t formatSRecord(uint8_t type, uint32_t address, const uint8_t* data, size_t
 // Writes records into a file through a large buffer. A regular file (new or existing) is written
 // as a temporary file beside it (unnamed where the file system allows, so that nothing is left
 // should the process be ended) and renamed over it only by a successful close(), so a dump that
-// fails half-way leaves what was there before; other files (devices, pipes), and files beside
-// which no temporary file can be made, are written directly.
+// fails half-way leaves what was there before. An existing file beside which no temporary file
+// can be made is refused; a new one is then written directly and removed again on failure.
+// Other files (devices, pipes) are written directly.
 class SRecordWriter {
 public:
     SRecordWriter();
@@ -46,6 +47,12 @@ public:
     // The system's reason for the last failure, with the path it concerns.
     const std::string& error() const { return error_; }
 
+    // The file a dump into `path` replaces: `path`, or the file its links name.
+    static std::string replacedFile(const char* path);
+    // The named temporary file this process uses for a dump into `target` (a replacedFile())
+    // where the file system has no unnamed files; a caller removes it should it be ended.
+    static std::string processTemporary(const std::string& target);
+
 private:
     static constexpr size_t kBuffer = 64 * 1024;
 
@@ -58,8 +65,8 @@ private:
     bool failed_ = false;
     std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
-    std::string target_;     // the path the records are meant for
-    std::string temporary_;  // where they are written until close(); empty when direct
+    std::string target_;          // the path the records are meant for
+    std::string temporary_;       // where they are written until close(); empty when direct
     bool createdTarget_ = false;  // written directly into a file that did not exist before
     bool unnamed_ = false;        // the temporary file has no name until close()
     std::string error_;

@@ -17,11 +17,16 @@ constexpr int32_t kFlashPrepareWaitMs = 2000;
 
 int32_t writeModeStatus(uint8_t status) {
     switch (status) {
-        case 0: return link::kOk;
-        case 1: return link::kInvalidWriteMode;
-        case 3: return link::kWorkingRamFailed;
-        case 4: return link::kInvalidParameter;
-        default: return link::kInvalidResponse;
+        case 0:
+            return link::kOk;
+        case 1:
+            return link::kInvalidWriteMode;
+        case 3:
+            return link::kWorkingRamFailed;
+        case 4:
+            return link::kInvalidParameter;
+        default:
+            return link::kInvalidResponse;
     }
 }
 
@@ -29,8 +34,12 @@ int32_t sendSetWriteMode(link::LinkContext& link, uint8_t mode, uint8_t accessOr
                          uint32_t addressMask, uint32_t workspace, uint32_t parameter) {
     uint8_t buffer[15];
     link::RequestBuilder request(buffer);
-    request.u8(kSetWriteMode).u8(mode).u8(accessOrBusWidth).u32(addressMask).u32(workspace).u32(
-        parameter);
+    request.u8(kSetWriteMode)
+        .u8(mode)
+        .u8(accessOrBusWidth)
+        .u32(addressMask)
+        .u32(workspace)
+        .u32(parameter);
     uint8_t answer[link::kHeaderSize + link::kMaxMessage];
     int32_t rc = link.transaction(request.view(), answer, kSetWriteModeWaitMs);
     if (rc < 0) return rc;

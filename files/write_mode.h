@@ -11,9 +11,9 @@ namespace tov::files {
 // What an external flash looks like to the probe (set by the flash set-up calls).
 struct FlashSetup {
     uint8_t type = 0;
-    bool pending = true;     // not yet sent with Set write mode
-    uint8_t busWidth = 2;    // bytes per bus access: 1, 2, 4 or 8
-    uint8_t chipWidth = 1;   // bytes of one chip's data
+    bool pending = true;    // not yet sent with Set write mode
+    uint8_t busWidth = 2;   // bytes per bus access: 1, 2, 4 or 8
+    uint8_t chipWidth = 1;  // bytes of one chip's data
     uint32_t addressMask = 0;
     uint32_t workspace = 0;
 };

@@ -12,11 +12,12 @@ using namespace tov::files;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tov::fuzz::MemoryFile file(data, size);
     imageFormat(file.path());
-    for (ImageFormat format : {ImageFormat::IntelHex, ImageFormat::Elf}) {
-        std::vector<ImageSegment> segments;
+    for (ImageFormat format : {ImageFormat::SRecord, ImageFormat::IntelHex, ImageFormat::Elf}) {
+        Image image;
         std::string error;
-        if (readImage(file.path(), format, segments, error)) {
-            for (const ImageSegment& segment : segments) {
+        if (readImage(file.path(), {.format = format, .offset = 0x10, .base = std::nullopt}, image, error)) {
+            FUZZ_CHECK(findOverlap(image.segments).empty());
+            for (const ImageSegment& segment : image.segments) {
                 FUZZ_CHECK(segment.bytes.size() <= 0x100000000ull - segment.address);
             }
         } else {

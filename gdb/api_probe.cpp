@@ -35,6 +35,14 @@ int32_t ApiProbe::directCommand(const std::string& text, std::string& reply) {
     return status;
 }
 
+int32_t ApiProbe::fpRegGet(uint16_t first, uint16_t last, uint8_t* data) {
+    return TOV_FPRegGet(first, last, data);
+}
+
+int32_t ApiProbe::fpRegSet(uint16_t first, uint16_t last, const uint8_t* data) {
+    return TOV_FPRegSet(first, last, data);
+}
+
 std::string ApiProbe::errorText(int32_t code) {
     const char* text = TOV_ErrorTextGet(code);
     return text != nullptr ? text : "error " + std::to_string(code);

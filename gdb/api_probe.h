@@ -36,6 +36,8 @@ public:
     int32_t watchAdd(uint16_t mode, uint32_t address, uint32_t size) override;
     int32_t watchDelete(int32_t id) override;
     int32_t directCommand(const std::string& text, std::string& reply) override;
+    int32_t fpRegGet(uint16_t first, uint16_t last, uint8_t* data) override;
+    int32_t fpRegSet(uint16_t first, uint16_t last, const uint8_t* data) override;
     std::string errorText(int32_t code) override;
 
 private:

@@ -21,6 +21,10 @@ public:
     virtual int32_t watchAdd(uint16_t mode, uint32_t address, uint32_t size) = 0;
     virtual int32_t watchDelete(int32_t id) = 0;
     virtual int32_t directCommand(const std::string& text, std::string& reply) = 0;
+    // Floating-point registers first..last, 8 raw bytes each as the probe keeps them. A probe
+    // without them refuses.
+    virtual int32_t fpRegGet(uint16_t, uint16_t, uint8_t*) { return -1; }
+    virtual int32_t fpRegSet(uint16_t, uint16_t, const uint8_t*) { return -1; }
     virtual std::string errorText(int32_t code) = 0;
 };
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "gdb/target_description.h"
 #include "semihost/run_loop.h"
 
 namespace tov::gdb {
@@ -13,15 +12,14 @@ namespace {
 
 constexpr uint16_t kCurrentMode = 600;
 constexpr uint16_t kCpsrGroup = 601;
-constexpr uint16_t kRegisterCount = 17;  // r0..r12, sp, lr, pc, cpsr
+constexpr uint16_t kRegisterCount = kCoreRegisterCount;  // r0..r12, sp, lr, pc, cpsr
 constexpr uint16_t kStateValues = 10;
 constexpr uint16_t kReady = 1;
 constexpr uint16_t kError = 3;
 constexpr uint32_t kCauseHalt = 0, kCauseBreakpoint = 1, kCauseWatchpoint = 2, kCauseStep = 4,
                    kCauseException = 5, kCauseSemihosting = 9;
 constexpr size_t kValueWatchpoint = 4, kValueVector = 5;
-// The probe's watch modes: reads, writes, sized accesses.
-constexpr uint16_t kWatchReads = 0x02, kWatchWrites = 0x04, kWatchSized = 0x40;
+constexpr size_t kMaxLoadImage = 64u << 20;
 // Signals of stop replies.
 constexpr int kSigInt = 2, kSigIll = 4, kSigTrap = 5, kSigAbrt = 6, kSigSegv = 11;
 
@@ -59,9 +57,25 @@ Session::Session(Probe& probe, semihost::Service& service, std::atomic<bool>& st
       channel_(channel),
       options_(std::move(options)),
       memoryMap_(options_.memoryMap.empty() ? "" : memoryMapDocument(options_.memoryMap)),
-      reader_(options_.packetSize) {}
+      reader_(options_.packetSize),
+      points_(probe),
+      registers_(probe) {
+    registers_.detectVfp();
+}
 
 SessionEnd Session::serve() {
+    const SessionEnd end = serveClient();
+    endSession(end);
+    return end;
+}
+
+void Session::endSession(SessionEnd end) {
+    points_.removeAll();
+    // A detached program runs on, as with other servers; a killed or abandoned one stays halted.
+    if (end == SessionEnd::Detached && process_ && !options_.detachHalt) probe_.start();
+}
+
+SessionEnd Session::serveClient() {
     while (!end_) {
         if (pending_.empty() && !pump(-1)) return SessionEnd::Gone;
         while (!pending_.empty() && !end_) {
@@ -94,6 +108,11 @@ bool Session::sendPacket(const std::string& payload) {
     return channel_.send(lastSent_);
 }
 
+bool Session::sendConsole(const std::string& text) {
+    return sendPacket(
+        consoleOutput(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size())));
+}
+
 bool Session::pump(int timeoutMs) {
     std::string bytes;
     const bool alive = channel_.receive(bytes, timeoutMs);
@@ -107,6 +126,7 @@ Session::Reply Session::handle(const std::string& packet) {
     const std::string args = packet.substr(1);
     switch (packet[0]) {
     case '?': {
+        if (!process_) return {endReply_};
         uint16_t state = 0, count = kStateValues;
         int32_t error = 0;
         uint32_t values[kStateValues] = {};
@@ -116,7 +136,7 @@ Session::Reply Session::handle(const std::string& packet) {
             count = kStateValues;
             if (status == 0) status = probe_.state(state, error, count, values);
         }
-        if (status != 0) return {failure(status)};
+        if (status != 0) return {errorReply(status)};
         return {stopReply(state, count > 0 ? values[0] : 0, values, count)};
     }
     case '!': return {"OK"};
@@ -137,22 +157,35 @@ Session::Reply Session::handle(const std::string& packet) {
         end_ = SessionEnd::Detached;
         return {"OK"};
     case 'k':
-        end_ = SessionEnd::Killed;
-        return {"", false};
+    case 'R': {
+        bool reply = true;
+        const std::string text = processPacket(packet, reply);
+        return {text, reply};
+    }
     case 'q':
     case 'Q': return {query(packet)};
     case 'v':
         if (packet.starts_with("vCont?")) return {"vCont;c;C;s;S;t"};
         if (packet.starts_with("vCont;")) return {vCont(packet.substr(6))};
-        if (packet.starts_with("vKill")) return {"OK"};
+        if (packet.starts_with("vKill") || packet.starts_with("vRun;") ||
+            packet.starts_with("vAttach;")) {
+            bool reply = true;
+            const std::string text = processPacket(packet, reply);
+            return {text, reply};
+        }
         if (options_.flash == nullptr) return {""};
         if (packet.starts_with("vFlashErase:")) return {flashErase(packet.substr(12))};
         if (packet.starts_with("vFlashWrite:")) return {flashWrite(packet.substr(12))};
-        if (packet == "vFlashDone") return {flashDone()};
+        if (packet == "vFlashDone") {
+            startLoad();
+            return {flashDone()};
+        }
         return {""};
     default: return {""};
     }
 }
+
+std::string Session::errorReply(int32_t code) { return "E." + probe_.errorText(code); }
 
 std::string Session::failure(int32_t code) {
     // The client shows only the number; the text goes to its console first.
@@ -183,16 +216,17 @@ std::string Session::writeRegisters(const std::string& hex) {
         const uint8_t* b = &bytes[i * 4u];
         values[i] = static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24);
     }
-    return probe_.registerSet(kRegisterCount, registers, values) == 0 ? "OK" : "E01";
+    if (probe_.registerSet(kRegisterCount, registers, values) != 0) return "E01";
+    rememberLoad();
+    return "OK";
 }
 
 std::string Session::readRegister(const std::string& args) {
     uint32_t index = 0;
     if (!parseHex32(args, index)) return "E01";
-    if (index >= kRegisterCount) return "E00";
-    const RegisterDescriptor reg = descriptor(static_cast<uint16_t>(index));
-    uint32_t value = 0;
-    return probe_.registerGet(1, &reg, &value) == 0 ? wordHex(value) : "E01";
+    if (index > 0xFFFF) return "E00";
+    const std::optional<std::string> value = registers_.read(static_cast<uint16_t>(index));
+    return value ? *value : index >= registers_.count() ? "E00" : "E01";
 }
 
 std::string Session::writeRegister(const std::string& args) {
@@ -200,12 +234,43 @@ std::string Session::writeRegister(const std::string& args) {
     uint32_t index = 0;
     std::vector<uint8_t> b;
     if (equals == std::string::npos || !parseHex32(args.substr(0, equals), index) ||
-        !fromHex(args.substr(equals + 1), b) || b.size() != 4 || index >= kRegisterCount) {
+        !fromHex(args.substr(equals + 1), b) || index > 0xFFFF ||
+        !registers_.write(static_cast<uint16_t>(index), b)) {
         return "E01";
     }
-    const RegisterDescriptor reg = descriptor(static_cast<uint16_t>(index));
-    const int32_t value = static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24);
-    return probe_.registerSet(1, &reg, &value) == 0 ? "OK" : "E01";
+    if (index < kRegisterCount) rememberLoad();
+    return "OK";
+}
+
+void Session::startLoad() {
+    // The first write after a run starts a new load.
+    if (!loadWrites_) {
+        loadImage_.clear();
+        loadImageBytes_ = 0;
+    }
+    loadWrites_ = true;
+}
+
+void Session::keepLoadWrite(uint32_t address, std::vector<uint8_t> bytes) {
+    startLoad();
+    if (options_.loaded == nullptr) return;
+    loadImageBytes_ += bytes.size();
+    // A load larger than this is not kept: run then starts it with the memory as it is.
+    if (loadImageBytes_ <= kMaxLoadImage) loadImage_.emplace_back(address, std::move(bytes));
+}
+
+void Session::rememberLoad() {
+    if (!loadWrites_ || options_.loaded == nullptr) return;
+    if (!loadImage_.empty() && loadImageBytes_ <= kMaxLoadImage) {
+        options_.loaded->memory = loadImage_;
+    } else {
+        options_.loaded->memory.clear();
+    }
+    RegisterDescriptor registers[kRegisterCount];
+    for (uint16_t i = 0; i < kRegisterCount; ++i) registers[i] = descriptor(i);
+    std::array<uint32_t, kRegisterCount> values{};
+    if (probe_.registerGet(kRegisterCount, registers, values.data()) == 0)
+        options_.loaded->values = values;
 }
 
 std::string Session::readMemory(const std::string& args) {
@@ -233,8 +298,10 @@ std::string Session::writeMemory(const std::string& args, bool binary) {
     }
     if (bytes.size() != length || length > 0xFFFF) return "E01";
     if (length == 0) return "OK";
-    return probe_.memoryWrite(address, static_cast<uint16_t>(length), bytes.data()) == 0 ? "OK"
-                                                                                          : "E01";
+    if (probe_.memoryWrite(address, static_cast<uint16_t>(length), bytes.data()) != 0)
+        return "E01";
+    keepLoadWrite(address, std::move(bytes));
+    return "OK";
 }
 
 std::string Session::point(const std::string& args, bool insert) {
@@ -244,31 +311,11 @@ std::string Session::point(const std::string& args, bool insert) {
     uint32_t address = 0, kind = 0;
     if (!addressAndLength(args.substr(2, args.find(';') - 2), address, kind)) return "E01";
     if (type < '0' || type > '4') return "";
-    const bool breakpoint = type <= '1';
-    // A breakpoint's kind is its instruction size; the probe's comparator needs only the address.
-    const auto key = std::make_tuple(type == '1' ? '0' : type, address, breakpoint ? 0u : kind);
-    const auto found = points_.find(key);
-    if (!insert) {
-        if (found == points_.end()) return "OK";
-        const int32_t status =
-            breakpoint ? probe_.breakDelete(found->second) : probe_.watchDelete(found->second);
-        points_.erase(found);
-        return status == 0 ? "OK" : "E01";
-    }
-    if (found != points_.end()) return "OK";
-    int32_t id = 0;
-    if (breakpoint) {
-        id = probe_.breakAdd(address);
-    } else {
-        if (kind != 1 && kind != 2 && kind != 4) return "E01";
-        const uint16_t accesses = type == '2'   ? kWatchWrites
-                                  : type == '3' ? kWatchReads
-                                                : kWatchReads | kWatchWrites;
-        id = probe_.watchAdd(kWatchSized | accesses, address, kind);
-    }
-    if (id <= 0) return "E01";
-    points_[key] = id;
-    return "OK";
+    if (!insert) return points_.remove(type, address, kind) ? "OK" : "E01";
+    std::string why;
+    if (points_.insert(type, address, kind, why)) return "OK";
+    // Console output is no reply to a point packet: the reason goes in the error reply itself.
+    return why.empty() ? "E01" : "E." + why;
 }
 
 std::string Session::vCont(const std::string& args) {
@@ -284,6 +331,7 @@ std::string Session::vCont(const std::string& args) {
 }
 
 std::string Session::resume() {
+    loadWrites_ = false;
     stopRequest_ = false;
     semihost::RunOptions options;
     options.onPoll = [this] {
@@ -304,7 +352,7 @@ std::string Session::resume() {
         const semihost::Result& result = *outcome.service;
         if (result.status == semihost::Status::Stopped) {
             if (result.reason == semihost::Service::kApplicationExit)
-                return "W" + hexByte(result.exit.value_or(0));
+                return processEnded("W" + hexByte(result.exit.value_or(0)));
             return signalReply(kSigAbrt);
         }
         if (result.status == semihost::Status::AccessFailed) return failure(result.error);
@@ -321,6 +369,7 @@ std::string Session::resume() {
 }
 
 std::string Session::stepOnce() {
+    loadWrites_ = false;
     uint32_t pc = 0;
     if (const int32_t status = probe_.step(pc); status != 0) return failure(status);
     uint16_t count = kStateValues, state = 0;
@@ -333,7 +382,7 @@ std::string Session::stepOnce() {
         const semihost::Result result = service_.serve(access);
         if (result.status == semihost::Status::Stopped &&
             result.reason == semihost::Service::kApplicationExit) {
-            return "W" + hexByte(result.exit.value_or(0));
+            return processEnded("W" + hexByte(result.exit.value_or(0)));
         }
         return signalReply(kSigTrap);
     }
@@ -349,12 +398,12 @@ std::string Session::stopReply(uint16_t state, uint32_t cause, const uint32_t* v
     case kCauseWatchpoint: {
         const int32_t id = count > kValueWatchpoint ? static_cast<int32_t>(values[kValueWatchpoint])
                                                     : 0;
-        for (const auto& [key, pointId] : points_) {
-            const char type = std::get<0>(key);
-            if (type < '2' || pointId != id) continue;
-            const char* name = type == '2' ? "watch" : type == '3' ? "rwatch" : "awatch";
+        if (const auto watch = points_.watchpoint(id)) {
+            const char* name = watch->first == '2'   ? "watch"
+                               : watch->first == '3' ? "rwatch"
+                                                     : "awatch";
             char address[16];
-            std::snprintf(address, sizeof address, "%x", std::get<1>(key));
+            std::snprintf(address, sizeof address, "%x", watch->second);
             return signalReply(kSigTrap) + name + ":" + address + ";";
         }
         return signalReply(kSigTrap);
@@ -381,13 +430,13 @@ std::string Session::query(const std::string& packet) {
         return "OK";
     }
     if (packet.starts_with("qXfer:features:read:target.xml:"))
-        return transfer(kTargetDescription, packet.substr(31));
+        return transfer(registers_.targetDescription(), packet.substr(31));
     if (packet.starts_with("qXfer:memory-map:read::") && !memoryMap_.empty())
         return transfer(memoryMap_, packet.substr(23));
     if (packet.starts_with("qRcmd,")) return monitor(packet.substr(6));
     if (packet == "qAttached") return "1";
-    if (packet == "qC") return "QC1";
-    if (packet == "qfThreadInfo") return "m1";
+    if (packet == "qC") return process_ ? "QC1" : "";
+    if (packet == "qfThreadInfo") return process_ ? "m1" : "l";
     if (packet == "qsThreadInfo") return "l";
     if (packet == "qSymbol::") return "OK";
     return "";
@@ -400,28 +449,6 @@ std::string Session::transfer(const std::string& document, const std::string& ar
     length = std::min<uint32_t>(length, static_cast<uint32_t>(options_.packetSize / 2));
     const std::string part = document.substr(offset, length);
     return (offset + part.size() >= document.size() ? "l" : "m") + part;
-}
-
-std::string Session::monitor(const std::string& hex) {
-    std::vector<uint8_t> bytes;
-    if (!fromHex(hex, bytes)) return "E01";
-    const std::string text(bytes.begin(), bytes.end());
-    int32_t status = 0;
-    std::string reply;
-    if (text == "reset") {
-        status = probe_.reset();
-        reply = "target reset\n";
-    } else if (text == "halt") {
-        status = probe_.halt();
-        reply = "target halted\n";
-    } else {
-        status = probe_.directCommand(text, reply);
-        if (!reply.empty() && reply.back() != '\n') reply += '\n';
-    }
-    if (status < 0) reply = probe_.errorText(status) + "\n";
-    sendPacket(consoleOutput(std::span(reinterpret_cast<const uint8_t*>(reply.data()),
-                                       reply.size())));
-    return status < 0 ? "E01" : "OK";
 }
 
 }  // namespace tov::gdb

@@ -8,12 +8,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <vector>
+
+#include "gdb/packet.h"
 
 namespace tov::gdb {
 
-SocketChannel::~SocketChannel() { ::close(fd_); }
+SocketChannel::~SocketChannel() {
+    ::close(fd_);
+}
 
 bool SocketChannel::send(std::string_view bytes) {
     while (!bytes.empty()) {
@@ -53,7 +60,8 @@ std::string Listener::listen(const std::string& where) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     if (host.empty()) {
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        // A bare port is for this machine only: whoever reaches the server controls the target.
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     } else if (::inet_pton(AF_INET, host == "localhost" ? "127.0.0.1" : host.c_str(),
                            &address.sin_addr) != 1) {
         return "bad address in '" + where + "'";
@@ -69,10 +77,28 @@ std::string Listener::listen(const std::string& where) {
     socklen_t length = sizeof address;
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
+    host_ = ntohl(address.sin_addr.s_addr);
     return {};
 }
 
-int Listener::accept() {
+std::string Listener::address() const {
+    in_addr host{htonl(host_)};
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &host, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(port_);
+}
+
+bool Listener::loopback() const {
+    return (host_ >> 24) == 127;
+}
+
+int Listener::accept(int timeoutMs) {
+    pollfd pfd{fd_, POLLIN, 0};
+    if (timeoutMs >= 0) {
+        const int ready = ::poll(&pfd, 1, timeoutMs);
+        if (ready == 0 || (ready < 0 && errno == EINTR)) return -2;
+        if (ready < 0) return -1;
+    }
     for (;;) {
         const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client >= 0) {
@@ -82,6 +108,35 @@ int Listener::accept() {
         }
         if (errno != EINTR) return -1;
     }
+}
+
+std::string peerName(int fd) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return "unknown";
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+}
+
+void refuseClient(int fd, const std::string& message) {
+    SocketChannel channel(fd);
+    PacketReader reader(4096);
+    std::vector<Incoming> got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string bytes;
+        if (!channel.receive(bytes, 100)) return;
+        reader.feed(bytes, got);
+        if (std::any_of(got.begin(), got.end(),
+                        [](const Incoming& in) { return in.kind == Incoming::Kind::Packet; }))
+            break;
+    }
+    // GDB shows an error reply's text after "E." as the reason it failed.
+    channel.send("+" + framePacket("E." + message));
+    ::shutdown(fd, SHUT_WR);
+    std::string rest;
+    channel.receive(rest, 100);
 }
 
 }  // namespace tov::gdb

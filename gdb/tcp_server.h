@@ -2,6 +2,7 @@
 // client's byte stream as a channel.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "gdb/channel.h"
@@ -29,17 +30,29 @@ public:
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
 
-    // "ADDR:PORT" or ":PORT" or "PORT" (any address); port 0 picks a free one. Empty text on
-    // success, else what went wrong.
+    // "ADDR:PORT", or ":PORT" or "PORT" for the loopback address only; port 0 picks a free one.
+    // Empty text on success, else what went wrong.
     std::string listen(const std::string& where);
     // The port listened on.
     int port() const { return port_; }
-    // Waits for the next client; its socket, or -1.
-    int accept();
+    // "ADDR:PORT" listened on.
+    std::string address() const;
+    // Whether only this machine can reach it (an address in 127.0.0.0/8).
+    bool loopback() const;
+    // Waits for the next client; its socket, or -1 (-2 when none came within `timeoutMs`).
+    int accept(int timeoutMs = -1);
 
 private:
     int fd_ = -1;
     int port_ = 0;
+    uint32_t host_ = 0;
 };
+
+// "ADDR:PORT" of a connected socket's peer.
+std::string peerName(int fd);
+
+// Turns a client away: answers its first packet (waiting up to a second for it) with an error
+// carrying `message`, which GDB shows, and closes the connection.
+void refuseClient(int fd, const std::string& message);
 
 }  // namespace tov::gdb

@@ -346,6 +346,72 @@ TOV_API const char* TOV_VersionGet(void);
  * largest pieces (1024 bytes) instead of one request per record. */
 TOV_API int32_t TOV_DumpFileFast(const char* path, uint32_t address, uint32_t count);
 
+/* Images: program files read into memory whole and checked before anything is sent (no two
+ * pieces of data over the same byte, nothing past address 0xFFFFFFFF), then loaded, verified or
+ * programmed into flash. Image file formats of the TOV_Image* calls: */
+#define TOV_IMAGE_AUTO 0  /* recognised from the content; unknown content is a raw binary */
+#define TOV_IMAGE_SREC 1  /* S-records */
+#define TOV_IMAGE_IHEX 2  /* Intel HEX */
+#define TOV_IMAGE_ELF 3   /* ELF executable: its allocated sections with contents, or without
+                           * section headers its loadable segments, at their physical addresses */
+#define TOV_IMAGE_BIN 4   /* raw binary, the whole file at `base` */
+typedef struct TOV_ImageOptions {
+    uint32_t format;   /* TOV_IMAGE_* */
+    uint32_t offset;   /* added to every address of the file */
+    uint32_t base;     /* address of a raw binary's first byte */
+    uint32_t hasBase;  /* nonzero when base is given (a raw binary needs it) */
+} TOV_ImageOptions;
+
+/* Loads the image file at `path` into target memory (options NULL: format recognised, offset 0).
+ * The file is read whole first: a file that cannot be read or is malformed, a raw binary without
+ * a base or a file with addresses of its own given one gives -1207 before anything is sent, with
+ * TOV_LastErrorDetail naming the file and the place (line, segment or section, or both ranges of
+ * overlapping data). An unknown format gives -1202. Progress counts data bytes. */
+TOV_API int32_t TOV_ImageLoad(const char* path, const TOV_ImageOptions* options);
+/* As TOV_ImageLoad, with the probe's detail word of a failed transfer in `detail` (may be NULL). */
+TOV_API int32_t TOV_ImageLoad2(const char* path, const TOV_ImageOptions* options,
+                               uint32_t* detail);
+/* Compares target memory with the image file; -1210 at the first difference, which
+ * TOV_LastErrorDetail gives with the expected and found bytes. */
+TOV_API int32_t TOV_ImageVerify(const char* path, const TOV_ImageOptions* options);
+TOV_API int32_t TOV_ImageVerify2(const char* path, const TOV_ImageOptions* options,
+                                 uint32_t* detail);
+
+#define TOV_ERASE_AUTO 0  /* erase only the sectors the image touches */
+#define TOV_ERASE_CHIP 1  /* erase the chip banks the image touches */
+#define TOV_ERASE_NONE 2  /* program without erasing */
+typedef struct TOV_FlashOptions {
+    const char* type;         /* set-up text as tov flash --type takes it; NULL: the set-up made before with TOV_FlashSetType and friends */
+    uint32_t erase;           /* TOV_ERASE_* */
+    uint32_t sectorSize;      /* 0: the set-up's default */
+    uint32_t skipUnchanged;   /* nonzero: leave sectors that already hold the image's bytes */
+    uint32_t verify;          /* nonzero: read back and compare after programming */
+    uint32_t dryRun;          /* nonzero: plan only, nothing erased or programmed */
+    uint32_t flashBase;       /* where the flash lies: data outside flashBase .. */
+    uint32_t flashSize;       /* .. flashBase + flashSize - 1 is written as memory; 0: all is flash */
+    uint32_t refuseOutside;   /* nonzero: data outside the flash refuses the file (-1202) */
+} TOV_FlashOptions;
+typedef struct TOV_FlashReport {
+    uint32_t unitsPlanned, unitsSkipped, unitsErased;
+    uint32_t bytesProgrammed;  /* in a dry run: the bytes that would be programmed */
+    uint32_t unitSize;         /* bytes of one erase unit (sector or chip bank); 0 unplanned */
+    uint32_t probeDetail;      /* the probe's detail word of a failed program or verify */
+    uint32_t bytesAsMemory;    /* data bytes outside the flash, written as memory */
+} TOV_FlashReport;
+
+/* Programs the image file into flash: plans the erase units (sectors, or chip banks with
+ * TOV_ERASE_CHIP) the image touches, leaves those already holding the image's bytes when asked,
+ * erases and programs the rest, and verifies when asked; a dry run only plans (with
+ * skipUnchanged it reads the flash to compare, otherwise it needs no connection). A set-up type
+ * that cannot erase is programmed without erasing. On-chip set-ups take neither erase choices
+ * nor sector sizes, skipping nor dry runs (-1202). The image is read whole before anything is
+ * sent (-1207 as for TOV_ImageLoad); -1202 for a set-up text that is no set-up or a missing
+ * set-up, -1208 erase, -1209 program, -1210 verify failures, each with TOV_LastErrorDetail naming
+ * the file and the step or address. `report` (may be NULL) is filled also when the call fails.
+ * Progress counts data bytes of programming and verifying. */
+TOV_API int32_t TOV_ImageFlash(const char* path, const TOV_ImageOptions* image,
+                               const TOV_FlashOptions* flash, TOV_FlashReport* report);
+
 /* Explains the last failure of the calling thread in words, or returns "" when it has no
  * explanation: for ports and files the path and the system's reason, for a malformed S-record
  * file its name, line number and what is wrong, for a verify difference the address with the
@@ -353,6 +419,79 @@ TOV_API int32_t TOV_DumpFileFast(const char* path, uint32_t address, uint32_t co
  * previous explanation, as does every request sent. The text is owned by the library and stays
  * valid until the next library call of the same thread. */
 TOV_API const char* TOV_LastErrorDetail(void);
+
+/* Running a program with its semihosting calls served ----------------------------------------
+ * TOV_RunSemihosted starts the halted target where it stands and serves the ARM semihosting calls
+ * of the program it runs (operation in r0, parameter block in r1) on the host until the program
+ * ends or the target stops for another reason: console output and input go through the caller's
+ * callbacks, files are opened beneath a root directory, and host commands are refused unless
+ * asked for. Every callback is called from inside TOV_RunSemihosted on the calling thread. */
+
+/* The program's console, given by the caller. Any of the three functions may be NULL: output is
+ * then dropped (counted as written), input is at its end, the run is never asked to stop. */
+typedef struct TOV_ConsoleCallbacks {
+    /* Takes `n` bytes the program wrote; returns how many it took (a negative or short count
+     * tells the program that the rest was not written). */
+    int32_t (*write)(const char* data, uint32_t n, void* user);
+    /* Puts at most `size` bytes of input into `buffer`, ideally one line with its newline; returns
+     * the count, 0 at the end of input. */
+    int32_t (*read)(char* buffer, uint32_t size, void* user);
+    /* Called every few milliseconds while the program runs; a non-zero result halts the target
+     * and ends the run with TOV_RUN_STOPPED. A console read it was waiting in is made again when
+     * the program is run next. */
+    int32_t (*poll)(void* user);
+    /* Handed back to each function unchanged. */
+    void* user;
+} TOV_ConsoleCallbacks;
+
+/* Flags of TOV_RunSemihosted. */
+#define TOV_RUN_ALLOW_SYSTEM 0x1u /* let the program run host commands (shell text it chooses) */
+
+/* How a run ended: the `end` of TOV_RunResult.
+ *   EXITED        the program ended (exit, or return from main); exitStatus holds its status
+ *   EXCEPTION     the program reported an exception or an abnormal end; reason holds its code
+ *   HALTED        the target halted for another cause: a breakpoint, a watchpoint, a step, a
+ *                 halt from elsewhere (cause and pc)
+ *   TIMED_OUT     the time limit passed and the target was halted
+ *   STOPPED       the poll callback asked to stop and the target was halted
+ *   BAD_CALL      an unknown or malformed semihosting call; the target stays halted on it
+ *   TARGET_ERROR  the probe reports the target in its error state (stateError)
+ *   FAILED        a request failed; the call returns its code */
+#define TOV_RUN_EXITED 0u
+#define TOV_RUN_EXCEPTION 1u
+#define TOV_RUN_HALTED 2u
+#define TOV_RUN_TIMED_OUT 3u
+#define TOV_RUN_STOPPED 4u
+#define TOV_RUN_BAD_CALL 5u
+#define TOV_RUN_TARGET_ERROR 6u
+#define TOV_RUN_FAILED 7u
+
+typedef struct TOV_RunResult {
+    uint32_t end;        /* TOV_RUN_... */
+    int32_t exitStatus;  /* TOV_RUN_EXITED: the status the program gave (0 when it gave none) */
+    uint32_t reason;     /* TOV_RUN_EXITED or _EXCEPTION: the semihosting reason code */
+                         /* (0x20026 for a normal end) */
+    uint32_t cause;      /* stop cause of the last halt the probe reported (1 breakpoint, ...) */
+    uint32_t pc;         /* program counter and CPSR at that halt; after TOV_RUN_TIMED_OUT and */
+    uint32_t cpsr;       /* TOV_RUN_STOPPED the PC is moved back onto a call cut short */
+    uint16_t state;      /* the last target state read (1 halted, 3 error) */
+    uint16_t reserved;
+    int32_t stateError;  /* TOV_RUN_TARGET_ERROR: the error the probe gives for the target */
+} TOV_RunResult;
+
+/* Runs the program on the halted target until it ends or stops, serving its semihosting calls.
+ * `console` may be NULL (no console). Files the program opens, removes or renames are taken
+ * beneath `root` (NULL or "": the current directory): a name that leads out of it, by "..", an
+ * absolute path or a link, fails in the program (error number EACCES). `commandLine` is what
+ * the program's command-line call returns (NULL: ""; cut at 255 characters). `timeoutMs` limits
+ * the run (0: no limit). `flags` is 0 or TOV_RUN_ALLOW_SYSTEM. Files the program left open are
+ * closed when the call returns. `result` (required) is filled however the run ended. Returns 0
+ * when the run ended as `result->end` says, -1202 for a NULL `result` or unknown flags, -1203
+ * when not connected, or the error of the request that failed (`end` TOV_RUN_FAILED; the
+ * target may then be running). */
+TOV_API int32_t TOV_RunSemihosted(const TOV_ConsoleCallbacks* console, const char* root,
+                                  const char* commandLine, uint32_t timeoutMs, uint32_t flags,
+                                  TOV_RunResult* result);
 
 #ifdef __cplusplus
 }

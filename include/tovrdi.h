@@ -39,7 +39,21 @@ typedef void RDI_DbgState;
 
 /* The debugger's configuration object: a tag/value hash table with a parent. Tags are stored
  * upper-cased and compared without regard to case. The library reads and updates it in place
- * with malloc'ed texts; the debugger owns and frees it. */
+ * with malloc'ed texts; the debugger owns and frees it.
+ *
+ * Keys the library reads at RDI_OpenAgent: SERIALPORT (1-4 COM1-COM4, else the network; 1),
+ * SERIALLINESPEED (9600), TOVSTARTUP (0 reset, else halt; 0), ETHERNETTARGET (the probe's host),
+ * COMMANDPATH (put in front of preload.cmd and postload.cmd), and for the target program's
+ * semihosting calls:
+ *   SEMIHOSTINGROOT    a folder: the program's host file names are taken beneath it and any name
+ *                      leading out of it (by "..", an absolute name or a link) fails with -1; a
+ *                      root that cannot be used refuses every host file operation and says why
+ *                      in a "### Error:" line. Absent: names are the host's own (the default).
+ *   SEMIHOSTINGSYSTEM  0 refuses the program's host commands (SYS_SYSTEM gives -1); default 1.
+ *   SEMIHOSTINGHEAP    "BASE,LIMIT,STACKBASE,STACKLIMIT" (decimal or 0x numbers): the heap info
+ *                      answer (0 leaves a word to the program's start-up code). Absent: 0,
+ *                      top - 0x4000, top, top - 0x4000 with the top of memory of RDI_Info 0x15
+ *                      (0x80000 at load). A text not of that form refuses the open. */
 struct ConfigTable;
 typedef struct ConfigEntry {
     char* tag;                 /* NULL for a free slot */
@@ -62,6 +76,9 @@ typedef void RDI_Hif_DbgPrint(RDI_Hif_DbgArg* arg, const char* format, va_list a
 typedef void RDI_Hif_DbgPause(RDI_Hif_DbgArg* arg);
 typedef void RDI_Hif_WriteC(RDI_Hif_HostArg* arg, int c);
 typedef int RDI_Hif_ReadC(RDI_Hif_HostArg* arg);
+/* Writes `length` bytes of `buffer` to the console and returns how many bytes it did NOT write:
+ * 0 when all were written. The library writes the rest again in a further call only while the
+ * entry makes progress. */
 typedef int RDI_Hif_Write(RDI_Hif_HostArg* arg, const char* buffer, int length);
 typedef char* RDI_Hif_GetS(RDI_Hif_HostArg* arg, char* buffer, int length);
 typedef void RDI_Hif_ResetProc(RDI_Hif_ResetArg* arg);
@@ -213,7 +230,7 @@ typedef struct RDI_ProcVec {
 #define RDISet_Cmdline 0x300u
 #define RDIInfo_RequestCoProDesc 0x401u
 #define RDIInfo_Nothing 0x8A01u
-#define RDIInfo_Modules 0x1Cu            /* A1 != 0: fill A2 with the module description; A1 = 1 */
+#define RDIInfo_Modules 0x1Cu /* A1 != 0: fill A2 (an RDI_ModuleDesc) with the module; A1 = 1 */
 #define RDIInfo_DownloadBlockSize 0x187u /* A1 = 1024, the write size preferred in a download */
 #define RDIInfo_GetCacheSelected 0x198u
 #define RDIInfo_SetCacheSelected 0x199u
@@ -225,6 +242,17 @@ typedef struct RDI_ProcVec {
 #define RDIInfo_SetLog 0x801u
 #define RDIInfo_BeginDownload 0xA01u /* preload commands, then the download starts */
 #define RDIInfo_EndDownload 0xA02u   /* flush, end, statistics, postload commands */
+
+/* The module description RDI_Info(RDIInfo_Modules) writes where its second argument points:
+ * the processor's type and name texts, the module's own procedure vector (NULL: the module is
+ * driven through the agent's vector), and the module handle to pass to the procedures. With
+ * natural alignment the handle lies at byte 20 on a 32-bit build and at byte 24 on a 64-bit one. */
+typedef struct RDI_ModuleDesc {
+    char type[8];           /* "ARM" */
+    char name[8];           /* "ARM1" */
+    const RDI_ProcVec* rdi; /* NULL */
+    RDI_ModuleHandle handle;
+} RDI_ModuleDesc;
 
 /* The yield callback the debugger registers; called while the target runs. */
 typedef void WinRDI_YieldArg;

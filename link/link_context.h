@@ -45,8 +45,10 @@ public:
     // Sends one request and waits for its answer: the answer length, or a negative code.
     int32_t transaction(std::span<const uint8_t> request, std::span<uint8_t> answer,
                         int32_t extraTimeout);
-    // Returns and clears the event bits, polling the transport once for a waiting event frame.
-    uint8_t takePendingEvents();
+    // Returns and clears the event bits, polling the transport once for a waiting event frame;
+    // on the network the poll waits at most `maxWaitMs` (the flavour's wait when that is less).
+    uint8_t takePendingEvents(uint32_t maxWaitMs = kFullEventPollWait);
+    static constexpr uint32_t kFullEventPollWait = UINT32_MAX;
     void setNetFrameType() { frameType_ = kFrameTypeNet; }
 
     const LinkFlavour& flavour() const { return flavour_; }
@@ -59,6 +61,9 @@ public:
     // For the bulk download, which drives the transport itself with the same headers.
     Transport* transport() { return transport_.get(); }
     uint8_t takeSequence() { return sequence_++; }
+    // When the transport's port has gone away: marks the connection failed for good (until it
+    // is opened again), says which port and why, and returns -1003; otherwise 0.
+    int32_t checkLost();
 
 private:
     void resetSession();
@@ -71,6 +76,8 @@ private:
     uint8_t frameType_ = kFrameTypeCommand;
     uint8_t sequence_ = 0;
     int32_t stickyError_ = 0;
+    std::string portName_;  // the serial device path, to name it when it goes away
+    std::string lostDetail_;
     uint8_t pendingEvents_ = 0;
     LinkStats stats_;
     uint8_t txBuffer_[kHeaderSize + kMaxMessage];

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <span>
 
+#include "link/error_codes.h"
+
 namespace tov::link {
 
 inline uint16_t readBigEndian16(const uint8_t* p) {
@@ -66,7 +68,13 @@ public:
     int16_t s16(size_t at) const { return static_cast<int16_t>(u16(at)); }
     uint32_t u32(size_t at) const { return readBigEndian32(data_.data() + at); }
     // The probe status at bytes 1-2, sign-extended.
-    int32_t status() const { return s16(1); }
+    // The status word at byte 1: 0, or a failure of the probe (negative). A positive word is no
+    // status a probe sends; it reads as a malformed answer (-1205), so no caller can take it for
+    // a count or an identifier.
+    int32_t status() const {
+        const int32_t word = s16(1);
+        return word > 0 ? kInvalidResponse : word;
+    }
     const uint8_t* at(size_t offset) const { return data_.data() + offset; }
     // Bytes available from `offset` on.
     size_t rest(size_t offset) const { return offset < data_.size() ? data_.size() - offset : 0; }

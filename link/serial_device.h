@@ -11,7 +11,9 @@ namespace tov::link {
 
 class SerialDevice {
 public:
-    enum class ReadResult { Byte, Timeout, Error };
+    // Gone: the port itself has gone away (hung up, unplugged, the other end of a
+    // pseudo-terminal closed); no later read will succeed.
+    enum class ReadResult { Byte, Timeout, Error, Gone };
 
     virtual ~SerialDevice() = default;
     // Switches the line rate; false when the port cannot run at that rate.
@@ -24,6 +26,9 @@ public:
     virtual bool clearError() = 0;
     // Bytes received and not yet read; 0 when the port reports an error.
     virtual size_t inputQueued() = 0;
+    // Why the port is gone, in the system's words, once a read said Gone or clearError() met a
+    // hang-up; empty before.
+    virtual std::string goneReason() const { return {}; }
 };
 
 // Opens serial devices by path; tests replace it to script the line.

@@ -24,17 +24,20 @@ SerialTransport::SerialTransport(std::unique_ptr<SerialDevice> device, const Lin
 
 int32_t SerialTransport::send(std::span<const uint8_t> payload) {
     size_t length = encodeFrame(payload, txFrame_);
+    if (!lost_.empty()) return kTransmitError;
     size_t written = device_->write(txFrame_, length, 10 * static_cast<uint32_t>(length) + 100);
     if (written != length) {
-        device_->clearError();
+        if (!device_->clearError() && !device_->goneReason().empty()) markLost();
         return kTransmitError;
     }
     return kOk;
 }
 
 int32_t SerialTransport::readByte(uint8_t& byte, uint32_t waitMs) {
+    if (!lost_.empty()) return kReceiveError;
     SerialDevice::ReadResult result = device_->readByte(byte, kByteReadTimeoutMs);
     if (result == SerialDevice::ReadResult::Byte) return kOk;
+    if (result == SerialDevice::ReadResult::Gone) return markLost();
     // The wait is measured per byte. A port that keeps failing is not given up on before the
     // wait has passed (a line error may clear), but it ends the wait as a receive error.
     bool failed = result == SerialDevice::ReadResult::Error;
@@ -46,11 +49,18 @@ int32_t SerialTransport::readByte(uint8_t& byte, uint32_t waitMs) {
         uint32_t left = static_cast<uint32_t>(waitMs - elapsed) + 1;
         result = device_->readByte(byte, left < kByteReadTimeoutMs ? left : kByteReadTimeoutMs);
         if (result == SerialDevice::ReadResult::Byte) return kOk;
+        if (result == SerialDevice::ReadResult::Gone) return markLost();
         if (result == SerialDevice::ReadResult::Error) {
             failed = true;
             clock_.sleepMs(kErrorBackoffMs);
         }
     }
+}
+
+int32_t SerialTransport::markLost() {
+    lost_ = device_->goneReason();
+    if (lost_.empty()) lost_ = "the port hung up";
+    return kReceiveError;
 }
 
 int32_t SerialTransport::receive(std::span<uint8_t> buffer, uint32_t waitMs) {
@@ -76,7 +86,8 @@ uint32_t SerialTransport::answerWaitMs(size_t requestLength, int32_t extraTimeou
     return lineTime + static_cast<uint32_t>(extraTimeout) + 200u;
 }
 
-int32_t SerialTransport::receivePending(std::span<uint8_t> buffer) {
+int32_t SerialTransport::receivePending(std::span<uint8_t> buffer, uint32_t) {
+    // The serial poll only waits for a frame whose first bytes are already queued.
     if (device_->inputQueued() == 0) return 0;
     return receive(buffer, kEventPollWaitMs);
 }

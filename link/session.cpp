@@ -64,14 +64,30 @@ std::string serialDevicePath(const std::string& portName) {
 int32_t openFromText(LinkContext& link, const char* parameters) {
     clearErrorDetail();
     link.close();
+    const std::string_view forms =
+        "; expected COMn [RATE], DEVICEPATH [RATE] or NETWORK HOST [1|2]";
+    // Only the first 80 characters count; a longer text is often why a word looks wrong.
+    const size_t length = parameters ? strnlen(parameters, 4096) : 0;
+    const auto refuse = [&](std::string why) {
+        if (length > kParameterLimit) {
+            why += "; only the first " + std::to_string(kParameterLimit) + " of the text's " +
+                   (length >= 4096 ? "4096 or more" : std::to_string(length)) +
+                   " characters are read";
+        }
+        setErrorDetail(std::move(why));
+        return kInvalidParameter;
+    };
     std::vector<std::string> words = splitWords(parameters);
-    if (words.empty()) return kInvalidParameter;
+    if (words.empty()) return refuse("the parameter text is empty" + std::string(forms));
     const std::string& first = words[0];
     if (first.compare(0, 3, "COM") == 0 || first[0] == '\\' || first[0] == '/') {
         uint32_t rate = kDefaultRate;
         if (words.size() > 1) {
             rate = parseRate(words[1]);
-            if (rate == 0) return kInvalidParameter;
+            if (rate == 0) {
+                return refuse(first + ": the line rate \"" + words[1] +
+                              "\" is not a positive decimal number");
+            }
         }
         std::string path = serialDevicePath(first);
         if (path.empty()) {
@@ -80,12 +96,16 @@ int32_t openFromText(LinkContext& link, const char* parameters) {
         }
         return link.openSerial(path, rate);
     }
-    if (first == "NETWORK" && words.size() > 1) {
-        char selector = words.size() > 2 ? words[2][0] : '1';
-        if (selector != '1' && selector != '2') return kInvalidParameter;
-        return openNetwork(link, words[1], selector == '1' ? 2001 : 2002);
+    if (first != "NETWORK") {
+        return refuse("\"" + first + "\" is neither a port name nor NETWORK" + std::string(forms));
     }
-    return kInvalidParameter;
+    if (words.size() < 2) return refuse("NETWORK needs a host name or address: NETWORK HOST [1|2]");
+    char selector = words.size() > 2 ? words[2][0] : '1';
+    if (selector != '1' && selector != '2') {
+        return refuse("NETWORK " + words[1] + ": the port selector \"" + words[2] +
+                      "\" is not 1 or 2");
+    }
+    return openNetwork(link, words[1], selector == '1' ? 2001 : 2002);
 }
 
 namespace {

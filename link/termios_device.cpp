@@ -51,8 +51,22 @@ public:
         int ready = poll(&p, 1, static_cast<int>(timeoutMs));
         if (ready == 0) return ReadResult::Timeout;
         if (ready < 0) return errno == EINTR ? ReadResult::Timeout : ReadResult::Error;
-        if ((p.revents & POLLIN) == 0) return ReadResult::Error;
+        // A hang-up with nothing left to read is final: an unplugged adapter or a closed
+        // pseudo-terminal does not come back on this descriptor.
+        if ((p.revents & POLLIN) == 0) {
+            if ((p.revents & (POLLHUP | POLLNVAL)) == 0) return ReadResult::Error;
+            gone_ = (p.revents & POLLNVAL) != 0 ? "the port is no longer open" : "the port hung up";
+            return ReadResult::Gone;
+        }
         ssize_t got = ::read(fd_, buffer_, sizeof buffer_);
+        if (got < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) {
+            gone_ = std::strerror(errno);
+            return ReadResult::Gone;
+        }
+        if (got == 0 && (p.revents & POLLHUP) != 0) {
+            gone_ = "the port hung up";
+            return ReadResult::Gone;
+        }
         if (got <= 0) {
             return (got < 0 && (errno == EAGAIN || errno == EINTR)) ? ReadResult::Timeout
                                                                   : ReadResult::Error;
@@ -84,6 +98,7 @@ public:
     bool clearError() override {
         pollfd p{fd_, 0, 0};
         if (poll(&p, 1, 0) < 0) return false;
+        if ((p.revents & (POLLHUP | POLLNVAL)) != 0 && gone_.empty()) gone_ = "the port hung up";
         return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
     }
 
@@ -93,8 +108,11 @@ public:
         return (filled_ - next_) + static_cast<size_t>(waiting);
     }
 
+    std::string goneReason() const override { return gone_; }
+
 private:
     int fd_;
+    std::string gone_;
     uint8_t buffer_[512];
     size_t filled_ = 0;
     size_t next_ = 0;

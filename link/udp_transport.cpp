@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -90,8 +91,8 @@ uint32_t UdpTransport::answerWaitMs(size_t, int32_t extraTimeout) const {
     return static_cast<uint32_t>(extraTimeout) + 100u;
 }
 
-int32_t UdpTransport::receivePending(std::span<uint8_t> buffer) {
-    int32_t got = receive(buffer, flavour_.netEventPollMs);
+int32_t UdpTransport::receivePending(std::span<uint8_t> buffer, uint32_t maxWaitMs) {
+    int32_t got = receive(buffer, std::min(flavour_.netEventPollMs, maxWaitMs));
     return got > 0 ? got : 0;
 }
 

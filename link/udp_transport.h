@@ -22,7 +22,7 @@ public:
     int32_t send(std::span<const uint8_t> payload) override;
     int32_t receive(std::span<uint8_t> buffer, uint32_t waitMs) override;
     uint32_t answerWaitMs(size_t requestLength, int32_t extraTimeout) const override;
-    int32_t receivePending(std::span<uint8_t> buffer) override;
+    int32_t receivePending(std::span<uint8_t> buffer, uint32_t maxWaitMs) override;
 
 private:
     const LinkFlavour& flavour_;

@@ -4,6 +4,8 @@
 #include <dirent.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace tov::maint {
@@ -45,18 +47,38 @@ FoundFile findNewestFile(const std::string& pathPrefix, std::string_view baseNam
     const std::string wanted = namePrefix + std::string(baseName);
 
     FoundFile best;
+    best.directory = directory;
+    best.pattern = wanted + ".nnn";
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
-    if (!dir) return best;
+    if (!dir) {
+        best.refused = std::string("the folder cannot be read: ") + std::strerror(errno);
+        return best;
+    }
+    size_t refusedCount = 0;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name = entry->d_name;
         const unsigned version = fileVersionOf(name, wanted);
+        // A name that starts like the wanted one but carries no usable version is told, so
+        // that a misnamed file is found at once; a long folder is not listed whole.
+        if (version == 0 && name.size() > wanted.size() &&
+            sameLetters(name.substr(0, wanted.size()), wanted) && ++refusedCount <= 8) {
+            best.refused += best.refused.empty() ? "refused: " : ", ";
+            best.refused += std::string(name) + " (not a version 001 to 255)";
+        }
         if (version > best.version) {
             best.version = version;
             best.path = pathPrefix.substr(0, slash == std::string::npos ? 0 : slash + 1);
             best.path += name;
         }
     }
+    if (refusedCount > 8) best.refused += " and " + std::to_string(refusedCount - 8) + " more";
     return best;
+}
+
+std::string describeFailedSearch(const FoundFile& search) {
+    std::string text = "no " + search.pattern + " with nnn from 001 to 255 in " + search.directory;
+    if (!search.refused.empty()) text += "; " + search.refused;
+    return text;
 }
 
 }  // namespace tov::maint

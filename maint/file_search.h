@@ -10,7 +10,14 @@ namespace tov::maint {
 struct FoundFile {
     std::string path;  // the search text's directory part plus the name as it is on disk
     unsigned version = 0;
+    std::string directory;  // the folder searched
+    std::string pattern;    // the names looked for, as "NAME.nnn"
+    std::string refused;    // "refused: " and the names that looked like one but were not, or
+                            // why the folder could not be read
 };
+
+// One line on a search that found nothing: the folder, the pattern and the refused names.
+std::string describeFailedSearch(const FoundFile& search);
 
 // The version a file name carries for `baseName`: the extension when the name is the base name
 // (letter case ignored), a point and exactly three decimal digits giving 1..255; otherwise 0.

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 #include "maint/family_table.h"
 #include "maint/loader_requests.h"
 
@@ -70,13 +71,17 @@ int32_t enterLoaderAndReadVersions(LoaderLink& link, const LoaderCaller& caller,
 
 int32_t checkFirmwareFile(const std::string& path, const LoaderCaller& caller) {
     files::SRecordReader reader(caller.firmwareRules);
-    if (!reader.open(path.c_str())) return caller.firmwareFileError;
+    bool ok = reader.open(path.c_str());
     files::SRecord record;
-    for (;;) {
-        const auto status = reader.next(record);
-        if (status == files::SRecordReader::Status::kEnd) return link::kOk;
-        if (status != files::SRecordReader::Status::kRecord) return caller.firmwareFileError;
+    for (auto status = files::SRecordReader::Status::kRecord;
+         ok && status != files::SRecordReader::Status::kEnd;) {
+        status = reader.next(record);
+        ok = status == files::SRecordReader::Status::kRecord ||
+             status == files::SRecordReader::Status::kEnd;
     }
+    if (ok) return link::kOk;
+    link::setErrorDetail(path + ": " + reader.problem());
+    return caller.firmwareFileError;
 }
 
 int32_t connectLoader(LoaderLink& link, const LoaderCaller& caller, ProbeIdentity& identity) {

@@ -2,6 +2,7 @@
 #include "maint/update.h"
 
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 #include "maint/family_table.h"
 #include "maint/file_search.h"
 #include "maint/firmware_update.h"
@@ -31,8 +32,14 @@ int32_t updateConnected(LoaderLink& link, const ProbeIdentity& probe, const std:
     const FamilyFiles& files = familyFiles(family, probe.model);
     const FoundFile firmware = findNewestFile(prefix, files.firmwareFile);
     const FoundFile logic = findNewestFile(prefix, files.logicFile);
-    if (firmware.version == 0) return link::kFirmwareFileFailed;
-    if (logic.version == 0) return link::kLogicFileFailed;
+    if (firmware.version == 0) {
+        link::setErrorDetail("firmware: " + describeFailedSearch(firmware));
+        return link::kFirmwareFileFailed;
+    }
+    if (logic.version == 0) {
+        link::setErrorDetail("logic: " + describeFailedSearch(logic));
+        return link::kLogicFileFailed;
+    }
 
     const int firmwareAhead = int{probe.firmwareWord} - int{files.firmwareBase};
     const int logicAhead = int{probe.logicWord} - int{files.logicBase};
@@ -44,6 +51,8 @@ int32_t updateConnected(LoaderLink& link, const ProbeIdentity& probe, const std:
     // Both files are read whole before anything is erased, so a bad file leaves the probe as
     // it was.
     if (doFirmware && checkFirmwareFile(firmware.path, libraryCaller()) < 0) {
+        link::setErrorDetail(std::string(link::errorDetail()) + " (the newest " + firmware.pattern +
+                             " in " + firmware.directory + ")");
         return link::kFirmwareFileFailed;
     }
     if (doLogic) {
@@ -67,6 +76,7 @@ int32_t updateConnected(LoaderLink& link, const ProbeIdentity& probe, const std:
 
 int32_t updateFirmwareLogic(LoaderLink& link, const std::string& pathPrefix, uint16_t family,
                             uint16_t mode, const FirmwareProgress& progress) {
+    link::clearErrorDetail();
     if (family >= kFamilyCount) return link::kInvalidParameter;
     ProbeIdentity probe;
     int32_t rc = connectLoader(link, libraryCaller(), probe);

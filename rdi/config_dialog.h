@@ -48,8 +48,9 @@ private:
     std::string commandPath_;
 };
 
-// Shows the dialog over the model, owned by `parent` (a QWidget* or null): 1 confirmed (or
-// closed from the window menu: nothing read back), 0 cancelled, -1 when no dialog can be shown.
+// Shows the dialog over the model, owned by `parent` (a QWidget* or null), through the Qt module
+// loaded on first use: 1 confirmed (or closed from the window menu: nothing read back), 0
+// cancelled, -1 when the module is missing or no dialog can be shown (the reason is logged).
 int showConfigDialog(ConfigDialogModel& model, void* parent);
 
 }  // namespace tov::rdi

@@ -1,7 +1,4 @@
-// The Qt view of the configuration dialog, and the check whether a dialog can be shown at all
-// in the debugger's process.
-#include <dlfcn.h>
-
+// The Qt view of the configuration dialog.
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -14,9 +11,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <cstdlib>
+#include <algorithm>
 
 #include "rdi/config_dialog.h"
+#include "rdi/qt_module.h"
 
 namespace tov::rdi {
 namespace {
@@ -117,47 +115,10 @@ private:
     QLineEdit* path_ = nullptr;
 };
 
-// An X display is reachable: asked of the X client library directly, because the platform
-// plugin ends the whole process when it cannot connect.
-bool displayReachable() {
-    void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (!xcb) return false;
-    using Connect = void* (*)(const char*, int*);
-    using HasError = int (*)(void*);
-    using Disconnect = void (*)(void*);
-    auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
-    auto hasError = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
-    auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
-    bool reachable = false;
-    if (connect && hasError && disconnect) {
-        void* connection = connect(nullptr, nullptr);
-        reachable = connection && hasError(connection) == 0;
-        if (connection) disconnect(connection);
-    }
-    dlclose(xcb);
-    return reachable;
-}
-
-// The debugger's own Qt application, or one made for the dialog when a display can be had;
-// nullptr when no dialog can be shown (no display, or a process with a non-GUI application).
-QApplication* application() {
-    if (QCoreApplication* existing = QCoreApplication::instance()) {
-        return qobject_cast<QApplication*>(existing);
-    }
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const bool named = platform && *platform;
-    if (!named && !(std::getenv("DISPLAY") && displayReachable())) return nullptr;
-    // Kept for the life of the process: the debugger may show the dialog again.
-    static int argc = 1;
-    static char name[] = "tovrdi";
-    static char* argv[] = {name, nullptr};
-    return new QApplication(argc, argv);
-}
-
 }  // namespace
 
-int showConfigDialog(ConfigDialogModel& model, void* parent) {
-    if (!application()) return -1;
+int showConfigDialog(ConfigDialogModel& model, void* parent, std::string& why) {
+    if (!dialogApplication(why)) return -1;
     ConfigDialog dialog(model, static_cast<QWidget*>(parent));
     return dialog.exec() == QDialog::Accepted ? 1 : 0;
 }

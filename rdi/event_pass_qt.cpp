@@ -3,10 +3,9 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include "rdi/rdi_session.h"
+#include "rdi/qt_module.h"
 
 namespace tov::rdi {
-namespace {
 
 void qtEventPass() {
     QCoreApplication* application = QCoreApplication::instance();
@@ -15,7 +14,4 @@ void qtEventPass() {
     }
 }
 
-[[maybe_unused]] const bool installed = (session().setEventPass(qtEventPass), true);
-
-}  // namespace
 }  // namespace tov::rdi

@@ -1,6 +1,8 @@
 // RDI_OpenAgent, RDI_CloseAgent, RDI_Open and RDI_Close: the life of the debug session.
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "link/session.h"
 #include "rdi/config_table.h"
@@ -13,12 +15,38 @@ constexpr uint32_t kProbePort = 2001;
 constexpr uint16_t kStateValues = 10;
 constexpr size_t kByteOrderWord = 6;
 constexpr RegisterDescriptor kSemihostingVector = {600, 8101};
+// The longest folder name the host takes (PATH_MAX less its NUL).
+constexpr size_t kRootLimit = 4095;
 
 // A configured text that does not fit its field is refused, naming the key and its limit.
 bool fits(RdiSession& s, const char* key, const char* value, size_t limit) {
     if (!value || std::strlen(value) <= limit) return true;
     s.log("### Error: %s is longer than %zu characters\n", key, limit);
     return false;
+}
+
+// The semihosting keys: the folder host files are confined to, whether host commands run, and
+// the heap info answer. A bad heap text refuses the open; a root that cannot be used leaves
+// every host file operation refused, and says why.
+bool configureSemihosting(RdiSession& s, RDI_ConfigPointer config) {
+    const char* heapText = configLookup(config, "SEMIHOSTINGHEAP");
+    std::optional<semihost::HeapInfo> heap;
+    if (heapText) {
+        std::string problem;
+        heap = semihost::parseHeapInfo(heapText, problem);
+        if (!heap) {
+            s.log("### Error: SEMIHOSTINGHEAP: %s\n", problem.c_str());
+            return false;
+        }
+    }
+    const char* root = configLookup(config, "SEMIHOSTINGROOT");
+    if (!fits(s, "SEMIHOSTINGROOT", root, kRootLimit)) return false;
+    semihost::Service& service = s.semihosting();
+    service.setHeap(heap);
+    service.setSystemAllowed(configInteger(config, "SEMIHOSTINGSYSTEM", 1) != 0);
+    const std::string problem = service.setFileRoot(root ? root : "");
+    if (!problem.empty()) s.log("### Error: SEMIHOSTINGROOT: %s\n", problem.c_str());
+    return true;
 }
 
 // Opens the channel the configuration names and brings the target into a known state.
@@ -72,7 +100,8 @@ int openAgent(RDI_AgentHandle* agent, unsigned type, RDI_ConfigPointer config,
         const long speed = configInteger(config, "SERIALLINESPEED", 9600);
         const long startup = configInteger(config, "TOVSTARTUP", 0);
         if (!fits(s, "COMMANDPATH", path, RdiSession::kCommandPathLimit) ||
-            !fits(s, "ETHERNETTARGET", host, RdiSession::kNetworkTargetLimit)) {
+            !fits(s, "ETHERNETTARGET", host, RdiSession::kNetworkTargetLimit) ||
+            !configureSemihosting(s, config)) {
             s.trace(" => FAILED (configuration)\n");
             return RDIError_UnableToInitialise;
         }
@@ -90,6 +119,8 @@ int openAgent(RDI_AgentHandle* agent, unsigned type, RDI_ConfigPointer config,
 
 int closeAgent(RDI_AgentHandle) {
     return withSession([](RdiSession& s) {
+        // What the program wrote reaches its files, and no descriptor outlives the session.
+        s.semihosting().closeFiles();
         s.connection().link().close();
         s.trace("RDI_CloseAgent()\n");
         s.setOpen(false);
@@ -123,6 +154,10 @@ int close(RDI_ModuleHandle) {
     return guarded([] {
         RdiSession& s = session();
         if (!s.isOpen()) return RDIError_NotInitialised;
+        {
+            std::lock_guard<std::mutex> hold(s.lock());
+            s.semihosting().closeFiles();
+        }
         s.trace("RDI_Close()\n");
         return RDIError_NoError;
     });

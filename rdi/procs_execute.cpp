@@ -1,5 +1,6 @@
 // RDI_Execute and RDI_Step: running the target, polling it while yielding to the debugger,
 // serving the program's semihosting calls, and the stop code of where it ended.
+#include <iterator>
 #include <mutex>
 
 #include "rdi/procedures.h"
@@ -39,6 +40,23 @@ int32_t repeatCall(target::TargetLink& target, const TargetState& halted) {
     return target.registerSet(1, &reg, &pc);
 }
 
+// How long each event poll of a running target may wait on the network. Right after the target
+// was started it often stops again at once (the next semihosting call, a near breakpoint), so the
+// first polls do not wait; the wait then grows back to the link's full one, which spares the
+// network while a program keeps running.
+class PollPace {
+public:
+    void restart() { poll_ = 0; }
+    uint32_t next() {
+        static constexpr uint32_t kWaitsMs[] = {0, 1, 4, 16};
+        return poll_ < std::size(kWaitsMs) ? kWaitsMs[poll_++]
+                                           : link::LinkContext::kFullEventPollWait;
+    }
+
+private:
+    size_t poll_ = 0;
+};
+
 void setOutputs(RdiSession& s, RDI_ModuleHandle* module, RDI_PointHandle* point) {
     if (point) *point = kNoPoint;
     if (module) *module = &s.module();
@@ -52,6 +70,7 @@ int32_t pollUntilStopped(RdiSession& s, std::unique_lock<std::mutex>& hold, Targ
     semihost::LinkRequests requests(target);
     semihost::ProbeAccess access(requests);
     const uint16_t family = s.module().info.family;
+    PollPace pace;
     while (ts.state == kRunning) {
         hold.unlock();
         s.yield();
@@ -59,20 +78,20 @@ int32_t pollUntilStopped(RdiSession& s, std::unique_lock<std::mutex>& hold, Targ
         if (s.stopRequest) {
             if (int32_t rc = target.halt(); rc != 0) return rc;
         }
-        s.connection().link().takePendingEvents();
+        s.connection().link().takePendingEvents(pace.next());
         if (int32_t rc = readState(target, ts); rc != 0) return rc;
         if (ts.state == kRunning) continue;
         if (ts.state != kHalted || !isSemihostingStop(family, ts.word(kCauseWord))) break;
 
         s.semihosting().setBigEndian(s.bigEndian);
         const semihost::Result result = s.semihosting().serve(access);
-        serviceCode = result.status == semihost::Status::AccessFailed
-                          ? s.mapError(result.error)
-                          : semihost::rdiCode(result);
+        serviceCode = result.status == semihost::Status::AccessFailed ? s.mapError(result.error)
+                                                                      : semihost::rdiCode(result);
         if (serviceCode != 0) return 0;
         if (!s.stopRequest) {
             if (int32_t rc = target.start(); rc != 0) return rc;
             ts.state = kRunning;
+            pace.restart();
         } else if (result.status == semihost::Status::Interrupted) {
             return repeatCall(target, ts);
         }
@@ -104,8 +123,8 @@ int execute(RDI_AgentHandle, RDI_ModuleHandle* module, int stopOthers, RDI_Point
             return s.mapError(rc);
         }
         const int code = ts.state != kHalted ? RDIError_TargetBroken
-                                             : stopCode(s.module().info.family,
-                                                        ts.word(kCauseWord), ts.word(kVectorWord));
+                                             : stopCode(s.module().info.family, ts.word(kCauseWord),
+                                                        ts.word(kVectorWord));
         s.trace(" => OKAY (%i)\n", code);
         return code;
     });

@@ -22,14 +22,15 @@ constexpr uint16_t kStateValues = 10;
 constexpr RegisterDescriptor kSemihostingVector = {600, 8101};
 constexpr RegisterDescriptor kVectorCatch = {600, 8102};
 
-// The module description the debugger asks for with RDIInfo_Modules.
+// The module description the debugger asks for with RDIInfo_Modules, laid out as the header
+// declares it; copied whole, since the debugger's record need not be aligned for it.
 void describeModule(ARMword* record, RDI_ModuleRecord* module) {
-    auto* bytes = reinterpret_cast<uint8_t*>(record);
-    std::memcpy(bytes, "ARM", 4);
-    std::memcpy(bytes + 8, "ARM1", 5);
-    const uint32_t noVector = 0;
-    std::memcpy(bytes + 16, &noVector, sizeof noVector);
-    std::memcpy(bytes + 20, &module, sizeof module);
+    RDI_ModuleDesc description = {};
+    std::memcpy(description.type, "ARM", 4);
+    std::memcpy(description.name, "ARM1", 5);
+    description.rdi = nullptr;
+    description.handle = module;
+    std::memcpy(record, &description, sizeof description);
 }
 
 int coprocessorDescription(RdiSession& s, ARMword coprocessor, ARMword* record) {
@@ -153,8 +154,7 @@ int canExecute(RdiSession& s) {
 
 // The semihosting vector as the probe knows it: 0 while semihosting is off.
 int32_t writeSemihosting(RdiSession& s) {
-    const int32_t vector =
-        s.semihostingState == 1 ? static_cast<int32_t>(s.semihostingVector) : 0;
+    const int32_t vector = s.semihostingState == 1 ? static_cast<int32_t>(s.semihostingVector) : 0;
     return s.connection().target().registerSet(1, &kSemihostingVector, &vector);
 }
 
@@ -208,40 +208,54 @@ bool isProbeCode(unsigned type) {
 
 }  // namespace
 
-// The two argument items of an information log line: A1, and the first word of A2.
-void traceArguments(RdiSession& s, const ARMword* arg1, const ARMword* arg2) {
-    if (arg1)
-        s.trace("0x%08lX, ", static_cast<unsigned long>(*arg1));
-    else
-        s.trace("NULL, ");
+// The two argument items of an information log line: A1 (the text itself for the command line
+// request, which passes a text), and the first word of A2.
+void logArguments(RdiSession& s, unsigned type, const ARMword* arg1, const ARMword* arg2) {
+    if (arg1 && type == RDISet_Cmdline) {
+        const char* text = reinterpret_cast<const char*>(arg1);
+        s.log("\"%.*s\", ", static_cast<int>(strnlen(text, semihost::Service::kMaxCommandLine)),
+              text);
+    } else if (arg1) {
+        s.log("0x%08lX, ", static_cast<unsigned long>(*arg1));
+    } else {
+        s.log("NULL, ");
+    }
     if (arg2)
-        s.trace("0x%08lX)", static_cast<unsigned long>(*arg2));
+        s.log("0x%08lX)", static_cast<unsigned long>(*arg2));
     else
-        s.trace("NULL)");
+        s.log("NULL)");
 }
 
 int info(void*, unsigned type, ARMword* arg1, ARMword* arg2) {
     return guarded([&] {
         RdiSession& s = session();
         if (!s.isOpen()) return RDIError_NotInitialised;
-        // The command line request passes its text, not a word, as argument 1.
+        // The exit line completes the entry line: both are written or neither, also when this
+        // very call switches the call log on or off.
+        const bool logging = s.callLog != 0;
+        if (logging) {
+            s.log("RDI_Info(%u, ", type);
+            logArguments(s, type, arg1, arg2);
+        }
+        // The command line request passes its text, not a word, as argument 1. Codes that
+        // write A1 write into a scratch word when the debugger passed none.
         const bool textArgument = type == RDISet_Cmdline;
-        s.trace("RDI_Info(%u, ", type);
-        traceArguments(s, textArgument ? nullptr : arg1, arg2);
-        // Codes that write A1 write into a scratch word when the debugger passed none.
         ARMword scratch = 0;
         ARMword* word = arg1 && !textArgument ? arg1 : &scratch;
         int result;
         if (isProbeCode(type)) {
-            if (type == RDIInfo_CanTargetExecute) s.trace(" CanTargetExecute");
-            if (type == RDIInfo_ForceSystemReset) s.trace(" ForceSystemReset");
-            result = withSession([&](RdiSession& locked) { return *probeCode(locked, type, word); });
+            if (logging && type == RDIInfo_CanTargetExecute) s.log(" CanTargetExecute");
+            if (logging && type == RDIInfo_ForceSystemReset) s.log(" ForceSystemReset");
+            result =
+                withSession([&](RdiSession& locked) { return *probeCode(locked, type, word); });
         } else {
             result = guarded([&] { return settings(s, type, word, arg2, arg1); });
         }
-        s.trace(" => (%i, ", result);
-        traceArguments(s, textArgument ? nullptr : arg1, arg2);
-        s.trace("\n");
+        if (logging) {
+            s.log(" => (%i, ", result);
+            logArguments(s, type, arg1, arg2);
+            s.log("\n");
+        }
         return result;
     });
 }

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "link/error_codes.h"
-#include "rdi/command_file.h"
 #include "link/flavour.h"
+#include "rdi/command_file.h"
 
 namespace tov::rdi {
 namespace {
@@ -18,6 +18,9 @@ constexpr uint16_t kReplyCapacity = 128;
 // of the block size keeps the probe's blocks full.
 constexpr uint32_t kDownloadPiece = 0xFC00;
 
+link::SerialDeviceFactory* lineDevices = nullptr;
+link::Clock* lineClock = nullptr;
+
 }  // namespace
 
 RdiSession::RdiSession(link::SerialDeviceFactory& devices, link::Clock& clock)
@@ -26,8 +29,14 @@ RdiSession::RdiSession(link::SerialDeviceFactory& devices, link::Clock& clock)
     module_.connection = &connection_;
 }
 
+void useLine(link::SerialDeviceFactory& devices, link::Clock& clock) {
+    lineDevices = &devices;
+    lineClock = &clock;
+}
+
 RdiSession& session() {
-    static RdiSession instance;
+    static RdiSession instance(lineDevices ? *lineDevices : link::termiosDeviceFactory(),
+                               lineClock ? *lineClock : link::systemClock());
     return instance;
 }
 
@@ -47,6 +56,17 @@ void RdiSession::trace(const char* format, ...) {
     va_list args;
     va_start(args, format);
     print(format, args);
+    va_end(args);
+}
+
+void RdiSession::notice(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (host_ && host_->dbgprint) {
+        print(format, args);
+    } else {
+        std::vfprintf(stderr, format, args);
+    }
     va_end(args);
 }
 

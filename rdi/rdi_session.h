@@ -71,6 +71,9 @@ public:
     // Lines through the debugger's debug print: `trace` only with the call log on.
     void log(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void trace(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // A line the user must see even before an agent was opened: through the debug print when
+    // the debugger gave a host interface, else on standard error.
+    void notice(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // The exit line of a procedure: " => OKAY\n" or " => FAILED (text)\n".
     void traceExit(int32_t code);
     // The exit line with the value returned on success: " => OKAY (n)\n".
@@ -123,6 +126,10 @@ private:
     void (*eventPass_)() = nullptr;
     char unknownText_[64] = {};
 };
+
+// Makes the library's session open its serial ports through `devices` and keep time on `clock`.
+// Only before the session's first use: the fuzz targets put a scripted probe behind the library.
+void useLine(link::SerialDeviceFactory& devices, link::Clock& clock);
 
 // The library's session.
 RdiSession& session();

@@ -1,6 +1,7 @@
 // The semihosting operations, carried out on the host.
 #include "semihost/service.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,13 +11,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 
 namespace tov::semihost {
 namespace {
 
 constexpr const char* kOpenModes[] = {"r",  "rb",  "r+", "r+b", "w",  "wb",
                                       "w+", "w+b", "a",  "ab",  "a+", "a+b"};
+// The same modes as open(2) flags: the file is opened by the root, then given its stream.
+constexpr int kOpenFlags[] = {O_RDONLY,
+                              O_RDONLY,
+                              O_RDWR,
+                              O_RDWR,
+                              O_WRONLY | O_CREAT | O_TRUNC,
+                              O_WRONLY | O_CREAT | O_TRUNC,
+                              O_RDWR | O_CREAT | O_TRUNC,
+                              O_RDWR | O_CREAT | O_TRUNC,
+                              O_WRONLY | O_CREAT | O_APPEND,
+                              O_WRONLY | O_CREAT | O_APPEND,
+                              O_RDWR | O_CREAT | O_APPEND,
+                              O_RDWR | O_CREAT | O_APPEND};
 constexpr uint32_t kModeCount = 12;
 constexpr uint32_t kFailed = 0xFFFFFFFF;  // -1 as the program sees it
 
@@ -71,8 +84,15 @@ int rdiCode(const Result& result) {
     }
 }
 
-Service::Service(Console& console, const std::atomic<bool>& stopRequest)
-    : console_(console), stopRequest_(stopRequest), started_(std::chrono::steady_clock::now()) {}
+Service::Service(Console& console, const std::atomic<bool>& stopRequest,
+                 const ServiceOptions& options)
+    : console_(console),
+      stopRequest_(stopRequest),
+      heap_(options.heap),
+      systemAllowed_(options.hostCommands),
+      started_(std::chrono::steady_clock::now()) {
+    root_.set(options.fileRoot);
+}
 
 void Service::setCommandLine(const std::string& text) {
     commandLine_ = text.substr(0, kMaxCommandLine);
@@ -197,7 +217,7 @@ Result Service::dispatch(Call& call) {
         case kCommandLine:
             return commandLineCall(call);
         case kHeapInfo:
-            return heapInfo(call);
+            return heapInfoCall(call);
         case kReportException:
             // In ARM state the reason code comes in r1 itself.
             return Result{Status::Stopped, 0, call.parameter, std::nullopt};
@@ -244,10 +264,11 @@ Result Service::open(Call& call) {
         entry.bytes = kFeatures;
         call.r0 = files_.add(std::move(entry));
     } else {
-        const std::optional<std::string> path = hostPath(name);
-        errno = path ? 0 : EACCES;
-        std::FILE* file = path ? std::fopen(path->c_str(), kOpenModes[mode]) : nullptr;
+        errno = 0;
+        const int fd = root_.open(name, kOpenFlags[mode]);
+        std::FILE* file = fd >= 0 ? ::fdopen(fd, kOpenModes[mode]) : nullptr;
         saveErrno();
+        if (fd >= 0 && !file) ::close(fd);
         call.r0 = file ? files_.add(FileTable::Entry{file, {}, 0}) : kFailed;
     }
     return Result{};
@@ -347,8 +368,9 @@ Result Service::fileLength(Call& call) {
 Result Service::temporaryName(Call& call) {
     uint32_t w[3];
     if (!call.block(*this, 3, w)) return call.failed();
-    const std::string directory = fileRoot_.empty() ? std::string(P_tmpdir) : fileRoot_;
-    const std::string name = directory + "/tov-" + std::to_string(::getpid()) + "-" +
+    // Under a root the name is taken beneath it like any other the program gives.
+    const std::string directory = root_.confined() ? "" : std::string(P_tmpdir) + "/";
+    const std::string name = directory + "tov-" + std::to_string(::getpid()) + "-" +
                              std::to_string(w[1] & 0xFF) + ".tmp";
     if (name.size() + 1 > w[2]) {
         call.r0 = kFailed;
@@ -379,21 +401,10 @@ Result Service::nameCall(Call& call) {
     }
     errno = 0;
     int rc = 0;
-    if (call.operation != kSystem) {
-        for (size_t i = 0; i < names; ++i) {
-            const std::optional<std::string> path = hostPath(text[i]);
-            if (!path) {
-                lastErrno_ = EACCES;
-                call.r0 = kFailed;
-                return Result{};
-            }
-            text[i] = *path;
-        }
-    }
     if (call.operation == kRemove) {
-        rc = std::remove(text[0].c_str());
+        rc = root_.remove(text[0]);
     } else if (call.operation == kRename) {
-        rc = std::rename(text[0].c_str(), text[1].c_str());
+        rc = root_.rename(text[0], text[1]);
     } else if (!systemAllowed_) {
         errno = EPERM;
         rc = -1;
@@ -405,27 +416,6 @@ Result Service::nameCall(Call& call) {
     saveErrno();
     call.r0 = static_cast<uint32_t>(rc);
     return Result{};
-}
-
-void Service::setFileRoot(const std::string& root) {
-    std::error_code error;
-    fileRoot_ = root.empty() ? root : std::filesystem::weakly_canonical(root, error).string();
-    if (error) fileRoot_ = std::filesystem::absolute(root).lexically_normal().string();
-}
-
-std::optional<std::string> Service::hostPath(const std::string& name) const {
-    if (fileRoot_.empty()) return name;
-    namespace fs = std::filesystem;
-    const fs::path root(fileRoot_);
-    const fs::path given(name);
-    // Links that exist are followed, so a link inside the root cannot lead out of it.
-    std::error_code error;
-    const fs::path path =
-        fs::weakly_canonical(given.is_absolute() ? given : root / given, error).lexically_normal();
-    if (error) return std::nullopt;
-    const auto [rootEnd, pathAt] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
-    if (rootEnd != root.end() || path == root) return std::nullopt;
-    return path.string();
 }
 
 Result Service::commandLineCall(Call& call) {
@@ -442,14 +432,20 @@ Result Service::commandLineCall(Call& call) {
     return Result{};
 }
 
-Result Service::heapInfo(Call& call) {
+HeapInfo Service::heapInfo() const {
+    if (heap_) return *heap_;
+    return HeapInfo{0, topOfMemory_ - kHeapGap, topOfMemory_, topOfMemory_ - kHeapGap};
+}
+
+Result Service::heapInfoCall(Call& call) {
     uint32_t address = 0;
     if (!call.block(*this, 1, &address)) return call.failed();
+    const HeapInfo info = heapInfo();
     std::vector<uint8_t> bytes(16);
-    putWord(bytes, 0, 0);
-    putWord(bytes, 1, topOfMemory_ - kHeapGap);
-    putWord(bytes, 2, topOfMemory_);
-    putWord(bytes, 3, topOfMemory_ - kHeapGap);
+    putWord(bytes, 0, info.heapBase);
+    putWord(bytes, 1, info.heapLimit);
+    putWord(bytes, 2, info.stackBase);
+    putWord(bytes, 3, info.stackLimit);
     if (!call.writeBytes(address, bytes)) return call.failed();
     return Result{};
 }

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "semihost/file_root.h"
 #include "semihost/file_table.h"
+#include "semihost/heap_info.h"
 #include "semihost/target_access.h"
 
 namespace tov::semihost {
@@ -65,6 +67,17 @@ struct Result {
 // (target stopped).
 int rdiCode(const Result& result);
 
+// What a service is told when it is made (each also has its setter below).
+struct ServiceOptions {
+    // The folder the program's host files are confined to (see FileRoot); "": the names are
+    // the host's own, as given.
+    std::string fileRoot;
+    // Whether the program may run host commands (system call); refused calls give -1.
+    bool hostCommands = true;
+    // The heap info answer; nullopt: derived from the top of memory.
+    std::optional<HeapInfo> heap;
+};
+
 // The service with the host state that lasts across calls: open files, the last host error
 // number, the command line, the top of memory and the target's byte order.
 class Service {
@@ -77,7 +90,8 @@ public:
     // The reason code of a normal end of the program.
     static constexpr uint32_t kApplicationExit = 0x20026;
 
-    Service(Console& console, const std::atomic<bool>& stopRequest);
+    Service(Console& console, const std::atomic<bool>& stopRequest,
+            const ServiceOptions& options = {});
 
     // Serves the call the target stopped on.
     Result serve(TargetAccess& target);
@@ -89,10 +103,16 @@ public:
     void setTopOfMemory(uint32_t top) { topOfMemory_ = top; }
     uint32_t topOfMemory() const { return topOfMemory_; }
     int lastErrno() const { return lastErrno_; }
-    // Confines the program's file names to `root`: relative names are taken inside it, and a
-    // name that leads out of it (by "..", an absolute path or a link) fails with -1. Empty: the
-    // names are the host's own, as given.
-    void setFileRoot(const std::string& root);
+    // The heap info answer: the given words, or with nullopt 0, top - 0x4000, top, top - 0x4000.
+    void setHeap(const std::optional<HeapInfo>& heap) { heap_ = heap; }
+    HeapInfo heapInfo() const;
+    // Confines the program's file names to `root`: names are taken beneath it, and a name that
+    // leads out of it (by "..", an absolute path or a link) fails with -1. Empty: the names are
+    // the host's own, as given. Returns why the root cannot be used (every file operation then
+    // fails), or "" when it can; the caller tells the user once.
+    std::string setFileRoot(const std::string& root) { return root_.set(root); }
+    // Why the root given last cannot be used, or "".
+    const std::string& fileRootProblem() const { return root_.problem(); }
     // Whether the program may run host commands (system call); refused calls give -1.
     void setSystemAllowed(bool allowed) { systemAllowed_ = allowed; }
     // Closes every host file the program left open.
@@ -110,14 +130,12 @@ private:
     Result temporaryName(Call& call);
     Result fileLength(Call& call);
     Result commandLineCall(Call& call);
-    Result heapInfo(Call& call);
+    Result heapInfoCall(Call& call);
     Result nameCall(Call& call);
 
     uint32_t word(std::span<const uint8_t> bytes, size_t index) const;
     void putWord(std::span<uint8_t> bytes, size_t index, uint32_t value) const;
     void saveErrno() { lastErrno_ = errno; }
-    // The host path for a name the program gave, or nothing when it leads out of the root.
-    std::optional<std::string> hostPath(const std::string& name) const;
 
     Console& console_;
     const std::atomic<bool>& stopRequest_;
@@ -126,7 +144,8 @@ private:
     std::string commandLine_;
     uint32_t topOfMemory_ = kDefaultTopOfMemory;
     bool bigEndian_ = false;
-    std::string fileRoot_;
+    FileRoot root_;
+    std::optional<HeapInfo> heap_;
     bool systemAllowed_ = true;
     std::chrono::steady_clock::time_point started_;
 };

@@ -21,6 +21,7 @@ int fail(const std::string& message) {
 }
 
 int exportSetup(const std::string& setupPath, const std::string& textPath) {
+    if (std::string why = setupFileProblem(setupPath); !why.empty()) return fail(why);
     CTovDoc doc;
     if (std::string message = openDocumentFile(setupPath, doc); !message.empty()) {
         return fail(setupPath + ": " + message);
@@ -33,6 +34,9 @@ int exportSetup(const std::string& setupPath, const std::string& textPath) {
 }
 
 int importSetup(const std::string& textPath, const std::string& setupPath) {
+    for (const std::string* path : {&textPath, &setupPath}) {
+        if (std::string why = setupFileProblem(*path); !why.empty()) return fail(why);
+    }
     CTovDoc doc;
     if (std::filesystem::exists(setupPath)) {
         if (std::string message = openDocumentFile(setupPath, doc); !message.empty()) {

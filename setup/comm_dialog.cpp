@@ -13,10 +13,11 @@
 #include <QVBoxLayout>
 
 #include "include/tovlink.h"
+#include "setup/busy_scope.h"
 #include "setup/connection_parameters.h"
 #include "setup/dialog_font.h"
-#include "setup/dialog_widgets.h"
 #include "setup/dialog_text.h"
+#include "setup/dialog_widgets.h"
 #include "setup/message_box.h"
 #include "setup/value_tables.h"
 #include "setup/wait_cursor.h"
@@ -40,8 +41,8 @@ CCommDlg::CCommDlg(const CommSettings& values, QWidget* parent)
     QStringList rates;
     for (uint32_t rate : kLineRates) rates << QString::number(rate);
     auto* groups = new QHBoxLayout;
-    groups->addWidget(radioGroup("Channel", {"COM1", "COM2", "COM3", "COM4", "Network"},
-                                 channels_, static_cast<int>(values.channel)));
+    groups->addWidget(radioGroup("Channel", {"COM1", "COM2", "COM3", "COM4", "Network"}, channels_,
+                                 static_cast<int>(values.channel)));
     groups->addWidget(radioGroup("Baudrate", rates, rates_, static_cast<int>(values.baudIndex)));
 
     ipAddress_->setMaxLength(kMaxIpLength);
@@ -96,10 +97,16 @@ void CCommDlg::onTest() {
     if (!takeValues()) return;
     int32_t result = 0;
     {
-        WaitCursor wait;
+        // A port where nothing answers takes seconds; the dialog repaints and takes no input
+        // meanwhile.
+        BusyScope busy(this);
         buildConnectionParameters(values_.channel, values_.baudIndex, values_.ipAddress);
-        result = TOV_Open(connectionParameters().c_str());
-        if (result == 0) TOV_Close();
+        const std::string port = connectionParameters();
+        result = runOffThread([&port] {
+            const int32_t rc = TOV_Open(port.c_str());
+            if (rc == 0) TOV_Close();
+            return rc;
+        });
     }
     if (result == 0) {
         showMessage(this, {"Link to TOV successful tested!", "Communication Test",

@@ -1,12 +1,16 @@
 // Reading and writing the ".tov" archive.
 #include "setup/doc_archive.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "setup/display_text.h"
 
@@ -202,30 +206,87 @@ bool loadDocument(std::span<const uint8_t> bytes, CTovDoc& doc) {
     return true;
 }
 
+std::string setupFileProblem(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    if (!S_ISREG(info.st_mode)) return path + " is not a regular file";
+    if (static_cast<uint64_t>(info.st_size) > kLargestSetupFile) {
+        return path + " is " + std::to_string(info.st_size) +
+               " bytes long; no setup file is larger than " + std::to_string(kLargestSetupFile);
+    }
+    return {};
+}
+
 FileRead readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     bytes.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return FileRead::kCannotOpen;
+    // Only regular files are read, and never beyond the largest setup file: a device or a pipe
+    // would otherwise be read without end.
+    if (!setupFileProblem(path).empty()) return FileRead::kReadError;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return FileRead::kCannotOpen;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return FileRead::kReadError;
+    }
     uint8_t chunk[65536];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    const bool ok = !std::ferror(file);
-    std::fclose(file);
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        if (bytes.size() + static_cast<size_t>(n) > kLargestSetupFile) {
+            ok = false;
+            break;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    ::close(fd);
     return ok ? FileRead::kOk : FileRead::kReadError;
 }
 
 FileWrite writeFileReplacing(const std::string& path, std::span<const uint8_t> bytes) {
-    const std::string temporary = path + ".saving";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return FileWrite::kCannotCreate;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fflush(file) == 0 && ok;
-    ok = fsync(fileno(file)) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    std::error_code error;
-    if (ok) std::filesystem::rename(temporary, path, error);
-    if (!ok || error) {
-        std::filesystem::remove(temporary, error);
+    // A link stays a link: the file it names is the one replaced, beside itself.
+    std::string target = path;
+    struct stat old {};
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) return FileWrite::kCannotCreate;
+    if (char* resolved = exists ? ::realpath(path.c_str(), nullptr) : nullptr) {
+        target = resolved;
+        std::free(resolved);
+    }
+    const size_t slash = target.rfind('/');
+    std::string temporary =
+        (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + "." +
+        target.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return FileWrite::kCannotCreate;
+    // The mode the old file had, or the one a plain creation would give.
+    mode_t mode = old.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = ::fchmod(fd, mode) == 0;
+    // Only a privileged user may give the file away; anyone else keeps owning what they save.
+    if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        ok = ok && (errno == EPERM || errno == EINVAL);
+    }
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
         return FileWrite::kWriteError;
     }
     return FileWrite::kOk;

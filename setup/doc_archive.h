@@ -35,8 +35,15 @@ std::string saveDocumentFile(const std::string& path, const CTovDoc& doc);
 // holds what was read up to it.
 enum class FileRead { kOk, kCannotOpen, kReadError };
 FileRead readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
-// Writes a file beside `path` and renames it over `path` only when all was written, so an
-// error leaves an existing file as it was.
+// No setup document or setup text comes near this size; a larger file is not one.
+inline constexpr uint64_t kLargestSetupFile = 16u << 20;
+// Why `path` cannot be a setup file before a byte is read (not a regular file, larger than any
+// setup file), naming it; empty when it may be one or does not exist.
+std::string setupFileProblem(const std::string& path);
+// Writes a unique temporary file beside `path` (beside the file a symbolic link names, so the
+// link stays and its target is replaced), gives it the old file's mode and, where permitted,
+// its owner, and renames it over the old file only when all was written, so an error leaves
+// an existing file as it was.
 enum class FileWrite { kOk, kCannotCreate, kWriteError };
 FileWrite writeFileReplacing(const std::string& path, std::span<const uint8_t> bytes);
 

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -27,6 +28,7 @@
 #include "setup/message_box.h"
 #include "setup/mode_dialog.h"
 #include "setup/program_icon.h"
+#include "setup/setup_view.h"
 #include "setup/target_test_dialog.h"
 #include "setup/update_dialog.h"
 #include "setup/wait_cursor.h"
@@ -46,12 +48,20 @@ bool CMainFrame::acceptsDrop(const QList<QUrl>& urls) {
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     setWindowIcon(programIcon());
-    setCentralWidget(new QWidget);  // the view draws nothing; all work is in dialogs
+    // The view shows the document read-only; all editing is in dialogs.
+    // It scrolls in a small window rather than holding the window at its own size.
+    view_ = new CSetupView;
+    auto* scroller = new QScrollArea;
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(view_);
+    setCentralWidget(scroller);
+    connect(view_, &CSetupView::editInitList, this, &CMainFrame::onInitList);
     createMenus();
     createToolBar();
     createStatusBar();
     setAcceptDrops(true);
-    resize(640, 420);
+    resize(720, 560);
     refresh();
 }
 
@@ -180,6 +190,7 @@ QString CMainFrame::documentName() const {
 void CMainFrame::refresh() {
     setWindowTitle(documentName() + "[*] - " + kAppTitle);
     setWindowModified(doc_.isModified());
+    view_->showDocument(doc_);
     rebuildRecentMenu();
 }
 

@@ -16,6 +16,7 @@ class QToolBar;
 
 namespace tov::setup {
 
+class CSetupView;
 class LockIndicators;
 
 class CMainFrame : public QMainWindow {
@@ -24,6 +25,7 @@ public:
     explicit CMainFrame(QWidget* parent = nullptr);
 
     CTovDoc& document() { return doc_; }
+    CSetupView* view() const { return view_; }
     // The path of the document's file; empty for an untitled document.
     const QString& documentPath() const { return path_; }
     // "Untitled" or the file's name.
@@ -46,7 +48,8 @@ public:
     static bool acceptsDrop(const QList<QUrl>& urls);
     // Opens the first setup file of dropped files (after the save prompt): false when none is.
     bool openDropped(const QList<QUrl>& urls);
-    // Puts the title, the modified mark and the recent-file menu in step with the document.
+    // Puts the title, the modified mark, the view and the recent-file menu in step with the
+    // document.
     void refresh();
 
 public slots:
@@ -89,6 +92,7 @@ private:
     QList<QAction*> recentActions_;
     QToolBar* toolBar_ = nullptr;
     LockIndicators* locks_ = nullptr;
+    CSetupView* view_ = nullptr;
 };
 
 }  // namespace tov::setup

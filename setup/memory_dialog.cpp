@@ -2,14 +2,16 @@
 #include "setup/memory_dialog.h"
 
 #include <QButtonGroup>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QVBoxLayout>
 #include <array>
 
@@ -25,17 +27,31 @@
 namespace tov::setup {
 namespace {
 
-QListWidget* fixedList() {
-    auto* list = new QListWidget;
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list->setUniformItemSizes(true);
-    list->setFlow(QListView::TopToBottom);
-    list->setWrapping(true);
-    list->setResizeMode(QListView::Adjust);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setTextElideMode(Qt::ElideNone);
-    return list;
+// The window's grid: fixed rows and columns that share the width, no scrolling of its own (the
+// dialog's scroll bar moves the window through the address space), read-only cells.
+QTableWidget* windowGrid() {
+    auto* grid = new QTableWidget(static_cast<int>(kWindowRows), static_cast<int>(kRowBytes));
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionMode(QAbstractItemView::NoSelection);
+    grid->setTextElideMode(Qt::ElideNone);
+    grid->setWordWrap(false);
+    grid->setShowGrid(false);
+    grid->setCornerButtonEnabled(false);
+    grid->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    grid->horizontalHeader()->hide();
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    grid->horizontalHeader()->setMinimumSectionSize(1);
+    QHeaderView* rows = grid->verticalHeader();
+    rows->setFont(grid->font());
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setSectionsClickable(true);
+    rows->setHighlightSections(false);
+    const int rowHeight = QFontMetrics(grid->font()).height() + 6;
+    rows->setMinimumSectionSize(rowHeight);
+    rows->setDefaultSectionSize(rowHeight);
+    return grid;
 }
 
 // Reads one element of `size` bytes; 0 or the call's code.
@@ -71,8 +87,7 @@ CMemEditDlg::CMemEditDlg(uint32_t sizeIndex, uint32_t start, bool bigEndian, QWi
       bigEndian_(bigEndian),
       address_(new CHexEdit),
       data_(new CHexEdit),
-      rows_(fixedList()),
-      list_(fixedList()),
+      grid_(windowGrid()),
       scroll_(new QScrollBar(Qt::Vertical)),
       sizes_(new QButtonGroup(this)) {
     setFont(dialogFont());
@@ -101,7 +116,7 @@ CMemEditDlg::CMemEditDlg(uint32_t sizeIndex, uint32_t start, bool bigEndian, QWi
         sizeLayout->addWidget(radio);
         radio->setChecked(static_cast<uint32_t>(i) == sizeIndex_);
     }
-    connect(sizes_, &QButtonGroup::idClicked, this, &CMemEditDlg::onSize);
+    connect(sizes_, &QButtonGroup::idToggled, this, &CMemEditDlg::onSizeToggled);
 
     auto* fields = new QGridLayout;
     fields->addWidget(addressLabel, 0, 0);
@@ -111,11 +126,10 @@ CMemEditDlg::CMemEditDlg(uint32_t sizeIndex, uint32_t start, bool bigEndian, QWi
     fields->addWidget(data_, 1, 1);
     fields->addWidget(store, 1, 2);
 
-    auto* lists = new QHBoxLayout;
-    lists->setSpacing(0);
-    lists->addWidget(rows_);
-    lists->addWidget(list_, 1);
-    lists->addWidget(scroll_);
+    auto* window = new QHBoxLayout;
+    window->setSpacing(0);
+    window->addWidget(grid_, 1);
+    window->addWidget(scroll_);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(sizeBox);
@@ -125,21 +139,26 @@ CMemEditDlg::CMemEditDlg(uint32_t sizeIndex, uint32_t start, bool bigEndian, QWi
 
     auto* left = new QVBoxLayout;
     left->addLayout(fields);
-    left->addLayout(lists);
+    left->addLayout(window);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
     layout->addLayout(buttons);
 
-    const int rowHeight = fontMetrics().height() + 2;
-    const int frame = 2 * rows_->frameWidth();
-    for (QListWidget* list : {rows_, list_}) list->setFixedHeight(kWindowRows * rowHeight + frame);
-    rows_->setFixedWidth(fontMetrics().horizontalAdvance(" 00000000") + 12 + frame);
-    // Sixteen byte columns are the widest layout.
-    list_->setMinimumWidth(16 * (fontMetrics().horizontalAdvance(" 00") + 10) + frame);
-    list_->viewport()->installEventFilter(this);
-    rows_->viewport()->installEventFilter(this);
-    connect(rows_, &QListWidget::itemClicked, this, &CMemEditDlg::onRowClicked);
-    connect(list_, &QListWidget::itemClicked, this, &CMemEditDlg::onEntryClicked);
+    // Exactly eight rows high; wide enough for sixteen byte cells, the widest layout.
+    const QFontMetrics cells(grid_->font());
+    const int frame = 2 * grid_->frameWidth();
+    grid_->setFixedHeight(
+        static_cast<int>(kWindowRows) * grid_->verticalHeader()->defaultSectionSize() + frame);
+    grid_->verticalHeader()->setFixedWidth(cells.horizontalAdvance(" 00000000 ") + 8);
+    grid_->setMinimumWidth(grid_->verticalHeader()->width() +
+                           static_cast<int>(kRowBytes) * (cells.horizontalAdvance(" 00") + 8) +
+                           frame);
+    scroll_->setFixedHeight(grid_->height());
+    connect(grid_->verticalHeader(), &QHeaderView::sectionClicked, this,
+            &CMemEditDlg::onRowClicked);
+    connect(grid_, &QTableWidget::cellClicked, this, &CMemEditDlg::onCellClicked);
+    // Enter on the current cell picks it as a click does.
+    connect(grid_, &QTableWidget::cellActivated, this, &CMemEditDlg::onCellClicked);
 
     scroll_->setRange(0, kScrollMaximum);
     scroll_->setPageStep(1);
@@ -168,37 +187,32 @@ void CMemEditDlg::showElement(uint32_t address) {
 }
 
 void CMemEditDlg::layOut() {
-    // The lists' heights hold exactly eight rows; the data list's width is shared by its columns.
-    const int columns = static_cast<int>(kRowBytes / elementSize(sizeIndex_));
-    const int height = list_->viewport()->height() / static_cast<int>(kWindowRows);
-    const int width = list_->viewport()->width() / columns;
-    list_->setGridSize(QSize(width, height));
-    rows_->setGridSize(QSize(rows_->viewport()->width(), height));
-}
-
-bool CMemEditDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Resize &&
-        (watched == list_->viewport() || watched == rows_->viewport())) {
-        layOut();
-    }
-    return QDialog::eventFilter(watched, event);
+    grid_->setColumnCount(static_cast<int>(kRowBytes / elementSize(sizeIndex_)));
 }
 
 void CMemEditDlg::onRefresh() {
-    rows_->clear();
-    for (const std::string& row : rowAddresses(start_)) rows_->addItem(QString::fromStdString(row));
+    const std::vector<std::string> rows = rowAddresses(start_);
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        grid_->setVerticalHeaderItem(
+            r, new QTableWidgetItem(QString::fromStdString(rows[static_cast<size_t>(r)])));
+    }
     std::array<uint8_t, kWindowBytes> bytes{};
     int32_t rc = 0;
     {
         BusyScope busy(this);
         rc = TOV_MemoryRead(start_, 0, kWindowBytes, bytes.data());
     }
-    list_->clear();
+    grid_->clearContents();
     report(rc);
     // After a failed read the buffer holds nothing worth showing.
     if (rc != 0) return;
-    for (const std::string& entry : windowEntries(bytes, elementSize(sizeIndex_), bigEndian_)) {
-        list_->addItem(QString::fromStdString(entry));
+    // Entry i stands in row i mod 8 and column i / 8.
+    const std::vector<std::string> entries =
+        windowEntries(bytes, elementSize(sizeIndex_), bigEndian_);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        auto* cell = new QTableWidgetItem(QString::fromStdString(entries[i]));
+        cell->setTextAlignment(Qt::AlignCenter);
+        grid_->setItem(static_cast<int>(i % kWindowRows), static_cast<int>(i / kWindowRows), cell);
     }
 }
 
@@ -230,6 +244,10 @@ void CMemEditDlg::onStore() {
     data_->setFocus();
 }
 
+void CMemEditDlg::onSizeToggled(int index, bool checked) {
+    if (checked) onSize(index);
+}
+
 void CMemEditDlg::onSize(int index) {
     if (index < 0 || static_cast<uint32_t>(index) == sizeIndex_) return;
     sizeIndex_ = static_cast<uint32_t>(index);
@@ -239,16 +257,20 @@ void CMemEditDlg::onSize(int index) {
     onRefresh();
 }
 
-void CMemEditDlg::onRowClicked(QListWidgetItem* item) {
-    showElement(start_ + kRowBytes * static_cast<uint32_t>(rows_->row(item)));
-    rows_->clearSelection();
+void CMemEditDlg::onRowClicked(int row) {
+    if (row < 0 || row >= static_cast<int>(kWindowRows)) return;
+    showElement(start_ + kRowBytes * static_cast<uint32_t>(row));
     address_->setFocus();
 }
 
-void CMemEditDlg::onEntryClicked(QListWidgetItem* item) {
-    showElement(
-        entryAddress(start_, elementSize(sizeIndex_), static_cast<uint32_t>(list_->row(item))));
-    list_->clearSelection();
+void CMemEditDlg::onCellClicked(int row, int column) {
+    const uint32_t size = elementSize(sizeIndex_);
+    if (row < 0 || row >= static_cast<int>(kWindowRows) || column < 0 ||
+        column >= static_cast<int>(kRowBytes / size)) {
+        return;
+    }
+    showElement(entryAddress(
+        start_, size, static_cast<uint32_t>(column) * kWindowRows + static_cast<uint32_t>(row)));
     data_->setFocus();
 }
 
@@ -289,10 +311,12 @@ void CMemEditDlg::accept() {
 }
 
 void runMemoryEditor(CTovDoc& doc, QWidget* parent) {
+    // Opening a port where nothing answers takes seconds: the window repaints meanwhile.
+    const std::string port = connectionParameters();
     int32_t rc = 0;
     {
         WaitCursor wait;
-        rc = TOV_Connect(connectionParameters().c_str());
+        rc = runOffThread([&port] { return TOV_Connect(port.c_str()); });
     }
     if (rc != 0) {
         showMessage(parent, {"Cannot connect to TOV firmware", {}, QMessageBox::Warning});
@@ -300,6 +324,8 @@ void runMemoryEditor(CTovDoc& doc, QWidget* parent) {
     }
     CMemEditDlg dialog(doc.memAccessSize, doc.memAddress, doc.mode.bigEndian != 0, parent);
     dialog.exec();
+    // The port is locked while the link is open; the editor reconnects in well under a second.
+    TOV_Close();
     if (dialog.resultSizeIndex() != doc.memAccessSize || dialog.start() != doc.memAddress) {
         doc.memAccessSize = dialog.resultSizeIndex();
         doc.memAddress = dialog.start();

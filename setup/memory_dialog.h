@@ -8,9 +8,8 @@
 #include "setup/tov_doc.h"
 
 class QButtonGroup;
-class QListWidget;
-class QListWidgetItem;
 class QScrollBar;
+class QTableWidget;
 
 namespace tov::setup {
 
@@ -28,8 +27,8 @@ public:
     uint32_t resultSizeIndex() const { return resultSizeIndex_; }
     CHexEdit* addressEdit() const { return address_; }
     CHexEdit* dataEdit() const { return data_; }
-    QListWidget* rowList() const { return rows_; }
-    QListWidget* dataList() const { return list_; }
+    // The window: 8 rows of 16 / size cells, each row headed by its start address.
+    QTableWidget* grid() const { return grid_; }
     QScrollBar* scrollBar() const { return scroll_; }
 
 public slots:
@@ -37,22 +36,22 @@ public slots:
     void onStore();
     void onRefresh();
     void onSize(int index);
+    // A size radio button checked or unchecked, by mouse, keyboard or accessibility.
+    void onSizeToggled(int index, bool checked);
     // Scroll bar actions (QAbstractSlider::SliderAction) and the thumb's release.
     void onScrollAction(int action);
     void onThumbReleased();
     void accept() override;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void showElement(uint32_t address);
     void moveTo(uint32_t start);
+    // Gives the grid the columns of the current size.
     void layOut();
     // A failing probe call: its error text in a "TOV Error" box.
     void report(int32_t code);
-    void onRowClicked(QListWidgetItem* item);
-    void onEntryClicked(QListWidgetItem* item);
+    void onRowClicked(int row);
+    void onCellClicked(int row, int column);
 
     uint32_t sizeIndex_;
     uint32_t resultSizeIndex_;
@@ -60,15 +59,14 @@ private:
     bool bigEndian_;
     CHexEdit* address_;
     CHexEdit* data_;
-    QListWidget* rows_;
-    QListWidget* list_;
+    QTableWidget* grid_;
     QScrollBar* scroll_;
     QButtonGroup* sizes_;
 };
 
 // The edit command: connects to the probe's firmware ("Cannot connect to TOV firmware" when it
 // cannot), runs the dialog, and keeps its access size and start address in the document. The
-// connection stays open.
+// link is closed when the dialog ends, so the port is free for other programs.
 void runMemoryEditor(CTovDoc& doc, QWidget* parent);
 
 }  // namespace tov::setup

@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -14,13 +13,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThread>
 #include <QVBoxLayout>
 
+#include "setup/busy_scope.h"
 #include "setup/connection_parameters.h"
 #include "setup/dialog_font.h"
-#include "setup/dialog_widgets.h"
 #include "setup/dialog_text.h"
+#include "setup/dialog_widgets.h"
 #include "setup/hex_edit.h"
 #include "setup/message_box.h"
 #include "setup/setup_transfer.h"
@@ -37,10 +36,14 @@ struct TrapBox {
     uint32_t bit;
 };
 // In the order the group shows them; the reserved bit has a box but no binding.
-constexpr TrapBox kTrapBoxes[] = {{"FIQ", kTrapFiq},  {"IRQ", kTrapIrq},
-                                  {"rsv", kTrapReserved}, {"DABT", kTrapDataAbort},
-                                  {"PABT", kTrapPrefetchAbort}, {"SWI", kTrapSwi},
-                                  {"UND", kTrapUndefined},  {"RST", kTrapReset}};
+constexpr TrapBox kTrapBoxes[] = {{"FIQ", kTrapFiq},
+                                  {"IRQ", kTrapIrq},
+                                  {"rsv", kTrapReserved},
+                                  {"DABT", kTrapDataAbort},
+                                  {"PABT", kTrapPrefetchAbort},
+                                  {"SWI", kTrapSwi},
+                                  {"UND", kTrapUndefined},
+                                  {"RST", kTrapReset}};
 
 int bitIndex(uint32_t bit) {
     int i = 0;
@@ -143,10 +146,6 @@ CModeDlg::CModeDlg(const WorkingMode& values, uint32_t baudIndex, const CCodeLis
     buttons->addStretch();
     connect(close_, &QPushButton::clicked, this, &CModeDlg::accept);
     connect(transmit_, &QPushButton::clicked, this, &CModeDlg::onTransmit);
-    connect(startup_, &QButtonGroup::idClicked, this, [this] {
-        takeValues();
-        updateRunTimeEnabled();
-    });
 
     auto* left = new QVBoxLayout;
     left->addLayout(form);
@@ -160,6 +159,14 @@ CModeDlg::CModeDlg(const WorkingMode& values, uint32_t baudIndex, const CCodeLis
     showValues();
     setStatus({});
     updateRunTimeEnabled();
+    // However the choice is made (mouse, arrow keys, accessibility), the newly checked button
+    // decides whether Run Time can be edited. Connected after the values are shown, so that
+    // showing them takes nothing back.
+    connect(startup_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (!checked) return;
+        takeValues();
+        updateRunTimeEnabled();
+    });
 }
 
 void CModeDlg::showValues() {
@@ -185,9 +192,12 @@ void CModeDlg::showValues() {
 bool CModeDlg::takeValues() {
     WorkingMode taken = values_;
     taken.setupId = shownToStored(setupId_->text(), values_.setupId);
-    if (startup_->checkedId() >= 0) taken.startupMode = static_cast<uint32_t>(startup_->checkedId());
-    if (breakMode_->checkedId() >= 0) taken.breakMode = static_cast<uint32_t>(breakMode_->checkedId());
-    if (cpuType_->currentIndex() >= 0) taken.cpuType = static_cast<uint32_t>(cpuType_->currentIndex());
+    if (startup_->checkedId() >= 0)
+        taken.startupMode = static_cast<uint32_t>(startup_->checkedId());
+    if (breakMode_->checkedId() >= 0)
+        taken.breakMode = static_cast<uint32_t>(breakMode_->checkedId());
+    if (cpuType_->currentIndex() >= 0)
+        taken.cpuType = static_cast<uint32_t>(cpuType_->currentIndex());
     if (jtagClock_->currentIndex() >= 0) {
         taken.jtagClock = static_cast<uint32_t>(jtagClock_->currentIndex());
     }
@@ -204,10 +214,9 @@ bool CModeDlg::takeValues() {
         bool ok = false;
         const qlonglong number = r.edit->text().trimmed().toLongLong(&ok);
         if (!ok || number < r.low || number > r.high) {
-            const QString text = ok ? QString("Please enter an integer between %1 and %2.")
-                                          .arg(r.low)
-                                          .arg(r.high)
-                                    : QString("Please enter an integer.");
+            const QString text =
+                ok ? QString("Please enter an integer between %1 and %2.").arg(r.low).arg(r.high)
+                   : QString("Please enter an integer.");
             showMessage(this, {text, {}, QMessageBox::Warning});
             r.edit->setFocus();
             r.edit->selectAll();
@@ -264,19 +273,13 @@ void CModeDlg::onTransmit() {
         const std::string port = connectionParameters();
         // The worker only reads its own copies and the list, which nothing changes meanwhile;
         // the status texts come back to this thread as queued calls.
-        QThread* worker = QThread::create([this, mode, port, &result] {
-            result = transmitSetup(mode, baudIndex_, initList_, port, [this](const char* text) {
+        result = runOffThread([this, mode, port] {
+            return transmitSetup(mode, baudIndex_, initList_, port, [this](const char* text) {
                 const QString shown(text);
-                QMetaObject::invokeMethod(this, [this, shown] { setStatus(shown); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, shown] { setStatus(shown); }, Qt::QueuedConnection);
             });
         });
-        QEventLoop loop;
-        connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
-        worker->start();
-        loop.exec();
-        worker->wait();
-        delete worker;
     }
     setStatus(result == 0 ? kStatusPassed : kStatusFailed);
     busy_ = false;

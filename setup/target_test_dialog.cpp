@@ -105,7 +105,8 @@ void CTargetTestDlg::addLine(const QString& line) {
 template <typename Call>
 bool CTargetTestDlg::step(const QString& stepText, Call&& call) {
     addLine(stepText + " ...");
-    const bool passed = call() == 0;
+    // Each call runs off the window's thread: a probe that does not answer takes seconds.
+    const bool passed = runOffThread(std::forward<Call>(call)) == 0;
     delete progress_->takeItem(progress_->count() - 1);
     addLine(stepText + (passed ? " passed" : " failed"));
     return passed;
@@ -151,7 +152,7 @@ void CTargetTestDlg::onStart() {
                 failed = false;
             }
         }
-        TOV_Disconnect();
+        runOffThread([] { return TOV_Disconnect(); });
     }
     if (!failed && report.state == kStateReady) addLine("All tests successfully passed");
 }

@@ -138,6 +138,7 @@ CUpdateDlg::CUpdateDlg(const UpdateSettings& values, const QString& fileDirector
 
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status_->setMinimumWidth(340);
+    status_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(linkBox);
     layout->addWidget(versionBox);
@@ -334,9 +335,18 @@ bool CUpdateDlg::updateLogic() {
 
 void CUpdateDlg::onUpdate() {
     if (busy_ || !connected_ || !takeFields()) return;
-    BusyFlag flag(busy_);
-    BusyScope busy(this);
+    {
+        BusyFlag flag(busy_);
+        BusyScope busy(this);
+        runUpdate();
+    }
+    // The guard gave back the buttons it held off; what the probe now holds decides.
+    updateButtons();
+}
+
+void CUpdateDlg::runUpdate() {
     findNewestFiles();
+    showVersions();
     const bool doFirmware = newestFirmware_.version != currentFirmware_;
     const bool doLogic = newestLogic_.version != currentLogic_;
 
@@ -360,22 +370,21 @@ void CUpdateDlg::onUpdate() {
     if (doFirmware && !updateFirmware()) {
         setStatus(kUpdateFailed);
         warn(this, "Firmware update failed!");
-        updateButtons();
         return;
     }
-    if (doLogic && !updateLogic()) {
-        updateButtons();
-        return;
-    }
+    if (doLogic && !updateLogic()) return;
     const bool read = readCurrentVersions();
     showVersions();
-    updateButtons();
     if (!read) {
         setStatus(kUpdateFailed);
         warn(this, kCommunicationFailed);
         return;
     }
-    setStatus("Updating firmware and logic passed!");
+    // Programming the firmware erases the sector that holds the setup written by the
+    // working-mode dialog; the probe starts without it until it is written again.
+    setStatus(doFirmware ? "Updating firmware and logic passed! The stored setup was erased: "
+                           "Transmit in the working-mode dialog writes it again."
+                         : "Updating firmware and logic passed!");
 }
 
 void CUpdateDlg::onTransmit() {

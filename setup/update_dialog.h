@@ -73,6 +73,8 @@ private:
     bool readCurrentVersions();
     bool updateFirmware();
     bool updateLogic();
+    // The update's work under the busy guard of onUpdate.
+    void runUpdate();
     // Starts the firmware and closes the link when the loader is connected.
     void startFirmware();
 

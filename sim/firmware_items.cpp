@@ -39,41 +39,57 @@ uint8_t answerCode(size_t width) {
     return static_cast<uint8_t>(kItemAnswerBase + (width == 4 ? 3 : width));
 }
 
-uint32_t bigEndian(std::span<const uint8_t> bytes) {
+// The value of `bytes`, most significant first when `big`, else least significant first.
+uint32_t valueOf(std::span<const uint8_t> bytes, bool big) {
     uint32_t v = 0;
-    for (uint8_t b : bytes) v = (v << 8) | b;
+    for (size_t i = 0; i < bytes.size(); ++i) v = (v << 8) | bytes[big ? i : bytes.size() - 1 - i];
     return v;
 }
 
-void appendWidth(std::vector<uint8_t>& out, uint32_t value, size_t width) {
-    for (size_t i = width; i-- > 0;) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+// `value` as `out.size()` bytes, most significant first when `big`.
+void putValue(std::span<uint8_t> out, uint32_t value, bool big) {
+    for (size_t i = 0; i < out.size(); ++i) {
+        const size_t shift = big ? out.size() - 1 - i : i;
+        out[i] = static_cast<uint8_t>(value >> (8 * shift));
+    }
+}
+
+void appendWire(std::vector<uint8_t>& out, uint32_t value, size_t width) {
+    uint8_t bytes[4] = {};
+    putValue(std::span<uint8_t>(bytes, width), value, true);
+    out.insert(out.end(), bytes, bytes + width);
 }
 
 }  // namespace
 
-std::vector<uint8_t> singleItem(TargetBus& bus, std::span<const uint8_t> request) {
+std::vector<uint8_t> singleItem(TargetBus& bus, std::span<const uint8_t> request,
+                                bool bigEndianTarget) {
     auto item = itemOf(request.empty() ? 0 : request[0]);
     if (!item) return {kUnknownRequestAnswer};
     const size_t length = 1 + 4 + (item->write ? item->width : 0);
     if (request.size() != length) return {kUnknownRequestAnswer};
 
     const uint32_t address = readU32(request, 1);
+    // The simulated flash banks carry a chip word most significant byte first on the bus
+    // whatever the core's byte order, and flash command and status words are built on that.
+    const bool big = bigEndianTarget || bus.touchesFlash(address, item->width);
     std::vector<uint8_t> answer{answerCode(item->width)};
-    uint8_t back[4] = {};
-    const std::span<uint8_t> value(back, item->width);
+    uint8_t held[4] = {};
+    const std::span<uint8_t> memory(held, item->width);
     if (item->write) {
-        const std::span<const uint8_t> written = request.subspan(5);
-        if (!bus.write(address, written)) {
-            appendWidth(answer, ~bigEndian(written), item->width);
+        const uint32_t written = valueOf(request.subspan(5), true);
+        putValue(memory, written, big);
+        if (!bus.write(address, memory)) {
+            appendWire(answer, ~written, item->width);
             return answer;
         }
         if (bus.touchesFlash(address, item->width)) {
-            answer.insert(answer.end(), written.begin(), written.end());
+            appendWire(answer, written, item->width);
             return answer;
         }
     }
-    bus.read(address, value);  // zeros when not accessible
-    answer.insert(answer.end(), value.begin(), value.end());
+    bus.read(address, memory);  // zeros when not accessible
+    appendWire(answer, valueOf(memory, big), item->width);
     return answer;
 }
 

@@ -10,8 +10,10 @@
 
 namespace tov::sim {
 
-// Request codes; the answers carry 0x41 (byte), 0x42 (16 bits) or 0x43 (32 bits) and the value,
-// big-endian. These answers have no status:
+// Request codes; the answers carry 0x41 (byte), 0x42 (16 bits) or 0x43 (32 bits) and the value.
+// On the wire a value is always big-endian; in target memory it lies in the target's byte order,
+// as the target's own store of that width would put it (a flash bank's words lie most significant
+// byte first whatever the target's order). These answers have no status:
 // - a write answers the value read back after writing, so a write into the read-only memory
 //   echoes the old contents and the host's verify fails;
 // - at an inaccessible address a read answers 0 and a write answers the complement of the
@@ -27,7 +29,8 @@ inline constexpr uint8_t kGetByte = 0x05;
 inline constexpr uint8_t kGetWord = 0x06;
 inline constexpr uint8_t kGetLong = 0x07;
 
-// Handles any of the six codes above.
-std::vector<uint8_t> singleItem(TargetBus& bus, std::span<const uint8_t> request);
+// Handles any of the six codes above on a target running big- or little-endian.
+std::vector<uint8_t> singleItem(TargetBus& bus, std::span<const uint8_t> request,
+                                bool bigEndianTarget);
 
 }  // namespace tov::sim

@@ -337,7 +337,7 @@ std::vector<uint8_t> Probe::handleFirmwareRequest(std::span<const uint8_t> messa
         case kGetByte:
         case kGetWord:
         case kGetLong:
-            return singleItem(bus, message);
+            return singleItem(bus, message, target_.bigEndian());
         case kTargetStart:
             return targetStart(target_, message);
         case kTargetHalt:

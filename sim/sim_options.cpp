@@ -100,6 +100,8 @@ std::string usageText() {
            "              [--line-timing] [--big-endian] [--flash-bank SPEC]... [--chip-flash SPEC]\n"
            "              [--flash-fail-erase ADDR]... [--core model|arm1136]\n"
            "              [--firmware-version N] [--loader-version N]\n"
+           "       tovsim --write-update-files DIR [--firmware-version N] [--logic-version N]\n"
+           "              [--model B|BC|A|X] [--family N]\n"
            "  --serial PATH   make a pseudo-terminal and a symbolic link to it at PATH\n"
            "  --udp ADDR      answer on ADDR:2001 and ADDR:2002 (ADDR in 127.0.0.0/8)\n"
            "  --model M       probe model: B, BC (TOV-B Rev.C), A or X (default B)\n"
@@ -137,7 +139,12 @@ std::string usageText() {
            "                  the erase of the flash sector holding ADDR fails (repeatable)\n"
            "  --core KIND     what runs the target's program: model (default; the PC only\n"
            "                  advances) or arm1136 (an emulated ARM1136 core executing the\n"
-           "                  instructions in target memory)\n";
+           "                  instructions in target memory)\n"
+           "  --write-update-files DIR\n"
+           "                  write a firmware file and a JEDEC file that the probe of --model\n"
+           "                  and --family accepts into DIR (made if missing) and exit; the\n"
+           "                  firmware is version --firmware-version (default 106), the logic\n"
+           "                  --logic-version (default 4), each 1..255\n";
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
@@ -195,6 +202,19 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
                 if (!parseNumber(v, 0xFFF, value))
                     fail(n + " needs a version 0..4095, not '" + v + "'");
                 o.firmwareVersion = static_cast<uint16_t>(value);
+                result.writtenFirmwareVersion = o.firmwareVersion;
+            };
+        if (name == "--logic-version")
+            return [&](const std::string& n, const std::string& v) {
+                uint64_t value = 0;
+                if (!parseNumber(v, 255, value) || value == 0)
+                    fail(n + " needs a version 1..255, not '" + v + "'");
+                result.logicVersion = static_cast<uint16_t>(value);
+            };
+        if (name == "--write-update-files")
+            return [&](const std::string& n, const std::string& v) {
+                if (v.empty()) fail(n + " needs a directory");
+                result.updateFilesDir = v;
             };
         if (name == "--loader-version")
             return [&](const std::string& n, const std::string& v) {
@@ -305,6 +325,21 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         handler(name, value);
     }
     if (!result.error.empty()) return result;
+    if (result.updateFilesDir) {
+        if (!o.serialPath.empty() || !o.udpAddress.empty())
+            result.error =
+                "--write-update-files writes files and serves no probe: drop --serial "
+                "and --udp";
+        else if (result.writtenFirmwareVersion &&
+                 (*result.writtenFirmwareVersion == 0 || *result.writtenFirmwareVersion > 255))
+            result.error = "--firmware-version of an update file must be 1..255, not " +
+                           std::to_string(*result.writtenFirmwareVersion);
+        return result;
+    }
+    if (result.logicVersion) {
+        result.error = "--logic-version only goes with --write-update-files";
+        return result;
+    }
 
     if (!banks.empty()) o.flashBanks = banks;
     if (std::string why = checkFlashBanks(o.flashBanks); !why.empty()) {

@@ -36,7 +36,7 @@ struct SimOptions {
     FaultSettings faults;
     bool lineTiming = false;  // pace serial bytes at the line rate
     CoreKind core = CoreKind::Model;
-    bool bigEndian = false;   // the target runs big-endian (state value 6 reports it)
+    bool bigEndian = false;  // the target runs big-endian (state value 6 reports it)
     // Target addresses that answer as not accessible (inclusive bounds).
     uint32_t unmappedFirst = 0xFFF00000;
     uint32_t unmappedLast = 0xFFFFFFFF;
@@ -53,8 +53,12 @@ struct ParsedCommandLine {
     SimOptions options;
     bool help = false;
     bool version = false;
-    std::string error;               // non-empty when the command line is unusable
-    std::vector<std::string> notes;  // warnings for standard error
+    std::string error;  // non-empty when the command line is unusable
+    // --write-update-files DIR: write a firmware and a JEDEC file into DIR and serve nothing.
+    std::optional<std::string> updateFilesDir;
+    std::optional<uint16_t> writtenFirmwareVersion;  // --firmware-version when it was given
+    std::optional<uint16_t> logicVersion;            // --logic-version
+    std::vector<std::string> notes;                  // warnings for standard error
 };
 
 // Parses the arguments after the program name.

@@ -80,6 +80,7 @@ public:
     Report report() const;
     // The byte order the target runs in, reported with the state.
     void setBigEndian(bool big) { bigEndian_ = big; }
+    bool bigEndian() const { return bigEndian_; }
 
     uint32_t debugClock() const { return debugClock_; }
     void setDebugClock(uint32_t speed) { debugClock_ = speed; }

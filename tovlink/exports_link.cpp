@@ -87,7 +87,7 @@ uint32_t TOV_LineRateGet(void) {
 }
 
 const char* TOV_LastErrorDetail(void) {
-    return guardedCall(kNoText, [] { return tl::errorDetail().c_str(); });
+    return guardedCall(kNoText, [] { return tl::errorDetail(); });
 }
 
 const char* TOV_VersionGet(void) {

@@ -8,6 +8,10 @@
 
 namespace tov::lib {
 
+// Makes the connection open its serial ports through `devices` and keep time on `clock`. Only
+// before the connection's first use: the fuzz targets put a scripted probe behind the library.
+void useLine(link::SerialDeviceFactory& devices, link::Clock& clock);
+
 // The process-wide connection record of the library, and its three parts.
 files::Connection& connection();
 link::LinkContext& linkState();

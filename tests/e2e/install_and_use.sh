@@ -23,6 +23,7 @@ done
 libdir=$(dirname "$(find "$prefix" -name 'libtovlink.so' | head -n1)")
 [ -n "$libdir" ] || fail "libtovlink.so is not installed"
 [ -e "$libdir/libtovrdi.so" ] || fail "libtovrdi.so is not installed"
+[ -e "$libdir/libtovrdi_qt.so" ] || fail "libtovrdi_qt.so, the RDI library's dialog module, is not installed"
 soname=$(readelf -d "$libdir/libtovlink.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ -e "$libdir/$soname" ] || fail "the SONAME $soname is not installed"
 
@@ -89,4 +90,19 @@ cmake -S "$work/project" -B "$work/project/build" -G Ninja -DCMAKE_PREFIX_PATH="
 cmake --build "$work/project/build" >/dev/null || fail "the CMake project did not build"
 "$work/project/build/probe_info" "$work/tty 115200" | grep -q '^header .* library .* family ' ||
     fail "the CMake program did not talk to the simulator"
+# The Python package: where Debian's python3 looks below the prefix, finding the installed
+# library and simulator, with the pytest plugin's entry point beside it.
+if command -v /usr/bin/python3 >/dev/null; then
+    package=$(find "$prefix" -path '*dist-packages/tovlink/__init__.py' | head -n1)
+    [ -n "$package" ] || fail "the Python package is not installed"
+    site=$(dirname "$(dirname "$package")")
+    found=$(cd "$work" && env -i PYTHONPATH="$site" /usr/bin/python3 -c '
+import importlib.metadata, os, tovlink, tovlink.sim
+plugins = [e.value for e in importlib.metadata.entry_points(group="pytest11")]
+print(os.path.realpath(tovlink.library_path()), tovlink.library_version(), *plugins)
+print(os.path.realpath(tovlink.sim.simulator_path()))') || fail "the installed package does not load"
+    [ "$found" = "$(realpath "$libdir/$soname") $(env -i "$prefix/bin/tov" --version |
+        sed 's/^tov \([^ ]*\).*/\1/') tovlink.pytest_plugin
+$(realpath "$prefix/bin/tovsim")" ] || fail "the installed package found: $found"
+fi
 echo "installed, built and ran against the simulator"

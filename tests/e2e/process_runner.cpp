@@ -67,8 +67,22 @@ void Process::sendSignal(int signo) {
     if (pid_ > 0) kill(pid_, signo);
 }
 
+std::string Process::readOutUntil(const std::regex& pattern) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!std::regex_search(outSoFar_, pattern) && std::chrono::steady_clock::now() < deadline) {
+        pollfd fd{out_, POLLIN, 0};
+        if (poll(&fd, 1, 100) <= 0) continue;
+        char chunk[4096];
+        const ssize_t got = read(out_, chunk, sizeof chunk);
+        if (got <= 0) break;
+        outSoFar_.append(chunk, static_cast<size_t>(got));
+    }
+    return outSoFar_;
+}
+
 ProcessResult Process::finish() {
     ProcessResult result;
+    result.out = outSoFar_;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     bool outOpen = true;
     bool errOpen = true;

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ public:
     ~Process();
 
     void sendSignal(int signo);
+    // Reads standard output until it matches `pattern` (or 20 s pass); all read so far.
+    // finish() still returns the whole output.
+    std::string readOutUntil(const std::regex& pattern);
     // Reads both pipes to their end and waits for the exit; kills the program after 90 s.
     ProcessResult finish();
 
@@ -37,6 +41,7 @@ private:
     int pid_ = -1;
     int out_ = -1;
     int err_ = -1;
+    std::string outSoFar_;
 };
 
 // Runs to the end and returns the result.

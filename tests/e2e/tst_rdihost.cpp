@@ -155,6 +155,19 @@ TEST_F(RdihostWithSimulator, OpensOnThePtyAndOnUdpWithTheStartupAction) {
                       {"QT_QPA_PLATFORM", std::nullopt}});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "config: -1\n");
+    // Nor when a platform that needs a display is named: the process goes on to its end.
+    for (const char* platform : {"xcb", "wayland"}) {
+        run = runProcess(kRdihost, {"--config", "SERIALPORT=3", "-e", "config"},
+                         {{"DISPLAY", std::nullopt},
+                          {"WAYLAND_DISPLAY", std::nullopt},
+                          {"QT_QPA_PLATFORM", platform}});
+        EXPECT_EQ(run.exitCode, 1) << platform << run.err;
+        EXPECT_EQ(run.out, "config: -1\n") << platform;
+        EXPECT_NE(run.err.find("### Error: the configuration dialog cannot be shown: " +
+                               std::string(platform) + ": no "),
+                  std::string::npos)
+            << run.err;
+    }
 
     // No probe behind COM2: the open fails with the link's error.
     run = runProcess(kRdihost, {"--config", "SERIALPORT=2", "-e", "open"},
@@ -303,6 +316,21 @@ TEST_F(RdihostWithSimulator, DownloadRunsTheCommandFilesAndMergesWrites) {
     EXPECT_NE(run.err.find("TOV: Download failed (Addr = 0x"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("Processing postload commands\ntarget state\n"), std::string::npos)
         << run.err;
+
+    // Files without an end, or too large for their address, are refused by name before the
+    // download begins.
+    const std::pair<std::string, std::string> refused[] = {
+        {"load " + dir_, dir_ + " is not a regular file"},
+        {"load /dev/zero 0x100000", "/dev/zero is not a regular file"},
+        {"load " + dir_ + "/image.bin 0xFFFFF800",
+         dir_ + "/image.bin: 4096 bytes do not fit between 0xFFFFF800 and the end of the address "
+                "space"}};
+    for (const auto& [command, why] : refused) {
+        run = rdihost(with({"-e", command}), &messages);
+        EXPECT_EQ(run.exitCode, 1) << command;
+        EXPECT_NE(run.err.find("rdihost: " + why + "\n"), std::string::npos) << run.err;
+        EXPECT_TRUE(blocks(messages).empty()) << command;
+    }
 }
 
 TEST_F(RdihostWithSimulator, RegisterRequestsCarryTheDescriptors) {

@@ -306,6 +306,9 @@ TEST_F(TovCliFiles, FileAndFlashCommandsRejectBadArgumentsBeforeTouchingThePort)
         {"flash", "--type", setup},
         {"flash", file_, "--type", "two,0x80000,32,0"},
         {"flash", file_, "--type", "2,0x80000,128,0"},
+        {"flash", file_, "--type", "2,0,32,0"},
+        {"flash", file_, "--type", setup, "--sector-size", "0x3000"},
+        {"flash", file_, "--type", setup, "--sector-size", "2"},
         {"flash-type", "2", "0x80000", "32"},
         {"flash-type"},
         {"flash-type", "2", "0x80000", "24", "0"},
@@ -337,6 +340,14 @@ TEST_F(TovCliFiles, FileAndFlashCommandsRejectBadArgumentsBeforeTouchingThePort)
     EXPECT_TRUE(fromEnvironment.err.starts_with(
         "tov: erase: $TOV_FLASH_TYPE '2,0x80000,24,0': TOV: Invalid function parameter"))
         << fromEnvironment.err;
+    // Set-ups no flash can have are told before the probe is asked.
+    EXPECT_TRUE(tov({"flash", file_, "--type", "2,0,32,0"})
+                    .err.starts_with("tov: flash: --type '2,0,32,0': the chip size is 0\n"));
+    EXPECT_TRUE(tov({"flash", file_, "--type", setup, "--sector-size", "0x3000"})
+                    .err.starts_with("tov: flash: --sector-size 0x3000 is not a power of two\n"));
+    EXPECT_TRUE(tov({"flash", file_, "--type", setup, "--sector-size", "2"})
+                    .err.starts_with("tov: flash: --sector-size 2 is below the bus width of 4 "
+                                     "bytes\n"));
     const ProcessResult missing = tov({"flash", file_});
     EXPECT_TRUE(contains(missing.err, "--type TYPE,CHIPSIZE,BUSBITS,WORKSPACE")) << missing.err;
     EXPECT_TRUE(contains(missing.err, "TOV_FLASH_TYPE")) << missing.err;
@@ -346,7 +357,7 @@ TEST_F(TovCliFiles, FileAndFlashCommandsOpenThePortForAGoodLine) {
     const std::string setup = "2,0x80000,32,0x20000000";
     const std::vector<std::vector<std::string>> goodLines = {
         {"load", file_},
-        {"load", "--offset", "0xFFFFFFFF", file_},
+        {"load", "--offset", "0xFFFFFFF0", file_},
         {"verify", file_, "--offset", "16"},
         {"dump", "0xFFFFFFFF", "1", file_},
         {"dump", "0", "0xFFFFFFFF", (dir_ / "new.s19").string()},
@@ -515,7 +526,10 @@ TEST(TovCli, MissingDeviceReportsThePortError) {
 
     const ProcessResult badText = runProcess(kTov, {"--port", "LPT1", "ping"}, kNoPort);
     EXPECT_EQ(badText.exitCode, 1);
-    EXPECT_EQ(badText.err, "tov: ping: TOV: Invalid function parameter\n");
+    EXPECT_EQ(badText.err,
+              "tov: ping: TOV: Invalid function parameter (\"LPT1\" is neither a port "
+              "name nor NETWORK; expected COMn [RATE], DEVICEPATH [RATE] or NETWORK "
+              "HOST [1|2])\n");
 }
 
 }  // namespace

@@ -67,9 +67,8 @@ TEST_F(TovImages, ElfAndIntelHexLoadLikeTheirSRecordsAndMalformedFilesSendNothin
     // The headers are whole, the segments' bytes are cut off.
     std::ofstream(badElf, std::ios::binary) << elf.substr(0, 200);
     const uintmax_t before = traced();
-    for (const auto& [file, place] :
-         {std::pair{badHex, std::string(": line 2: bad checksum")},
-          std::pair{badElf, std::string(": segment ")}}) {
+    for (const auto& [file, place] : {std::pair{badHex, std::string(": line 2: bad checksum")},
+                                      std::pair{badElf, std::string(": segment ")}}) {
         const ProcessResult refused = tov({"load", file.string()});
         EXPECT_EQ(refused.exitCode, 1);
         EXPECT_NE(refused.err.find(file.string() + place), std::string::npos) << refused.err;
@@ -109,6 +108,49 @@ TEST_F(TovImages, RawBinaryAtItsBaseLoadsLikeTheSRecordsOfTheSameBytes) {
     EXPECT_NE(srecBase.err.find(srec.string() + " is an S-record file"), std::string::npos)
         << srecBase.err;
     EXPECT_EQ(traced(), before);
+}
+
+TEST_F(TovImages, OverlapsAndDataPast4GiBAreRefusedUnsentFormatsForcedAndRamLeftOutOfFlash) {
+    const std::pair<std::string, std::string> refused[] = {
+        {":020000040001F9\n:0440000001020304B2\n:02400200AABB57\n:00000001FF\n",
+         ": the data at 0x00014000-0x00014003 overlaps 0x00014002-0x00014003"},
+        {":02000004FFFFFC\n:04FFFE0001020304F5\n:00000001FF\n",
+         ": line 2: 4 bytes at 0xFFFFFFFE run past address 0xFFFFFFFF"},
+        {"S00600004844521B\nS309FFFFFFFE01020304F1\n",
+         ": line 2: 4 bytes at 0xFFFFFFFE run past address 0xFFFFFFFF"},
+    };
+    const uintmax_t before = traced();
+    int n = 0;
+    for (const auto& [content, place] : refused) {
+        const fs::path file = dir_ / ("refused" + std::to_string(n++) + ".img");
+        std::ofstream(file) << content;
+        const ProcessResult load = tov({"load", file.string()});
+        EXPECT_EQ(load.exitCode, 1);
+        EXPECT_NE(load.err.find(file.string() + place), std::string::npos) << load.err;
+    }
+    EXPECT_EQ(traced(), before);
+
+    // A raw binary that looks like Intel HEX loads as what --format says.
+    const fs::path raw = dir_ / "colon.bin";
+    std::ofstream(raw, std::ios::binary) << ":\x01\x02\x03";
+    EXPECT_EQ(tov({"load", raw.string(), "--base", "0x300000"}).exitCode, 1);
+    const ProcessResult load = tov({"load", raw.string(), "--format", "bin", "--base", "0x300000"});
+    ASSERT_EQ(load.exitCode, 0) << load.err;
+    EXPECT_NE(load.out.find("4 data bytes at 0x00300000-0x00300003"), std::string::npos);
+    EXPECT_EQ(tov({"verify", raw.string(), "--format", "bin", "--base", "0x300000"}).exitCode, 0);
+    EXPECT_EQ(tov({"verify", raw.string(), "--format", "bin", "--base", "0x300001"}).exitCode, 1);
+
+    // An ELF with code in flash and data in RAM: only the flash part is planned for erasing and
+    // programming, the dry run names what goes to memory.
+    const std::string elf = std::string(TOV_ARM_PROGRAMS_DIR) + "/hello_thumb.elf";
+    const ProcessResult plan = tov({"flash", elf, "--type", "2,0x80000,32,0", "--flash-base",
+                                    "0x8000", "--flash-size", "0x3000", "--dry-run"});
+    ASSERT_EQ(plan.exitCode, 0) << plan.err;
+    EXPECT_NE(plan.out.find("would erase 1 sector of 0x40000 bytes: 0x00000000\n"),
+              std::string::npos)
+        << plan.out;
+    EXPECT_NE(plan.out.find("data bytes at 0x0000BE3C-"), std::string::npos) << plan.out;
+    EXPECT_NE(plan.out.find("outside the flash as memory\n"), std::string::npos) << plan.out;
 }
 
 }  // namespace

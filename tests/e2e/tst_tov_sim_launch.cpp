@@ -135,5 +135,35 @@ TEST_F(FakeSimulatorTest, InterruptStopsTheSimulatorAndRemovesTheDirectory) {
     EXPECT_TRUE(privateTmpIsEmpty());
 }
 
+// With the real simulator: Ctrl-C in the middle of a dump ends the simulator, removes its
+// folder and leaves neither the dump nor a temporary file of it.
+TEST(TovSimInterrupt, CtrlCDuringADumpLeavesTheTemporaryFolderAsItWas) {
+    if (!fs::exists(fs::path(TOV_BIN_DIR) / "tovsim")) GTEST_SKIP() << "tovsim is not built";
+    std::string pattern = (fs::temp_directory_path() / "tov-e2e-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const fs::path root = pattern;
+    fs::create_directories(root / "tmp");
+    fs::create_directories(root / "out");
+    const fs::path trace = root / "trace";
+    Process dump(std::string(TOV_BIN_DIR) + "/tov",
+                 {"--sim", "--trace", trace.string(), "dump", "0", "0x1000000",
+                  (root / "out" / "big.s37").string()},
+                 {{"TOV_PORT", std::nullopt}, {"TMPDIR", (root / "tmp").string()}});
+    // Interrupt once the reads flow, however loaded the machine is.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code ec;
+    while (fs::file_size(trace, ec) < 64 * 1024 || ec) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the dump did not start";
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    dump.sendSignal(SIGINT);
+    const ProcessResult run = dump.finish();
+    EXPECT_EQ(run.exitCode, 130) << run.err;
+    EXPECT_TRUE(run.err.find("tov: dump: interrupted after ") != std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_empty(root / "tmp"));
+    EXPECT_TRUE(fs::is_empty(root / "out"));
+    fs::remove_all(root, ec);
+}
+
 }  // namespace
 }  // namespace tov::e2e

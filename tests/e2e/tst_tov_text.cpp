@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "flash_plan.h"
+#include "files/flash_plan.h"
 #include "flash_setup.h"
 #include "progress_text.h"
 
@@ -165,24 +165,21 @@ TEST(FlashPlan, SectorsOfTheSetUpAndRunsOfTheFile) {
     EXPECT_TRUE(flashTypeErases(2));
     EXPECT_FALSE(flashTypeErases(34));  // programmed as it is
 
-    FileData data;
-    // Out of order, with one address given twice (the later byte wins) and a gap.
-    data.bytes = {{0x1FFFE, 1}, {0x1FFFF, 2}, {0x20000, 3}, {0x20005, 4}, {0x1FFFF, 9}};
-    const FlashPlan plan = planFlash(data, 0x10000);
+    // Out of order, with one address given twice (the later byte wins), a gap and a run
+    // across a sector boundary.
+    const std::vector<files::ImageSegment> segments = {
+        {0x20005, {4}}, {0x1FFFE, {1, 2, 3}}, {0x1FFFF, {9}}};
+    const files::FlashPlan plan = files::planFlash(segments, 0x10000);
     ASSERT_EQ(plan.units.size(), 2u);
-    const auto low = unitRuns(plan.units.at(0x10000));
+    const auto& low = plan.units.at(0x10000);
     ASSERT_EQ(low.size(), 1u);
-    EXPECT_EQ(low[0].first, 0x1FFFEu);
-    EXPECT_EQ(low[0].second, (std::vector<uint8_t>{1, 9}));
-    const auto high = unitRuns(plan.units.at(0x20000));
+    EXPECT_EQ(low[0].address, 0x1FFFEu);
+    EXPECT_EQ(low[0].bytes, (std::vector<uint8_t>{1, 9}));
+    const auto& high = plan.units.at(0x20000);
     ASSERT_EQ(high.size(), 2u);
-    EXPECT_EQ(high[1].first, 0x20005u);
-
-    data.marks = {{100, 32}, {250, 64}, {300, 70}};
-    EXPECT_EQ(data.dataAt(50), 0u);
-    EXPECT_EQ(data.dataAt(100), 32u);
-    EXPECT_EQ(data.dataAt(299), 64u);
-    EXPECT_EQ(data.dataAt(300), 70u);
+    EXPECT_EQ(high[0].address, 0x20000u);
+    EXPECT_EQ(high[1].address, 0x20005u);
+    EXPECT_EQ(plan.bytesToProgram(), 4u);
 }
 
 }  // namespace

@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "maint/logic_geometry.h"
 #include "process_runner.h"
 #include "tests/support/firmware_file.h"
 #include "tests/support/jedec_file.h"
@@ -701,24 +700,22 @@ TEST_F(TovWithRunningSimulator, AutomaticProgrammingJobIsStoredShownAndRemoved) 
     EXPECT_EQ(tov({"autoprog-show"}).out, "no automatic programming job stored\n");
 }
 
-// A firmware file and a JEDEC file for the ARM family on the TOV-B in `dir`: firmware version
-// `firmware` above the family's base 0xA000, logic version `logic` (base 4000).
-void writeArmFiles(const std::filesystem::path& dir, unsigned firmware, unsigned logic) {
-    test::writeFirmwareFile(dir.string(), "TQBARMFW", firmware, 0xA000, "B", 16 * 1024, firmware);
-    constexpr maint::LogicGeometry geometry = maint::logicGeometry(maint::ProbeModel::B);
-    const std::vector<std::string> rows = test::fuseRows(geometry.rows, geometry.rowLength, logic);
-    char name[16];
-    std::snprintf(name, sizeof name, "ARMJEDQB.%03u", logic);
-    test::writeTextFile((dir / name).string(),
-                        test::jedecText(test::fuseLines(rows, geometry.linesPerRow)));
+// The update files for the ARM family on the TOV-B as a user gets them: `tovsim
+// --write-update-files` with its default versions, firmware 106 and logic 4.
+void writeArmFiles(const std::filesystem::path& dir) {
+    const ProcessResult written =
+        runProcess(std::string(TOV_BIN_DIR) + "/tovsim",
+                   {"--write-update-files", dir.string(), "--family", "10"});
+    ASSERT_EQ(written.exitCode, 0) << written.err;
+    EXPECT_EQ(written.out, "firmware " + (dir / "TQBARMFW.106").string() + "\nlogic    " +
+                               (dir / "ARMJEDQB.004").string() + "\n");
 }
 
 TEST_F(TovWithRunningSimulator, UpdateProgramsNewerFilesThatOutliveTheSimulator) {
     // A probe with ARM firmware 1.05 (family index 10) and logic 4003, kept in a flash file.
     const std::string flashFile = (dir_ / "probe.flash").string();
-    const std::filesystem::path files = dir_ / "files";
-    std::filesystem::create_directory(files);
-    writeArmFiles(files, 106, 4);
+    const std::filesystem::path files = dir_ / "files";  // made by the writer
+    writeArmFiles(files);
     startSimulator({"--family", "10", "--flash-file", flashFile});
     const ProcessResult before = tov({"info"});
     ASSERT_EQ(before.exitCode, 0) << before.err;
@@ -761,21 +758,67 @@ TEST_F(TovWithRunningSimulator, UpdateProgramsNewerFilesThatOutliveTheSimulator)
         << probe.out;
 }
 
-TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesAndLeavesTheProbeAsItWas) {
+// Writing update files for what has none, or with versions out of range, is a usage error:
+// one line, a hint, exit code 2, and no file.
+TEST_F(TovWithRunningSimulator, UpdateFilesTheWriterCannotMakeAreUsageErrors) {
+    const std::string tovsim = std::string(TOV_BIN_DIR) + "/tovsim";
+    const std::string out = (dir_ / "out").string();
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--write-update-files", out, "--family", "12"},
+             {"--write-update-files", out, "--model", "A"},
+             {"--write-update-files", out, "--firmware-version", "256"},
+             {"--write-update-files", out, "--logic-version", "0"},
+             {"--write-update-files", out, "--serial", (dir_ / "tty").string()},
+             {"--serial", (dir_ / "tty").string(), "--logic-version", "5"}}) {
+        const ProcessResult run = runProcess(tovsim, args);
+        EXPECT_EQ(run.exitCode, 2) << args[2];
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        const std::vector<std::string> lines = splitLines(run.err);
+        ASSERT_EQ(lines.size(), 2u) << run.err;
+        EXPECT_TRUE(lines[0].starts_with("tovsim: ")) << lines[0];
+        EXPECT_TRUE(lines[1].starts_with("tovsim: ")) << lines[1];
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(TovWithRunningSimulator, UpdateFailsWithoutFilesSaysWhyAndLeavesTheProbeAsItWas) {
     const std::filesystem::path empty = dir_ / "empty";
     std::filesystem::create_directory(empty);
     startSimulator({"--family", "10"});
+    const std::string failed = "tov: update: SETUP: Access to firmware file failed (";
     const ProcessResult none = tov({"update", empty.string(), "10"});
     EXPECT_EQ(none.exitCode, 1);
-    EXPECT_TRUE(none.err.starts_with("tov: update: ")) << none.err;
+    EXPECT_EQ(none.err, failed + "firmware: no TQBARMFW.nnn with nnn from 001 to 255 in " +
+                            empty.string() + ")\n");
     EXPECT_TRUE(none.out.empty()) << none.out;
 
-    // A firmware file alone is not enough: the logic file has to be there too.
+    // A misnamed file is told as refused; a firmware file alone is not enough either.
+    test::writeTextFile((empty / "tqbarmfw.000").string(), "S9030000FC\n");
+    const ProcessResult misnamed = tov({"update", empty.string(), "10"});
+    EXPECT_EQ(misnamed.err, failed + "firmware: no TQBARMFW.nnn with nnn from 001 to 255 in " +
+                                empty.string() +
+                                "; refused: tqbarmfw.000 (not a version 001 to 255))\n");
     test::writeFirmwareFile(empty.string(), "TQBARMFW", 107, 0xA000, "B", 1024);
     const ProcessResult noLogic = tov({"update", empty.string(), "10"});
     EXPECT_EQ(noLogic.exitCode, 1);
-    EXPECT_TRUE(noLogic.out.empty()) << noLogic.out;
-    EXPECT_NE(none.err, noLogic.err);
+    EXPECT_EQ(noLogic.err,
+              "tov: update: SETUP: Access to logic file failed (logic: no "
+              "ARMJEDQB.nnn with nnn from 001 to 255 in " +
+                  empty.string() + ")\n");
+
+    // The newest firmware file is damaged: its line and fault are named, nothing is programmed.
+    ASSERT_EQ(runProcess(std::string(TOV_BIN_DIR) + "/tovsim",
+                         {"--write-update-files", empty.string(), "--family", "10",
+                          "--firmware-version", "108", "--logic-version", "4"})
+                  .exitCode,
+              0);
+    test::writeTextFile((empty / "TQBARMFW.109").string(), "S1130000\n");
+    const ProcessResult damaged = tov({"update", empty.string(), "10"});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_TRUE(damaged.err.starts_with(failed + (empty / "TQBARMFW.109").string() + ": line 1: "))
+        << damaged.err;
+    EXPECT_TRUE(damaged.err.ends_with(" (the newest TQBARMFW.nnn in " + empty.string() + "))\n"))
+        << damaged.err;
     EXPECT_TRUE(tov({"info"}).out.starts_with("firmware:   V 1.05 for ARM7/ARM9\n"));
 }
 
@@ -786,8 +829,9 @@ TEST_F(TovWithRunningSimulator, SetupTransmittedFromTheCommandLineReadsBack) {
     if (!std::filesystem::exists(tovsetup)) GTEST_SKIP() << "tovsetup is not built";
     const std::string text = (dir_ / "board.txt").string();
     const std::string setup = (dir_ / "board.tov").string();
-    std::ofstream(text) << "[MODE]\nID         Board 7\nSTARTUP    STOP\nRUNTIME    3000\n\n[INIT]\n"
-                           "WM32    0x10000000 0x12345678 ;init\nDELAY              100        ;\n";
+    std::ofstream(text)
+        << "[MODE]\nID         Board 7\nSTARTUP    STOP\nRUNTIME    3000\n\n[INIT]\n"
+           "WM32    0x10000000 0x12345678 ;init\nDELAY              100        ;\n";
     ASSERT_EQ(runProcess(tovsetup, {"--import", text, setup}).exitCode, 0);
 
     startSimulator();

@@ -273,6 +273,28 @@ TEST_F(TovWorkflow, CtrlCEndsTheBarAndSaysWhatWasInterrupted) {
     }
 }
 
+TEST_F(TovWorkflow, APortThatGoesAwayMidDumpIsNamedAtOnce) {
+    Process dump(kTov, {"--port", port_, "dump", "0", "0x1000000", (dir_ / "gone.s37").string()},
+                 {{"TOV_PORT", std::nullopt}});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (requestCodes(readAll(dir_ / "trace")).size() < 12) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the dump did not start";
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    // The simulator's end closes the pty's master side: the probe is unplugged.
+    simulator_->sendSignal(SIGKILL);
+    simulator_->finish();
+    simulator_.reset();
+    const ProcessResult run = dump.finish();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(std::regex_match(
+        run.err, std::regex("tov: dump: LNK: Asynchronous receive error \\(reading \\d+ bytes at "
+                            "0x[0-9A-F]{8} failed: " +
+                            (dir_ / "tty").string() + " has gone away \\([^)]+\\)\\)\n")))
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "gone.s37"));
+}
+
 TEST(TovCommandLine, HelpVersionsAndOneLineUsageErrors) {
     const EnvironmentChanges noPort = {{"TOV_PORT", std::nullopt}};
     const ProcessResult version = runProcess(kTov, {"--version"}, noPort);
@@ -284,6 +306,18 @@ TEST(TovCommandLine, HelpVersionsAndOneLineUsageErrors) {
         runProcess(std::string(TOV_BIN_DIR) + "/tovsim", {"--version"}, noPort);
     EXPECT_EQ(simVersion.exitCode, 0);
     EXPECT_TRUE(simVersion.out.starts_with("tovsim ")) << simVersion.out;
+    // The simulator and the debugger stand-in answer a bad line as tov does: one line, a hint.
+    const ProcessResult simUsage =
+        runProcess(std::string(TOV_BIN_DIR) + "/tovsim", {"--bogus"}, noPort);
+    EXPECT_EQ(simUsage.exitCode, 2);
+    EXPECT_EQ(simUsage.err,
+              "tovsim: unknown option '--bogus'\ntovsim: see 'tovsim --help' for the options\n");
+    const ProcessResult rdiUsage =
+        runProcess(std::string(TOV_BIN_DIR) + "/rdihost", {"--bogus"}, noPort);
+    EXPECT_EQ(rdiUsage.exitCode, 2);
+    EXPECT_EQ(rdiUsage.err,
+              "rdihost: unknown argument --bogus\nrdihost: see 'rdihost --help' "
+              "for the options and commands\n");
 
     const ProcessResult help = runProcess(kTov, {"help", "flash"}, noPort);
     EXPECT_EQ(help.exitCode, 0);

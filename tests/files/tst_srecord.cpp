@@ -182,7 +182,7 @@ TEST(DumpFile, EmptyRangeFileErrorsAndReadErrors) {
     EXPECT_EQ(probe.session.dumpFile(partial.c_str(), 0x1000, 100), link::kTargetBadAddress);
     EXPECT_EQ(probe.countOf(0xB8), 3u);
     EXPECT_NE(::access(partial.c_str(), F_OK), 0);
-    EXPECT_EQ(link::errorDetail(), "reading 32 bytes at 0x00001040 failed");
+    EXPECT_STREQ(link::errorDetail(), "reading 32 bytes at 0x00001040 failed");
 }
 
 TEST(DumpFile, AFailedDumpLeavesTheOldFileAndNoTemporaryFile) {
@@ -215,11 +215,21 @@ TEST(DumpFile, AFailedDumpLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_EQ(probe.session.dumpFile(dir.file("no/such/dir.s19").c_str(), 0, 16),
               link::kFileAccessFailed);
     EXPECT_EQ(link::errorDetail(), dir.file("no/such/dir.s19") + ": No such file or directory");
-    // A name too long to have a temporary file beside it is still dumped, straight into it; a
-    // failure then leaves no new file behind.
+    // A new file whose name is too long to have a temporary file beside it is dumped straight
+    // into it; once it exists, it is never written in place: the dump is refused before any
+    // read, naming the folder and the reason, and the file keeps every byte.
     const std::string longName = dir.file(std::string(250, 'n'));
     ASSERT_EQ(probe.session.dumpFile(longName.c_str(), 0x1000, 0x20), 0);
-    EXPECT_EQ(readText(longName).substr(0, 8), "S1231000");
+    const std::string dumped = readText(longName);
+    EXPECT_EQ(dumped.substr(0, 8), "S1231000");
+    probe.link.sent.clear();
+    EXPECT_EQ(probe.session.dumpFile(longName.c_str(), 0x2000, 0x20), link::kFileAccessFailed);
+    EXPECT_TRUE(probe.link.sent.empty());
+    EXPECT_EQ(readText(longName), dumped);
+    const std::string folder = std::filesystem::canonical(dir.file("")).string();
+    EXPECT_EQ(link::errorDetail(), "cannot make a temporary file in " + folder + " to replace " +
+                                       folder + "/" + std::string(250, 'n') +
+                                       " safely: File name too long");
     ::unlink(longName.c_str());
     probe.memoryFailFrom = 0x1000;
     EXPECT_EQ(probe.session.dumpFile(longName.c_str(), 0x1000, 0x20), link::kTargetBadAddress);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -240,6 +241,43 @@ TEST_P(ArmCore, PointsHaltAndStepStopTheBusyLoop) {
     EXPECT_EQ(outcome.state, 1);
     EXPECT_EQ(outcome.cause, kCauseHalt);
     EXPECT_FALSE(outcome.timedOut);
+}
+
+// The library's own run-and-serve call as a C program makes it: the console through callbacks,
+// a poll that stops a program that never ends, and the flags it does not know refused.
+TEST_P(ArmCore, RunSemihostedServesTheConsoleThroughCallbacks) {
+    struct Io {
+        std::string in = "Ada\n", out;
+        int polls = 0;
+    } io;
+    TOV_ConsoleCallbacks console{[](const char* data, uint32_t n, void* user) {
+                                     static_cast<Io*>(user)->out.append(data, n);
+                                     return static_cast<int32_t>(n);
+                                 },
+                                 [](char* buffer, uint32_t size, void* user) {
+                                     std::string& in = static_cast<Io*>(user)->in;
+                                     const size_t n = std::min<size_t>(size, in.size());
+                                     in.copy(buffer, n);
+                                     in.erase(0, n);
+                                     return static_cast<int32_t>(n);
+                                 },
+                                 nullptr, &io};
+    load(program("console_read"));
+    TOV_RunResult result{};
+    ASSERT_EQ(TOV_RunSemihosted(&console, nullptr, nullptr, 30000, 0, &result), 0);
+    EXPECT_EQ(result.end, TOV_RUN_EXITED);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(io.out, "name? echo: Ada\n");
+
+    load(program("busy_loop"));
+    console.poll = [](void* user) {
+        return static_cast<int32_t>(++static_cast<Io*>(user)->polls > 20);
+    };
+    ASSERT_EQ(TOV_RunSemihosted(&console, nullptr, nullptr, 30000, 0, &result), 0);
+    EXPECT_EQ(result.end, TOV_RUN_STOPPED);
+    EXPECT_EQ(result.state, 1);
+    EXPECT_EQ(pc(), result.pc);
+    EXPECT_EQ(TOV_RunSemihosted(&console, nullptr, nullptr, 0, 0x80, &result), -1202);
 }
 
 INSTANTIATE_TEST_SUITE_P(States, ArmCore, ::testing::Values("arm", "thumb"),

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "link/error_codes.h"
+#include "link/error_detail.h"
 #include "link/session.h"
 #include "tests/support/scripted_line.h"
 
@@ -29,10 +30,24 @@ protected:
     bool inLoader = false;
 };
 
-TEST_F(Session, BadParameterTextsOpenNothing) {
-    for (const char* text : {"", "   ", "NETWORK", "NETWORK  ", "FOO 9600", "network host",
-                             "COM1 fast", "COM1 0", "NETWORK host 3"}) {
-        EXPECT_EQ(link::openFromText(link, text), link::kInvalidParameter) << '"' << text << '"';
+TEST_F(Session, BadParameterTextsOpenNothingAndSayWhy) {
+    const std::string forms = "; expected COMn [RATE], DEVICEPATH [RATE] or NETWORK HOST [1|2]";
+    const std::string longText(100, 'A');
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "the parameter text is empty" + forms},
+        {"   ", "the parameter text is empty" + forms},
+        {"NETWORK  ", "NETWORK needs a host name or address: NETWORK HOST [1|2]"},
+        {"FOO 9600", "\"FOO\" is neither a port name nor NETWORK" + forms},
+        {"network 127.0.83.17 1", "\"network\" is neither a port name nor NETWORK" + forms},
+        {"COM1 abc", "COM1: the line rate \"abc\" is not a positive decimal number"},
+        {"COM1 0", "COM1: the line rate \"0\" is not a positive decimal number"},
+        {"NETWORK a 3", "NETWORK a: the port selector \"3\" is not 1 or 2"},
+        {longText, "\"" + std::string(80, 'A') + "\" is neither a port name nor NETWORK" + forms +
+                       "; only the first 80 of the text's 100 characters are read"},
+    };
+    for (const auto& [text, detail] : cases) {
+        EXPECT_EQ(link::openFromText(link, text.c_str()), link::kInvalidParameter) << text;
+        EXPECT_EQ(link::errorDetail(), detail) << text;
     }
     EXPECT_EQ(link::openFromText(link, nullptr), link::kInvalidParameter);
     EXPECT_TRUE(line.openedPaths.empty());

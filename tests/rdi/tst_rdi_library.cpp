@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -36,6 +37,21 @@ TEST(RdiLibrary, ExportsOnlyTheSevenEntryPoints) {
                                             "WinRDI_SetVersion", "WinRDI_Get_DLL_Description",
                                             "WinRDI_Register_Yield_Callback",
                                             "WinRDI_GetRDIProcVec", "WinRDI_Config"}));
+}
+
+// The dialog's Qt lives in a module of its own: the library needs no Qt library.
+TEST(RdiLibrary, LinksNoQt) {
+    LoadedRdiLibrary library;
+    FILE* readelf = popen(("readelf -d " + library.path()).c_str(), "r");
+    ASSERT_NE(readelf, nullptr);
+    std::string needed;
+    char line[512];
+    while (std::fgets(line, sizeof line, readelf)) {
+        if (std::strstr(line, "(NEEDED)")) needed += line;
+    }
+    ASSERT_EQ(pclose(readelf), 0);
+    EXPECT_NE(needed.find("libc.so"), std::string::npos) << needed;
+    EXPECT_EQ(needed.find("Qt"), std::string::npos) << needed;
 }
 
 TEST(RdiLibrary, VectorVersionsAndDescription) {
@@ -121,6 +137,29 @@ TEST(RdiLibrary, ConfigurationDialogWithoutADisplayWritesNothing) {
     EXPECT_STREQ(rdi::configLookup(&config, "SERIALPORT"), "3");
     EXPECT_EQ(rdi::configLookup(&config, "ETHERNETTARGET"), nullptr);
     rdi::configClear(&config);
+}
+
+// A library whose Qt module is not beside it cannot show the dialog, and says why.
+TEST(RdiLibrary, ConfigurationDialogWithoutItsModule) {
+    char pattern[] = "/tmp/tovrdi-alone-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string copy = std::string(pattern) + "/libtovrdi.so";
+    ASSERT_EQ(std::system(("cp " + LoadedRdiLibrary().path() + " " + copy).c_str()), 0);
+    void* handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    auto configure = reinterpret_cast<decltype(&WinRDI_Config)>(dlsym(handle, "WinRDI_Config"));
+    ConfigTable config = {};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(configure(&config, nullptr), -1);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(config.size, 0);
+    EXPECT_EQ(said.rfind("### Error: the configuration dialog module is missing: " +
+                             std::string(pattern) + "/libtovrdi_qt.so",
+                         0),
+              0u)
+        << said;
+    dlclose(handle);
+    EXPECT_EQ(std::system(("rm -r " + std::string(pattern)).c_str()), 0);
 }
 
 }  // namespace

@@ -205,6 +205,22 @@ TEST_F(ScriptedProcedures, InformationCodesAnswerAndLog) {
     EXPECT_EQ(messages(), (std::vector<Bytes>{{0xB4}, {0x82, 0, 0, 0}}));
     EXPECT_EQ(logged.substr(0, 58),
               "RDI_Info(20, NULL, NULL) CanTargetExecute### Error: ARM: D");
+
+    // The command line request shows its text; the call that switches the log off still ends
+    // its line, and the one that switches it on again is not half logged.
+    logged.clear();
+    char line[] = "prog -v";
+    EXPECT_EQ(rdi::info(nullptr, RDISet_Cmdline, reinterpret_cast<ARMword*>(line), nullptr), 0);
+    a1 = 0;
+    EXPECT_EQ(rdi::info(nullptr, RDIInfo_SetLog, &a1, nullptr), 0);
+    EXPECT_EQ(rdi::info(nullptr, RDIInfo_Points, &a1, nullptr), 0);
+    a1 = 1;
+    EXPECT_EQ(rdi::info(nullptr, RDIInfo_SetLog, &a1, nullptr), 0);
+    EXPECT_EQ(rdi::info(nullptr, RDIInfo_GetLog, &a1, nullptr), 0);
+    EXPECT_EQ(logged,
+              "RDI_Info(768, \"prog -v\", NULL) => (0, \"prog -v\", NULL)\n"
+              "RDI_Info(2049, 0x00000000, NULL) => (0, 0x00000000, NULL)\n"
+              "RDI_Info(2048, 0x00000001, NULL) => (0, 0x00000001, NULL)\n");
 }
 
 TEST(StopCodes, ByFamilyCauseAndVector) {

@@ -1,6 +1,11 @@
 // The semihosting operations on crafted calls: a fake target with sparse memory and the two
 // argument registers, and a console that records what it is given.
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +17,7 @@
 #include <vector>
 
 #include "semihost/service.h"
+#include "tests/semihost/root_matrix.h"
 
 namespace tov::semihost {
 namespace {
@@ -100,7 +106,7 @@ constexpr uint32_t kData = 0x10000;
 constexpr uint32_t kFailed = 0xFFFFFFFF;
 
 class ServiceTest : public ::testing::Test {
-protected:
+public:
     // Makes a call with a parameter block of words at kBlock.
     Result call(uint32_t operation, std::vector<uint32_t> words) {
         for (size_t i = 0; i < words.size(); ++i) target.putWord(kBlock + 4 * i, words[i]);
@@ -215,48 +221,113 @@ TEST_F(ServiceTest, HostFileRoundTripInBoundedPieces) {
     EXPECT_EQ(target.r0, static_cast<uint32_t>(ENOENT));
 }
 
-TEST_F(ServiceTest, FileRootConfinesNamesAndSystemCanBeRefused) {
-    namespace fs = std::filesystem;
-    const fs::path base = fs::temp_directory_path() / ("tovroot-" + std::to_string(getpid()));
-    fs::create_directories(base / "root" / "sub");
-    fs::create_directory_symlink(base, base / "root" / "escape");
-    service.setFileRoot((base / "root").string());
-
-    // Inside: relative names, absolute names within the root, ".." that stays inside.
-    const uint32_t inside = open("sub/../kept.txt", 4);  // "w"
-    ASSERT_NE(inside, kFailed);
-    EXPECT_EQ(call(kClose, {inside}).status, Status::Done);
-    EXPECT_TRUE(fs::exists(base / "root" / "kept.txt"));
-    const uint32_t absolute = open((base / "root" / "kept.txt").string(), 0);
-    ASSERT_NE(absolute, kFailed);
-    EXPECT_EQ(call(kClose, {absolute}).status, Status::Done);
-
-    // Outside by "..", by an absolute path, by a link: -1, and nothing made or removed.
-    for (const std::string name : {"../outside", "/etc/passwd", "escape/outside", "sub/../../x"}) {
-        EXPECT_EQ(open(name, 4), kFailed) << name;
+// Carries out one case of the root matrix through the service: true when it worked.
+bool attempt(ServiceTest& t, const test::RootCase& c) {
+    if (c.operation == "read" || c.operation == "write") {
+        const uint32_t handle = t.open(c.name, c.operation == "read" ? 0 : 4);
+        if (handle == kFailed) return false;
+        t.target.putText(kData, "written\n");
+        const bool moved =
+            c.operation == "read"
+                ? t.call(kRead, {handle, kData, 64}).status == Status::Done
+                : t.call(kWrite, {handle, kData, 8}).status == Status::Done && t.target.r0 == 0;
+        return t.call(kClose, {handle}).status == Status::Done && t.target.r0 == 0 && moved;
     }
-    EXPECT_EQ(open("/etc/passwd", 0), kFailed);
-    EXPECT_FALSE(fs::exists(base / "outside"));
-    EXPECT_FALSE(fs::exists(base / "x"));
-    std::ofstream(base / "victim") << "keep";
-    target.putText(kName, "../victim");
-    EXPECT_EQ(call(kRemove, {kName, 9}).status, Status::Done);
-    EXPECT_EQ(target.r0, kFailed);
-    EXPECT_TRUE(fs::exists(base / "victim"));
-    target.putText(kName, "kept.txt");
-    target.putText(kName + 0x100, "../moved");
-    EXPECT_EQ(call(kRename, {kName, 8, kName + 0x100, 8}).status, Status::Done);
-    EXPECT_EQ(target.r0, kFailed);
-    EXPECT_TRUE(fs::exists(base / "root" / "kept.txt"));
+    t.target.putText(kName, c.name);
+    t.target.putText(kName + 0x200, c.other);
+    const uint32_t length = static_cast<uint32_t>(c.name.size());
+    const uint32_t otherLength = static_cast<uint32_t>(c.other.size());
+    const Result result = c.operation == "remove"
+                              ? t.call(kRemove, {kName, length})
+                              : t.call(kRename, {kName, length, kName + 0x200, otherLength});
+    return result.status == Status::Done && t.target.r0 == 0;
+}
+
+TEST_F(ServiceTest, FileRootRefusesEveryNameLeadingOutAndServesThoseInside) {
+    test::RootLayout layout(std::filesystem::path(::testing::TempDir()) /
+                            ("tovroot-" + std::to_string(getpid())));
+    const std::string before = layout.outside();
+    ASSERT_EQ(service.setFileRoot(layout.root().string()), "");
+    for (const test::RootCase& c : layout.cases()) {
+        EXPECT_EQ(attempt(*this, c), c.inside) << c.line();
+        if (!c.inside) {
+            EXPECT_EQ(call(kErrno, {}).status, Status::Done);
+            EXPECT_NE(target.r0, 0u) << c.line();
+        }
+    }
+    EXPECT_EQ(layout.outside(), before);
+    EXPECT_TRUE(layout.insideDone());
+
+    // A temporary name is one beneath the root.
+    EXPECT_EQ(call(kTemporaryName, {kData, 7, 200}).status, Status::Done);
+    const std::string name = target.text(kData, 200).c_str();
+    EXPECT_EQ(name.find('/'), std::string::npos) << name;
+    const uint32_t handle = open(name, 4);
+    ASSERT_NE(handle, kFailed);
+    EXPECT_EQ(call(kClose, {handle}).status, Status::Done);
+    EXPECT_TRUE(std::filesystem::exists(layout.root() / name));
 
     // The system call, refused: -1 and the command never runs.
     service.setSystemAllowed(false);
-    const std::string command = "touch " + (base / "ran").string();
+    const std::string command = "touch " + (layout.root() / "ran").string();
     target.putText(kName, command);
     EXPECT_EQ(call(kSystem, {kName, static_cast<uint32_t>(command.size())}).status, Status::Done);
     EXPECT_EQ(target.r0, kFailed);
-    EXPECT_FALSE(fs::exists(base / "ran"));
-    fs::remove_all(base);
+    EXPECT_FALSE(std::filesystem::exists(layout.root() / "ran"));
+}
+
+// Makes openat2 fail with ENOSYS in this process, as on a kernel without it.
+bool withoutOpenat2() {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST_F(ServiceTest, FileRootFailsClosedWithoutTheKernelsHelp) {
+    test::RootLayout layout(std::filesystem::path(::testing::TempDir()) /
+                            ("tovnoroot-" + std::to_string(getpid())));
+    const std::string before = layout.outside();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (!withoutOpenat2()) ::_exit(77);
+        // Each check that fails gives its own exit status.
+        const std::string problem = service.setFileRoot(layout.root().string());
+        if (problem.find("no openat2") == std::string::npos) ::_exit(1);
+        if (service.fileRootProblem() != problem) ::_exit(2);
+        for (const test::RootCase& c : layout.cases()) {
+            if (attempt(*this, c)) ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no seccomp filters here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // Not even the names inside were touched.
+    EXPECT_EQ(layout.outside(), before);
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(layout.root() / "out")));
+    EXPECT_FALSE(std::filesystem::exists(layout.root() / "new.txt"));
+    EXPECT_FALSE(std::filesystem::exists(layout.root() / "sub" / "created_in"));
+}
+
+TEST(HeapInfoText, FourNumbersWithTheirLimitsOnTheRightSide) {
+    std::string problem;
+    EXPECT_EQ(parseHeapInfo("0,0x200000,0x300000,0x280000", problem),
+              (HeapInfo{0, 0x200000, 0x300000, 0x280000}));
+    EXPECT_EQ(parseHeapInfo("0,0,0,0", problem), HeapInfo{});
+    for (const char* bad : {"", "1,2,3", "1,2,3,4,5", "1,2,3,x", "0x,0,0,0", "1,2,3,0x100000000",
+                            "0x200,0x100,0,0", "0,0,0x100,0x200", "1,2,3, 4"}) {
+        problem.clear();
+        EXPECT_FALSE(parseHeapInfo(bad, problem)) << bad;
+        EXPECT_FALSE(problem.empty()) << bad;
+    }
 }
 
 TEST_F(ServiceTest, NamesAndEnvironmentFitTheirBuffers) {
@@ -282,6 +353,12 @@ TEST_F(ServiceTest, NamesAndEnvironmentFitTheirBuffers) {
     EXPECT_EQ(target.word(kData + 4), 0x7C000u);
     EXPECT_EQ(target.word(kData + 8), 0x80000u);
     EXPECT_EQ(target.memory[kData + 9], 0x08);  // most significant byte first
+    // Words given replace those derived from the top of memory.
+    service.setHeap(HeapInfo{0x1000, 0x2000, 0x3000, 0x2800});
+    EXPECT_EQ(call(kHeapInfo, {kData}).status, Status::Done);
+    EXPECT_EQ(target.word(kData), 0x1000u);
+    EXPECT_EQ(target.word(kData + 8), 0x3000u);
+    EXPECT_EQ(target.word(kData + 12), 0x2800u);
     // Elapsed writes its block at r1 itself.
     EXPECT_EQ(call(kElapsed, {}).status, Status::Done);
     EXPECT_EQ(target.word(kBlock + 4), 0u);

@@ -153,6 +153,12 @@ TEST_F(DialogTest, ImportExportAndTheCommandLineAgree) {
     EXPECT_EQ(failed.first, 1);
     EXPECT_TRUE(failed.second.contains("Failed to open document.")) << failed.second.toStdString();
     EXPECT_EQ(run({"--import", path("missing.txt")}).first, 1);
+    // A device has no end: refused by name before anything is read.
+    for (const char* option : {"--export", "--import"}) {
+        const auto endless = run({option, "/dev/zero", path("endless")});
+        EXPECT_EQ(endless.first, 1);
+        EXPECT_EQ(endless.second, "tovsetup: /dev/zero is not a regular file\n");
+    }
     EXPECT_EQ(run({"--help"}).first, 0);
 
     // A file that cannot be read: the stop-icon message; Escape without an import drops edits.

@@ -1,6 +1,7 @@
 // The ".tov" archive: exact bytes, older versions, wide strings and damaged files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -164,10 +165,32 @@ TEST(DocArchive, FilesReportTheirMessagesAndSavingKeepsTheOldFileOnFailure) {
     EXPECT_EQ(doc.mode.runTime, 2000u);
 
     // A save that cannot complete leaves the file that was there.
-    const std::string blocked = (dir / "blocked.tov").string();
-    std::filesystem::create_directory(blocked + ".saving");
+    const std::string blocked = (dir / "no-folder" / "blocked.tov").string();
     EXPECT_EQ(saveDocumentFile(blocked, doc), "Failed to save document.");
     EXPECT_FALSE(std::filesystem::exists(blocked));
+    // A device is no document: refused at once, however much it would give.
+    EXPECT_EQ(openDocumentFile("/dev/zero", doc), "Failed to open document.");
+    EXPECT_EQ(setupFileProblem("/dev/zero"), "/dev/zero is not a regular file");
+
+    // Saving keeps the file's mode, and through a link replaces the file the link names.
+    ::chmod(path.c_str(), 0600);
+    const std::string link = (dir / "link.tov").string();
+    std::filesystem::create_symlink(path, link);
+    doc.mode.runTime = 4321;
+    EXPECT_EQ(saveDocumentFile(link, doc), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    CTovDoc reread;
+    EXPECT_EQ(openDocumentFile(path, reread), "");
+    EXPECT_EQ(reread.mode.runTime, 4321u);
+    // Nothing else is left in the folder.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"board.tov", "link.tov"}));
     std::filesystem::remove_all(dir);
 }
 

@@ -3,22 +3,32 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTextBrowser>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTextBrowser>
 #include <QToolBar>
+#include <QTreeWidget>
 
 #include "gui_fixture.h"
 #include "setup/about_dialog.h"
 #include "setup/app_settings.h"
 #include "setup/doc_archive.h"
+#include "setup/init_list_dialog.h"
 #include "setup/main_frame.h"
+#include "setup/mode_dialog.h"
+#include "setup/setup_view.h"
 
 namespace tov::setup::test {
 namespace {
 
 using MainFrameTest = GuiTest;
+
+// A display line's tab-separated fields as the view shows them: the comment keeps its tabs.
+QStringList storedToShownFields(const std::string& line) {
+    const QStringList fields = QString::fromStdString(line).split('\t');
+    return fields.mid(0, 3) << fields.mid(3).join('\t');
+}
 
 QStringList menuTexts(QMenu* menu) {
     QStringList out;
@@ -40,12 +50,11 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBar) {
         menuList.push_back(a->menu());
     }
     EXPECT_EQ(menus, (QStringList{"&File", "&Setup", "&Tools", "&View", "&Help"}));
-    EXPECT_EQ(menuTexts(menuList[0]),
-              (QStringList{"&New\tCtrl+N", "&Open...\tCtrl+O", "&Save\tCtrl+S", "Save &As...",
-                           "E&xit"}));
-    EXPECT_EQ(menuTexts(menuList[1]), (QStringList{"&Firmware...", "&Communication...",
-                                                   "&Init List...", "&Mode...",
-                                                   "&Import/Export..."}));
+    EXPECT_EQ(menuTexts(menuList[0]), (QStringList{"&New\tCtrl+N", "&Open...\tCtrl+O",
+                                                   "&Save\tCtrl+S", "Save &As...", "E&xit"}));
+    EXPECT_EQ(menuTexts(menuList[1]),
+              (QStringList{"&Firmware...", "&Communication...", "&Init List...", "&Mode...",
+                           "&Import/Export..."}));
     EXPECT_EQ(menuTexts(menuList[2]), (QStringList{"&Edit...", "&Test..."}));
     EXPECT_EQ(menuTexts(menuList[3]), (QStringList{"&Toolbar", "&Status Bar"}));
     EXPECT_EQ(menuTexts(menuList[4]), (QStringList{"&Help Topics\tF1", "&About..."}));
@@ -62,7 +71,8 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBar) {
     EXPECT_EQ(frame.action("setupInitList")->statusTip(),
               "Edit the initialisation list for the target system");
     EXPECT_EQ(frame.action("setupMode")->statusTip(), "Set the TOV working mode");
-    EXPECT_EQ(frame.action("setupImportExport")->statusTip(), "Import/Export the setup as text file");
+    EXPECT_EQ(frame.action("setupImportExport")->statusTip(),
+              "Import/Export the setup as text file");
     EXPECT_EQ(frame.action("toolsEdit")->statusTip(), "Edit target memory");
     EXPECT_EQ(frame.action("toolsTest")->statusTip(), "Test target configuration and startup");
     EXPECT_EQ(frame.action("setupFirmware")->toolTip(), "Update Firmware");
@@ -96,7 +106,8 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBar) {
     QStringList aboutTexts;
     for (auto* label : about.findChildren<QLabel*>()) aboutTexts << label->text();
     EXPECT_EQ(about.windowTitle(), "About TOV-Setup");
-    EXPECT_TRUE(aboutTexts.contains("TOV-B Setup for ARM11") && aboutTexts.contains("Version 1.00"));
+    EXPECT_TRUE(aboutTexts.contains("TOV-B Setup for ARM11") &&
+                aboutTexts.contains("Version 1.00"));
     screenshot(about, "about_box");
     frame.action("helpTopics")->trigger();
     auto* help = frame.findChild<QDialog*>("helpWindow");
@@ -132,8 +143,8 @@ TEST_F(MainFrameTest, TitleSavePromptAndRecentFiles) {
         ASSERT_TRUE(frame.saveDocument(path(QString("s%1.tov").arg(i))));
     }
     EXPECT_EQ(frame.windowTitle(), "s5.tov[*] - TOV-B Setup for ARM11");
-    EXPECT_EQ(recentFiles(), (QStringList{path("s5.tov"), path("s4.tov"), path("s3.tov"),
-                                          path("s2.tov")}));
+    EXPECT_EQ(recentFiles(),
+              (QStringList{path("s5.tov"), path("s4.tov"), path("s3.tov"), path("s2.tov")}));
     EXPECT_EQ(QSettings().value("Recent File List/File1").toString(), path("s5.tov"));
     ASSERT_TRUE(frame.openDocument(path("s3.tov")));
     EXPECT_EQ(frame.document().mode.runTime, 3u);
@@ -176,6 +187,59 @@ TEST_F(MainFrameTest, TitleSavePromptAndRecentFiles) {
     EXPECT_EQ(texts(), QStringList{"Unexpected file format."});
     EXPECT_EQ(frame.document().mode.runTime, 2000u);
     EXPECT_EQ(frame.windowTitle(), "Untitled[*] - TOV-B Setup for ARM11");
+}
+
+TEST_F(MainFrameTest, TheViewShowsTheOpenSetupAndFollowsEdits) {
+    {
+        CTovDoc doc;
+        doc.mode.setupId = "Board 7";
+        doc.mode.startupMode = 1;
+        doc.mode.runTime = 1500;
+        doc.mode.breakMode = 1;
+        doc.mode.jtagClock = 5;
+        doc.mode.trapMask = 0x18;
+        doc.mode.bigEndian = 1;
+        doc.mode.scanPredCount = 2;
+        doc.mode.scanPredIrLength = 9;
+        doc.initList.append(makeItem(kWm32, 0x48000000, 0x12, "clocks"));
+        doc.initList.append(makeItem(kDelay, 0, 10, ""));
+        ASSERT_EQ(saveDocumentFile(path("board.tov").toStdString(), doc), "");
+    }
+    CMainFrame frame;
+    ASSERT_TRUE(frame.openDocument(path("board.tov")));
+    const CSetupView* view = frame.view();
+    EXPECT_EQ(view->value("Identification"), "Board 7");
+    EXPECT_EQ(view->value("CPU Type"), "ARM1136");
+    EXPECT_EQ(view->value("JTAG Clock"), "500 kHz");
+    EXPECT_EQ(view->value("Startup"), "Stop, run time 1500 ms");
+    EXPECT_EQ(view->value("Breakpoint"), "Hardware");
+    EXPECT_EQ(view->value("Memory format"), "Big Endian");
+    EXPECT_EQ(view->value("Trap Exceptions"), "DABT PABT");
+    EXPECT_EQ(view->value("JTAG Scan Chain"),
+              "Predecessor 2, IR length 9; Successor 0, IR length 0");
+    // The init list as the editor lists it, one column per field.
+    QTreeWidget* list = view->initList();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    const QStringList first = storedToShownFields(displayLine(frame.document().initList.at(0)));
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(list->topLevelItem(0)->text(c), first.value(c));
+    EXPECT_EQ(list->topLevelItem(0)->text(3), "clocks");
+    screenshot(frame, "main_window_setup", false);
+
+    // An edit in the working-mode dialog shows at once; a double-click opens the init list.
+    whenShown<CModeDlg>([](CModeDlg& d) {
+        check(d, "Run");
+        d.accept();
+    });
+    frame.onMode();
+    EXPECT_EQ(view->value("Startup"), "Run");
+    bool editorOpened = false;
+    whenShown<CInitListDlg>([&](CInitListDlg& d) {
+        editorOpened = true;
+        d.reject();
+    });
+    emit list->itemDoubleClicked(list->topLevelItem(1), 0);
+    EXPECT_TRUE(editorOpened);
+    EXPECT_TRUE(messages.empty()) << texts().join("; ").toStdString();
 }
 
 TEST_F(MainFrameTest, StartUpAndWindowPosition) {

@@ -47,6 +47,10 @@ TEST_F(ModeDialog, RangesTrapsAndRunTime) {
         };
         clickStartup("Run");
         EXPECT_FALSE(runTime->isEnabled());
+        check(d, "Stop");  // as the arrow keys or a screen reader choose it: no click
+        EXPECT_TRUE(runTime->isEnabled());
+        clickStartup("Run");
+        EXPECT_FALSE(runTime->isEnabled());
         clickStartup("Stop");
         EXPECT_TRUE(runTime->isEnabled());
         for (const char* bad : {"99", "32001"}) {

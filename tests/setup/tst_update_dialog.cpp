@@ -4,7 +4,9 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include <cstdio>
 #include <fstream>
@@ -12,6 +14,7 @@
 #include "include/tovlink.h"
 #include "probe_on_com1.h"
 #include "setup/update_dialog.h"
+#include "sim/update_files.h"
 #include "tests/support/firmware_file.h"
 #include "tests/support/jedec_file.h"
 
@@ -56,8 +59,14 @@ protected:
 
 TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
     startProbe();
-    const auto firmware = writeFirmware(106);
-    const auto rows = writeLogic("ARMJEDQB", 7);
+    // The TOV-B's files as `tovsim --write-update-files DIR --logic-version 7` writes them; what
+    // the probe must hold afterwards comes from the test's own copy.
+    const auto written = sim::writeUpdateFiles({fileDir(), sim::ProbeModel::B, 40, 106, 7});
+    ASSERT_TRUE(written.error.empty()) << written.error;
+    QTemporaryDir expected;
+    const auto firmware = tov::test::writeFirmwareFile(expected.path().toStdString(), "TQBA11FW",
+                                                       106, kFirmwareBase, "B", kCodeSize, 106);
+    const auto rows = tov::test::fuseRows(134, 240, 7);
     writeLogic("ARMJEDQC", 9);  // the Rev.C's file is not the TOV-B's
 
     CUpdateDlg d(settings(), dir.path());
@@ -75,7 +84,11 @@ TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
 
     // While the update runs the window keeps handling its events (timers fire) and no second
     // operation starts: the buttons are off and a second Current is refused.
+    // Keys pressed meanwhile are dropped, not kept for later: Escape does not close the dialog
+    // once the update ends, and nothing typed reaches a field.
     bool sawBusy = false;
+    QLineEdit* ip = d.findChildren<QLineEdit*>().at(0);
+    const QString ipBefore = ip->text();
     QTimer::singleShot(0, &d, [&] {
         for (QPushButton* button : d.findChildren<QPushButton*>()) {
             if (button->text() == "Current") sawBusy = d.busy() && !button->isEnabled();
@@ -83,10 +96,23 @@ TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
         const qsizetype shown = d.statusLog().size();
         d.onCurrent();
         EXPECT_EQ(d.statusLog().size(), shown);
+        QTest::keyClicks(ip, "9");
+        QTest::keyClick(&d, Qt::Key_Escape);
     });
     d.onUpdate();
     EXPECT_TRUE(sawBusy);
     EXPECT_FALSE(d.busy());
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(ip->text(), ipBefore);
+    // Both parts are up to date: Update has nothing left to do.
+    for (QPushButton* button : d.findChildren<QPushButton*>()) {
+        if (button->text() == "Update") {
+            EXPECT_FALSE(button->isEnabled());
+        }
+        if (button->text() == "Current") {
+            EXPECT_TRUE(button->isEnabled());
+        }
+    }
     EXPECT_TRUE(messages.empty()) << texts().join("; ").toStdString();
     const QStringList log = from(d.statusLog(), "Firmware: Erasing Flash ...");
     ASSERT_GE(log.size(), 8);
@@ -106,7 +132,10 @@ TEST_F(UpdateDialogTest, ConnectUpdateCurrentAndOkStartTheNewFirmware) {
     EXPECT_EQ(log[index + 3], "Logic: Programming ...");
     EXPECT_TRUE(log.contains("Logic: Programming ... ( 99% )"));
     EXPECT_TRUE(log.contains("Logic: Verifying ... ( 0% )"));
-    EXPECT_EQ(log.last(), "Updating firmware and logic passed!");
+    EXPECT_EQ(log.last(),
+              "Updating firmware and logic passed! The stored setup was erased: Transmit in the "
+              "working-mode dialog writes it again.");
+    screenshot(d, "update_dialog_done");
     EXPECT_EQ(d.currentFirmwareText(), "1.06");
     EXPECT_EQ(d.currentLogicText(), "0.07");
 
@@ -159,6 +188,7 @@ TEST_F(UpdateDialogTest, BadFilesStopBeforeAnyEraseAndAFuseFaultFailsTheLogic) {
     d.onUpdate();
     EXPECT_EQ(texts().last(), "Logic: Fuse map programmed verification failed!");
     EXPECT_EQ(d.statusText(), "Updating firmware and logic failed!");
+    EXPECT_EQ(d.newestFirmwareText(), "1.05");  // the file the update used, not the removed one
     EXPECT_EQ(sim().storageWrites().sectorErases, 0u);
     EXPECT_EQ(sim().storageWrites().logicErases, 1u);
     onProbe([](sim::Probe& p) { p.logic().clearHooks(); });

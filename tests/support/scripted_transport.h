@@ -30,7 +30,7 @@ public:
         lastExtra_ = extraTimeout;
         return static_cast<uint32_t>(extraTimeout);
     }
-    int32_t receivePending(std::span<uint8_t>) override { return 0; }
+    int32_t receivePending(std::span<uint8_t>, uint32_t) override { return 0; }
 
     std::vector<SentRequest>* log = nullptr;
 

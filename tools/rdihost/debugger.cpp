@@ -125,9 +125,9 @@ bool Debugger::open() {
     }
     agent_ = agent;
     ARMword count = 1;
-    ARMword description[8] = {};
-    rdi().info(agent_, RDIInfo_Modules, &count, description);
-    std::memcpy(&module_, reinterpret_cast<uint8_t*>(description) + 20, sizeof module_);
+    RDI_ModuleDesc description = {};
+    rdi().info(agent_, RDIInfo_Modules, &count, reinterpret_cast<ARMword*>(&description));
+    module_ = description.handle;
     const int rc = rdi().open(module_, type, &config_, &host_, nullptr);
     std::printf("open: %d\n", rc);
     if (!acceptable(rc)) {

@@ -2,9 +2,13 @@
 // between the begin-download and end-download requests.
 #include "load_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -30,6 +34,8 @@ int writeRun(Debugger& d, uint32_t address, const std::vector<uint8_t>& data) {
     return RDIError_NoError;
 }
 
+constexpr size_t kLargestRun = 1 << 20;
+
 // Hands every contiguous run of the file to `sink`; false when the file is unreadable.
 template <typename Sink>
 bool forEachRun(const std::string& path, Sink sink) {
@@ -40,7 +46,9 @@ bool forEachRun(const std::string& path, Sink sink) {
     uint32_t runAddress = 0;
     files::SRecordReader::Status status;
     while ((status = reader.next(record)) == files::SRecordReader::Status::kRecord) {
-        if (!run.empty() && record.address != runAddress + run.size()) {
+        // A run is handed on when it breaks and, so that memory stays bounded, every MiB.
+        if (!run.empty() &&
+            (record.address != runAddress + run.size() || run.size() >= kLargestRun)) {
             if (!sink(runAddress, run)) return true;
             run.clear();
         }
@@ -76,12 +84,33 @@ std::optional<uint32_t> startAddress(const std::string& path) {
 
 bool isSRecordFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return in && in.peek() == 'S';
+    char first = 0;
+    return in.read(&first, 1) && first == 'S';
 }
 
 }  // namespace
 
 bool loadFile(Debugger& d, const std::string& path, uint32_t address) {
+    // Only a regular file has an end; a device or a folder is refused before it is read, and
+    // a binary file must fit between its address and the end of the 32-bit address space.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        std::fprintf(stderr, "rdihost: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        std::fprintf(stderr, "rdihost: %s is not a regular file\n", path.c_str());
+        return false;
+    }
+    const bool sRecords = isSRecordFile(path);
+    const uint64_t room = (uint64_t{1} << 32) - address;
+    if (!sRecords && static_cast<uint64_t>(info.st_size) > room) {
+        std::fprintf(stderr,
+                     "rdihost: %s: %llu bytes do not fit between 0x%08X and the end of the "
+                     "address space\n",
+                     path.c_str(), static_cast<unsigned long long>(info.st_size), address);
+        return false;
+    }
     std::ifstream probe(path, std::ios::binary);
     if (!probe) {
         std::fprintf(stderr, "rdihost: cannot read %s\n", path.c_str());
@@ -101,12 +130,20 @@ bool loadFile(Debugger& d, const std::string& path, uint32_t address) {
         return writeResult == RDIError_NoError;
     };
     bool readable = true;
-    if (isSRecordFile(path)) {
+    if (sRecords) {
         readable = forEachRun(path, sink);
     } else {
-        std::vector<uint8_t> data((std::istreambuf_iterator<char>(probe)),
-                                  std::istreambuf_iterator<char>());
-        sink(address, data);
+        // Read in pieces, so that a large image is never held whole.
+        std::vector<uint8_t> piece;
+        for (uint64_t done = 0; done < room;) {
+            piece.resize(kLargestRun);
+            probe.read(reinterpret_cast<char*>(piece.data()),
+                       static_cast<std::streamsize>(kLargestRun));
+            piece.resize(static_cast<size_t>(probe.gcount()));
+            if (piece.empty() || done + piece.size() > room) break;
+            if (!sink(static_cast<uint32_t>(address + done), piece)) break;
+            done += piece.size();
+        }
     }
     // The end request runs the postload commands also after a failure, and reports the result.
     rc = d.rdi().info(d.module(), RDIInfo_EndDownload, &unused, nullptr);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,18 +28,21 @@ void usage(FILE* out) {
                  tov::rdihost::commandHelp().c_str());
 }
 
-}  // namespace
+// A usage error is one line and where to look, not the whole help.
+int usageError(const std::string& what) {
+    std::fprintf(stderr,
+                 "rdihost: %s\nrdihost: see 'rdihost --help' for the options and commands\n",
+                 what.c_str());
+    return 2;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     DebuggerOptions options;
     std::vector<std::string> commands;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "rdihost: %s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
+            if (i + 1 >= argc) std::exit(usageError(arg + " needs a value"));
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
@@ -58,25 +62,19 @@ int main(int argc, char** argv) {
                 options.byteSex = 1;
             else if (sex == "any")
                 options.byteSex = 2;
-            else {
-                std::fprintf(stderr, "rdihost: --byte-sex is little, big or any\n");
-                return 2;
-            }
+            else
+                return usageError("--byte-sex is little, big or any");
         } else if (arg == "--no-startup") {
             options.noStartup = true;
         } else if (arg == "--chunk") {
             const long chunk = std::strtol(value().c_str(), nullptr, 0);
-            if (chunk <= 0 || chunk > 0x100000) {
-                std::fprintf(stderr, "rdihost: --chunk wants 1 to 1048576 bytes\n");
-                return 2;
-            }
+            if (chunk <= 0 || chunk > 0x100000)
+                return usageError("--chunk wants 1 to 1048576 bytes");
             options.chunk = static_cast<unsigned>(chunk);
         } else if (arg == "-e") {
             commands.push_back(value());
         } else {
-            std::fprintf(stderr, "rdihost: unknown argument %s\n", arg.c_str());
-            usage(stderr);
-            return 2;
+            return usageError("unknown argument " + arg);
         }
     }
 
@@ -110,4 +108,18 @@ int main(int argc, char** argv) {
     // A program that reported its exit status hands it on, as a shell expects of a runner.
     if (!ok) return 1;
     return debugger.programExit.value_or(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing a command meets may end the program without a word: the one place that says why.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "rdihost: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "rdihost: unexpected failure\n");
+    }
+    return 1;
 }

@@ -1,6 +1,8 @@
 // Argument parsing for the tov commands.
 #include "arguments.h"
 
+#include "files/flash_settings.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -9,18 +11,7 @@
 namespace tov::cli {
 
 std::optional<uint32_t> parseNumber(std::string_view text, uint32_t max) {
-    int base = 10;
-    if (text.starts_with("0x") || text.starts_with("0X")) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
-    uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (error != std::errc() || end != text.data() + text.size() || value > max) {
-        return std::nullopt;
-    }
-    return static_cast<uint32_t>(value);
+    return files::parseNumber(text, max);
 }
 
 void failUsage(const Invocation& call, std::string_view message) {

@@ -38,10 +38,6 @@ int32_t eraseFlash(const FlashSetup& setup, uint16_t mode, uint32_t address, uin
     return mode == kEraseChip ? TOV_FlashErase(kEraseChip, address) : TOV_FlashEraseSector(address);
 }
 
-int32_t writeRowFile(const char* path, uint32_t, uint32_t* detail) {
-    return TOV_FlashWrite555(path, detail);
-}
-
 int runErase(const Invocation& call, uint16_t mode) {
     const FileCommandLine line = splitFileOptions(call, {.type = true, .select = true});
     if (line.words.size() != 1) {
@@ -114,9 +110,8 @@ int runFlash(const Invocation& call) {
     // Row-organised flash of type 16 takes the whole file as one image of its rows.
     if (setup.kind == FlashKind::kRows && setup.type == 16) {
         if (line.offset != 0) failUsage(call, "--offset is not taken with a 555:16 set-up");
-        return runFlashWorkflow(call, line, setup, writeRowFile);
     }
-    return runFlashWorkflow(call, line, setup, TOV_FlashWriteFile2);
+    return runFlashWorkflow(call, line, setup);
 }
 
 }  // namespace tov::cli

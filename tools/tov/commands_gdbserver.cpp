@@ -1,19 +1,25 @@
 // The gdbserver command of tov: a GDB remote protocol server over the probe, serving one client
 // at a time until it is stopped (or after the first client with --once), and programming an
-// external flash bank for GDB's load when given one.
+// external flash bank for GDB's load when given one. A client that comes while another is
+// served is turned away at once.
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "arguments.h"
 #include "commands.h"
 #include "file_transfer.h"
-#include "flash_steps.h"
+#include "files/flash_workflow.h"
 #include "gdb/api_probe.h"
 #include "gdb/console.h"
 #include "gdb/memory_map.h"
+#include "gdb/points.h"
 #include "gdb/session.h"
 #include "gdb/tcp_server.h"
 #include "gdb_flash.h"
@@ -27,7 +33,9 @@ namespace {
 constexpr const char* kDefaultListen = "127.0.0.1:3333";
 constexpr std::string_view kSynopsis =
     "gdbserver [--listen ADDR:PORT] [--once] [--console gdb|terminal] "
-    "[--semihosting-root DIR] [--no-semihosting-system] [--flash-base ADDR [--flash-size N] "
+    "[--detach-halt] [--semihosting-root DIR] [--semihosting-system] "
+    "[--heap BASE,LIMIT,STACKBASE,STACKLIMIT] "
+    "[--flash-base ADDR [--flash-size N] "
     "--type SETUP [--erase auto|chip|none] [--sector-size N] [--skip-unchanged] [--verify]]";
 constexpr uint64_t kAddressSpace = 0x100000000ull;
 constexpr FileOptions kFlashOptions{.type = true, .flash = true};
@@ -37,7 +45,11 @@ struct ServerArguments {
     bool once = false;
     bool forwardConsole = true;
     std::string fileRoot;
-    bool systemAllowed = true;
+    // The program's host commands run only when asked for: whoever reaches the port could
+    // otherwise run commands as the server's user.
+    bool systemAllowed = false;
+    bool detachHalt = false;
+    semihost::HeapInfo heap = semihost::kStackAtTopHeap;
     // The flash options as tov flash takes them, and where the flash is.
     FileCommandLine flashLine;
     std::optional<uint32_t> flashBase;
@@ -59,7 +71,7 @@ ServerArguments parseServerArguments(const Invocation& call) {
         const std::string& word = call.args[i];
         const bool valued = word == "--listen" || word == "--console" ||
                             word == "--semihosting-root" || word == "--flash-base" ||
-                            word == "--flash-size";
+                            word == "--flash-size" || word == "--heap";
         if (valued && i + 1 == call.args.size()) failUsage(call, word + " needs a value");
         if (word == "--listen") {
             parsed.listen = call.args[++i];
@@ -67,8 +79,15 @@ ServerArguments parseServerArguments(const Invocation& call) {
             parsed.fileRoot = call.args[++i];
             if (!std::filesystem::is_directory(parsed.fileRoot))
                 failUsage(call, "--semihosting-root: no directory " + parsed.fileRoot);
-        } else if (word == "--no-semihosting-system") {
-            parsed.systemAllowed = false;
+        } else if (word == "--heap") {
+            std::string problem;
+            const auto heap = semihost::parseHeapInfo(call.args[++i], problem);
+            if (!heap) failUsage(call, "--heap: " + problem);
+            parsed.heap = *heap;
+        } else if (word == "--no-semihosting-system" || word == "--semihosting-system") {
+            parsed.systemAllowed = word == "--semihosting-system";
+        } else if (word == "--detach-halt") {
+            parsed.detachHalt = true;
         } else if (word == "--once") {
             parsed.once = true;
         } else if (word == "--console") {
@@ -106,13 +125,13 @@ std::optional<ServerFlash> serverFlash(const Invocation& call, const ServerArgum
                   "the server programs external flash (--type TYPE,CHIPSIZE,BUSBITS,"
                   "WORKSPACE); program on-chip flash with tov flash");
     }
-    flash.options = flashOptionsFor(call, line, flash.setup);
-    flash.unit = eraseUnitSize(flash.setup, flash.options);
+    flash.options = files::optionsForSetup(flash.setup, line.flash, line.eraseNamed);
+    flash.unit = files::eraseUnitSize(flash.setup, flash.options);
     if (flash.unit == 0)
         failUsage(call, "the sector size of this set-up is unknown: give --sector-size N");
     flash.base = *arguments.flashBase;
     flash.size = arguments.flashSize ? *arguments.flashSize
-                                     : eraseUnitSize(flash.setup, {.erase = EraseChoice::kChip});
+                                     : files::eraseUnitSize(flash.setup, {.erase = EraseChoice::kChip});
     char unit[16];
     std::snprintf(unit, sizeof unit, "0x%X", static_cast<unsigned>(flash.unit));
     if (flash.size == 0 || flash.base % flash.unit != 0 || flash.size % flash.unit != 0) {
@@ -134,19 +153,78 @@ const char* endText(gdb::SessionEnd end) {
     return "ended";
 }
 
+// Turns away the clients that come while a session is served, until `finish` is called. One
+// that comes while the session is ending (within half a second of its end) is kept for the
+// next session instead.
+class BusyGuard {
+public:
+    BusyGuard(gdb::Listener& listener, const std::string& holder) : holder_(holder) {
+        thread_ = std::thread([this, &listener] {
+            while (!done_) {
+                const int client = listener.accept(100);
+                if (client < 0) continue;
+                for (int wait = 0; wait < 10 && !done_; ++wait)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (done_) {
+                    next_ = client;
+                    return;
+                }
+                const std::string peer = gdb::peerName(client);
+                std::printf("gdbserver: refused %s: the probe is in use by %s\n", peer.c_str(),
+                            holder_.c_str());
+                std::fflush(stdout);
+                gdb::refuseClient(client, "the probe is in use by the GDB client at " + holder_);
+            }
+        });
+    }
+    ~BusyGuard() { finish(); }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+    // Ends the guard; a client that came as the session ended, or -1.
+    int finish() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+        const int next = next_;
+        next_ = -1;
+        return next;
+    }
+
+private:
+    std::string holder_;
+    std::atomic<bool> done_{false};
+    int next_ = -1;
+    std::thread thread_;
+};
+
 }  // namespace
 
 int runGdbserver(const Invocation& call) {
     const ServerArguments arguments = parseServerArguments(call);
     const std::optional<ServerFlash> flash = serverFlash(call, arguments);
+    // The port is taken before the probe is opened: a bad or busy one is the command line's
+    // fault and costs no probe traffic.
+    gdb::Listener listener;
+    if (const std::string problem = listener.listen(arguments.listen); !problem.empty())
+        failUsage(call, "--listen: " + problem);
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
 
-    gdb::Listener listener;
-    if (const std::string problem = listener.listen(arguments.listen); !problem.empty())
-        return reportFailure("gdbserver: " + problem);
-    std::printf("gdbserver: listening on port %d\n", listener.port());
+    gdb::ApiProbe probe;
+    if (const size_t left = gdb::removeLeftoverPoints(probe); left > 0)
+        std::printf("gdbserver: removed %zu points left in the probe by an earlier session\n",
+                    left);
+    std::printf("gdbserver: listening on %s\n", listener.address().c_str());
+    if (!listener.loopback()) {
+        std::printf("gdbserver: warning: listening on %s: anyone who can reach it controls the "
+                    "target%s\n",
+                    listener.address().c_str(),
+                    arguments.systemAllowed ? ", host files and host commands" : " and host files");
+    }
+    gdb::LoadedRegisters loaded;
     gdb::SessionOptions options;
+    options.loaded = &loaded;
+    options.detachHalt = arguments.detachHalt;
     std::optional<GdbFlash> programmer;
     if (flash) {
         programmer.emplace(flash->setup, flash->options, flash->unit);
@@ -160,27 +238,38 @@ int runGdbserver(const Invocation& call) {
     }
     std::fflush(stdout);
 
-    gdb::ApiProbe probe;
     gdb::ServerConsole console;
     console.setForwarding(arguments.forwardConsole);
     std::atomic<bool> stopRequest{false};
-    semihost::Service service(console, stopRequest);
-    service.setFileRoot(arguments.fileRoot);
-    service.setSystemAllowed(arguments.systemAllowed);
+    semihost::Service service(console, stopRequest,
+                              {arguments.fileRoot, arguments.systemAllowed, arguments.heap});
+    if (!service.fileRootProblem().empty())
+        std::fprintf(stderr, "tov: gdbserver: %s\n", service.fileRootProblem().c_str());
+    int waiting = -1;
     for (;;) {
-        const int client = listener.accept();
+        const int client = waiting >= 0 ? waiting : listener.accept();
+        waiting = -1;
         if (client < 0) return reportFailure("gdbserver: cannot accept a client");
-        std::printf("gdbserver: client connected\n");
+        const std::string peer = gdb::peerName(client);
+        std::printf("gdbserver: client %s connected\n", peer.c_str());
         std::fflush(stdout);
-        gdb::SocketChannel channel(client);
-        console.attach(&channel);
-        gdb::Session gdbSession(probe, service, stopRequest, channel, options);
-        const gdb::SessionEnd end = gdbSession.serve();
-        console.attach(nullptr);
+        gdb::SessionEnd end;
+        {
+            BusyGuard guard(listener, peer);
+            gdb::SocketChannel channel(client);
+            console.attach(&channel);
+            gdb::Session gdbSession(probe, service, stopRequest, channel, options);
+            end = gdbSession.serve();
+            console.attach(nullptr);
+            waiting = guard.finish();
+        }
         service.closeFiles();
         std::printf("gdbserver: client %s\n", endText(end));
         std::fflush(stdout);
-        if (arguments.once) return kExitOk;
+        if (arguments.once) {
+            if (waiting >= 0) ::close(waiting);
+            return kExitOk;
+        }
     }
 }
 

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "arguments.h"
-#include "image_input.h"
 #include "output.h"
 #include "probe_session.h"
 #include "progress.h"
@@ -33,6 +32,7 @@ bool takeFlashOption(const Invocation& call, size_t& i, FileCommandLine& line) {
         return call.args[++i];
     };
     if (arg == "--erase") {
+        line.eraseNamed = true;
         const std::string& choice = value();
         if (choice == "auto") {
             line.flash.erase = EraseChoice::kAuto;
@@ -43,9 +43,18 @@ bool takeFlashOption(const Invocation& call, size_t& i, FileCommandLine& line) {
         } else {
             failUsage(call, "--erase takes auto, chip or none, not '" + choice + "'");
         }
+    } else if (arg == "--flash-base") {
+        line.flashBase = numberArgument(call, "flash-base", value(), 0xFFFFFFFF);
+    } else if (arg == "--flash-size") {
+        line.flashSize = numberArgument(call, "flash-size", value(), 0xFFFFFFFF);
+        if (*line.flashSize == 0) failUsage(call, "--flash-size must be at least 1");
     } else if (arg == "--sector-size") {
         line.flash.sectorSize = numberArgument(call, "sector-size", value(), 0x80000000);
-        if (line.flash.sectorSize == 0) failUsage(call, "--sector-size must be at least 1");
+        // Sectors of flash chips are powers of two; anything else cannot match the chips.
+        const uint32_t size = line.flash.sectorSize;
+        if ((size & (size - 1)) != 0 || size == 0) {
+            failUsage(call, "--sector-size " + call.args[i] + " is not a power of two");
+        }
     } else if (arg == "--skip-unchanged") {
         line.flash.skipUnchanged = true;
     } else if (arg == "--dry-run") {
@@ -65,6 +74,22 @@ bool takeFlashOption(const Invocation& call, size_t& i, FileCommandLine& line) {
 bool takeFileOption(const Invocation& call, size_t& i, FileOptions accepted,
                     FileCommandLine& line) {
     const std::string& arg = call.args[i];
+    if (arg == "--format" && accepted.offset) {
+        if (i + 1 == call.args.size()) failUsage(call, arg + " needs a value");
+        const std::string& name = call.args[++i];
+        if (name == "srec") {
+            line.format = files::ImageFormat::SRecord;
+        } else if (name == "ihex") {
+            line.format = files::ImageFormat::IntelHex;
+        } else if (name == "elf") {
+            line.format = files::ImageFormat::Elf;
+        } else if (name == "bin") {
+            line.format = files::ImageFormat::Unknown;
+        } else {
+            failUsage(call, "--format takes srec, ihex, elf or bin, not '" + name + "'");
+        }
+        return true;
+    }
     const bool isOffset = arg == "--offset" && accepted.offset;
     const bool isBase = arg == "--base" && accepted.base;
     const bool isType = arg == "--type" && accepted.type;
@@ -127,6 +152,16 @@ FlashSetup requireFlashSetup(const Invocation& call, const FileCommandLine& line
     if (result != 0) {
         failUsage(call, origin + " '" + text + "': " + refusedSetupText(result));
     }
+    // Set-ups the library takes but no flash can have fail in the probe only after the
+    // connection; they are refused here.
+    if (setup->chipSize == 0) {
+        failUsage(call, origin + " '" + text + "': the chip size is 0");
+    }
+    const uint32_t busBytes = setup->busBits / 8u;
+    if (line.flash.sectorSize != 0 && line.flash.sectorSize < busBytes) {
+        failUsage(call, "--sector-size " + std::to_string(line.flash.sectorSize) +
+                            " is below the bus width of " + std::to_string(busBytes) + " bytes");
+    }
     return *setup;
 }
 
@@ -173,16 +208,51 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::optional<FileData> requireFileData(const Invocation& call, const std::string& path,
-                                        uint32_t offset, bool keepBytes) {
-    if (!readableFileSize(call, path)) return std::nullopt;
-    std::string problem;
-    std::optional<FileData> data = readFileData(path, offset, keepBytes, problem);
-    if (!data) {
-        reportFailure(call.command + ": " + TOV_ErrorTextGet(kFileAccessFailed) + " (" + path +
-                      ": " + problem + ")");
+TOV_ImageOptions imageOptionsFor(const FileCommandLine& line) {
+    TOV_ImageOptions options{};
+    if (line.format) {
+        switch (*line.format) {
+            case files::ImageFormat::SRecord:
+                options.format = TOV_IMAGE_SREC;
+                break;
+            case files::ImageFormat::IntelHex:
+                options.format = TOV_IMAGE_IHEX;
+                break;
+            case files::ImageFormat::Elf:
+                options.format = TOV_IMAGE_ELF;
+                break;
+            case files::ImageFormat::Unknown:
+                options.format = TOV_IMAGE_BIN;
+                break;
+        }
     }
-    return data;
+    options.offset = line.offset;
+    if (line.base) {
+        options.base = *line.base;
+        options.hasBase = 1;
+    }
+    return options;
+}
+
+std::optional<files::Image> requireImage(const Invocation& call, const FileCommandLine& line) {
+    const std::string& path = line.words[0];
+    if (!readableFileSize(call, path)) return std::nullopt;
+    files::ImageRequest request;
+    request.format = line.format;
+    request.offset = line.offset;
+    request.base = line.base;
+    files::Image image;
+    std::string error;
+    if (files::readImage(path, request, image, error)) return image;
+    // A malformed S-record file is reported as the library reports it; other formats say what
+    // they are not.
+    if (image.format == files::ImageFormat::SRecord && !line.base) {
+        reportFailure(call.command + ": " + TOV_ErrorTextGet(kFileAccessFailed) + " (" + error +
+                      ")");
+    } else {
+        reportFailure(call.command + ": " + error);
+    }
+    return std::nullopt;
 }
 
 std::string dataSummary(const FileData& data, uint32_t offset) {
@@ -196,16 +266,6 @@ std::string dataSummary(const FileData& data, uint32_t offset) {
     return text;
 }
 
-int32_t runWithDataProgress(const Invocation& call, const std::string& path, uint32_t offset,
-                            FileFunction function, const FileData& data, uint32_t& detail) {
-    ProgressBar bar(
-        call.command, [&data](uint64_t fileBytes) { return data.dataAt(fileBytes); },
-        data.dataBytes);
-    const int32_t result = function(path.c_str(), offset, &detail);
-    bar.finish();
-    return result;
-}
-
 int reportTransferError(const Invocation& call, int32_t result, uint32_t detail) {
     reportApiError(call.command, result);
     if (detail != 0) {
@@ -215,28 +275,25 @@ int reportTransferError(const Invocation& call, int32_t result, uint32_t detail)
     return kExitFailed;
 }
 
-int runFileTransfer(const Invocation& call, const FileCommandLine& line, FileFunction function,
-                    const std::string& verb, const std::optional<FlashSetup>& flash) {
+int runFileTransfer(const Invocation& call, const FileCommandLine& line, ImageFunction function,
+                    const std::string& verb) {
     const std::string& path = line.words[0];
-    const uint32_t offset = line.offset;
-    ImageInput input;
-    if (std::string error; !input.prepare(path, line.base, error))
-        return reportFailure(call.command + ": " + error);
-    const std::optional<FileData> data = requireFileData(call, input.path(), offset, false);
-    if (!data) return kExitFailed;
+    const std::optional<files::Image> image = requireImage(call, line);
+    if (!image) return kExitFailed;
+    const FileData data = fileDataOf(*image);
 
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
-    if (flash) {
-        const int32_t result = applyFlashSetup(*flash);
-        if (result != 0) return reportApiError(call.command, result);
-    }
     const auto start = std::chrono::steady_clock::now();
     uint32_t detail = 0;
-    const int32_t result = runWithDataProgress(call, input.path(), offset, function, *data, detail);
+    const TOV_ImageOptions options = imageOptionsFor(line);
+    ProgressBar bar(
+        call.command, [](uint64_t done) { return done; }, data.dataBytes);
+    const int32_t result = function(path.c_str(), &options, &detail);
+    bar.finish();
     if (result != 0) return reportTransferError(call, result, detail);
     std::printf("%s %s (%s) in %.2f s\n", verb.c_str(), path.c_str(),
-                dataSummary(*data, offset).c_str(), secondsSince(start));
+                dataSummary(data, line.offset).c_str(), secondsSince(start));
     return kExitOk;
 }
 

@@ -1,5 +1,5 @@
 // The steps the file and flash commands share: their options, the checks made before a port is
-// opened, and the run of one S-record transfer with its progress bar and summary.
+// opened, and the run of one image transfer with its progress bar and summary.
 #pragma once
 
 #include <chrono>
@@ -10,19 +10,28 @@
 
 #include "commands.h"
 #include "file_data.h"
-#include "flash_plan.h"
+#include "files/flash_plan.h"
+#include "files/image_file.h"
 #include "flash_setup.h"
+#include "tovlink.h"
 
 namespace tov::cli {
+
+using files::EraseChoice;
+using files::FlashOptions;
 
 // The words of a file or flash command with its options taken out.
 struct FileCommandLine {
     std::vector<std::string> words;
     uint32_t offset = 0;
-    std::optional<uint32_t> base;         // --base: where a raw binary goes
-    std::optional<std::string> typeText;  // the --type text as given
-    uint32_t selection = 0;               // --select: which blocks an on-chip erase takes
-    FlashOptions flash;                   // the flash workflow options of tov flash
+    std::optional<uint32_t> base;              // --base: where a raw binary goes
+    std::optional<std::string> typeText;       // the --type text as given
+    uint32_t selection = 0;                    // --select: which blocks an on-chip erase takes
+    files::FlashOptions flash;                 // the flash workflow options of tov flash
+    bool eraseNamed = false;                   // --erase was given
+    std::optional<uint32_t> flashBase;         // --flash-base: where the flash lies
+    std::optional<uint32_t> flashSize;         // --flash-size: how large it is
+    std::optional<files::ImageFormat> format;  // --format: forced file format
     bool flashWorkflowGiven = false;  // any of --erase, --sector-size, --skip-unchanged, --dry-run
 };
 
@@ -54,37 +63,33 @@ std::string refusedSetupText(int32_t code);
 // Hands the set-up to the library again after TOV_Connect has reset it; 0 or the library's code.
 int32_t applyFlashSetup(const FlashSetup& setup);
 
-// The size of the S-record file at `path`, or nullopt after reporting why it cannot be read.
+// The size of the file at `path`, or nullopt after reporting why it cannot be read.
 std::optional<uint64_t> readableFileSize(const Invocation& call, const std::string& path);
 
-// A file function of the library: path, offset, error detail out.
-using FileFunction = int32_t (*)(const char*, uint32_t, uint32_t*);
+// The library's options for reading the line's file as it was read by requireImage.
+TOV_ImageOptions imageOptionsFor(const FileCommandLine& line);
 
-// Reads the file before anything is sent: its data bytes and ranges, or nullopt after reporting
-// why it cannot be used (the system's reason, or the line and what is wrong with it).
-std::optional<FileData> requireFileData(const Invocation& call, const std::string& path,
-                                        uint32_t offset, bool keepBytes);
+// Reads the line's file whole before anything is sent, or returns nullopt after reporting why it
+// cannot be used (the system's reason, or the place and what is wrong with it).
+std::optional<files::Image> requireImage(const Invocation& call, const FileCommandLine& line);
 
 // "N data bytes at RANGES[, offset 0x...]" for the summary lines.
 std::string dataSummary(const FileData& data, uint32_t offset);
 
-// Runs a file function with a progress bar counting the file's data bytes.
-int32_t runWithDataProgress(const Invocation& call, const std::string& path, uint32_t offset,
-                            FileFunction function, const FileData& data, uint32_t& detail);
-
 // Reports a failed file function with the library's explanation and the probe's detail word.
 int reportTransferError(const Invocation& call, int32_t result, uint32_t detail);
 
-// Connects, sets the flash up when a set-up is given, runs `function` on the line's file (at its
-// offset, a raw binary at its base) with a progress bar, and prints "VERB FILE (N data bytes at
-// RANGES) in T s" or the error with its explanation.
-int runFileTransfer(const Invocation& call, const FileCommandLine& line, FileFunction function,
-                    const std::string& verb, const std::optional<FlashSetup>& flash);
+// An image call of the library: path, options, error detail out.
+using ImageFunction = int32_t (*)(const char*, const TOV_ImageOptions*, uint32_t*);
 
-// tov flash: plans, erases, programs with `program` and verifies as the options ask
-// (flash_workflow.cpp).
-int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const FlashSetup& setup,
-                     FileFunction program);
+// Connects, runs `function` on the line's file (at its offset, a raw binary at its base) with a
+// progress bar, and prints "VERB FILE (N data bytes at RANGES) in T s" or the error with its
+// explanation.
+int runFileTransfer(const Invocation& call, const FileCommandLine& line, ImageFunction function,
+                    const std::string& verb);
+
+// tov flash: plans, erases, programs and verifies as the options ask (flash_workflow.cpp).
+int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const FlashSetup& setup);
 
 // Seconds since `start`, for the summary lines.
 double secondsSince(std::chrono::steady_clock::time_point start);

@@ -1,52 +1,27 @@
-// The external flash set-up of the flash commands: the --type text (or $TOV_FLASH_TYPE) that
-// every flash command carries, because the library forgets a set-up at each connection and each
-// tov command is a process of its own, and its description in words.
+// The flash set-up of the flash commands: the --type text (or $TOV_FLASH_TYPE) that every flash
+// command carries, because the library forgets a set-up at each connection and each tov command
+// is a process of its own. The texts themselves are read and described below the tools.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <string>
 #include <string_view>
+
+#include "files/flash_settings.h"
 
 namespace tov::cli {
 
 inline constexpr std::string_view kFlashTypeVariable = "TOV_FLASH_TYPE";
 
-// Which set-up call of the library a set-up goes to: external chips, or one of the on-chip
-// flashes the probe programs and erases by itself.
-enum class FlashKind : uint8_t { kExternal, kPaged, kRows, kUc3f, kSgfm };
+using FlashSetup = files::FlashSettings;
+using files::flashChipBytes;
+using files::FlashKind;
+using files::flashSetupText;
+using files::flashTypeErases;
 
-// The values of one set-up call. External chips: TOV_FlashSetType's four (its reserved argument
-// aside). Paged on-chip flash: variant, type, bus width, flash size (in chipSize), workspace and
-// the translation of paged file addresses. Row-organised flash: type, parameter, workspace.
-// Type 25/26 flash: type and workspace. Type 21 on-chip flash: parameter and workspace.
-struct FlashSetup {
-    uint16_t type = 0;
-    uint32_t chipSize = 0;
-    uint16_t busBits = 0;
-    uint32_t workspace = 0;
-    FlashKind kind = FlashKind::kExternal;
-    uint16_t variant = 0;
-    uint32_t parameter = 0;
-    bool paged = false;
-};
-
-// "TYPE,CHIPSIZE,BUSBITS,WORKSPACE" for external chips, or for on-chip flash
-// "hc12:VARIANT,TYPE,BUSBITS,FLASHSIZE,WORKSPACE[,paged]", "555:TYPE,PARAMETER,WORKSPACE",
-// "uc3f:TYPE,WORKSPACE" or "sgfm:PARAMETER,WORKSPACE"; numbers decimal or 0x hex. nullopt for
-// any other text.
-std::optional<FlashSetup> parseFlashSetup(std::string_view text);
-
-// The --type text for a set-up: "2,0x80000,32,0x20000000", "555:16,0,0x3F9800", ...
-std::string flashSetupText(const FlashSetup& setup);
-
-// Data bytes of one chip of an external flash type, or 0 for a type tov does not know.
-uint32_t flashChipBytes(uint16_t type);
-// False for an external flash type whose erase the library refuses (it is programmed as it is).
-bool flashTypeErases(uint16_t type);
-
-// What a person reads about a set-up: bus and chip width, chips per bus, bank mask and size,
-// workspace and erase method, one item per line.
-std::string describeFlashSetup(const FlashSetup& setup);
+inline std::optional<FlashSetup> parseFlashSetup(std::string_view text) {
+    return files::parseFlashSettings(text);
+}
+inline std::string describeFlashSetup(const FlashSetup& setup) {
+    return files::describeFlashSettings(setup);
+}
 
 }  // namespace tov::cli

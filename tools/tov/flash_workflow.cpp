@@ -1,20 +1,16 @@
-// tov flash: plans the sectors a file touches, leaves unchanged ones alone, erases and programs
-// the rest, verifies on request, and reports each phase; --dry-run only prints the plan.
-#include <algorithm>
-#include <chrono>
+// tov flash: the flash workflow below the tools run over the library's exports, and its report:
+// each phase's time, the units erased, programmed and skipped; --dry-run prints the plan only.
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "api_flash_access.h"
 #include "arguments.h"
 #include "file_transfer.h"
-#include "flash_plan.h"
-#include "flash_steps.h"
-#include "image_input.h"
+#include "files/flash_workflow.h"
 #include "output.h"
 #include "probe_session.h"
-#include "progress.h"
 #include "tovlink.h"
 
 namespace tov::cli {
@@ -24,18 +20,7 @@ namespace {
 constexpr int32_t kProgramFailed = -1209;
 constexpr size_t kListedUnits = 8;
 
-using Clock = std::chrono::steady_clock;
-
-// Seconds spent in each phase, and the counts of the summary.
-struct FlashReport {
-    double read = 0;
-    double erase = 0;
-    double program = 0;
-    double verify = 0;
-    size_t erased = 0;
-    size_t programmed = 0;
-    size_t skipped = 0;
-};
+using Step = files::FlashOutcome::Step;
 
 std::string unitList(const std::vector<uint64_t>& units) {
     std::string text;
@@ -49,8 +34,11 @@ std::string unitList(const std::vector<uint64_t>& units) {
     return text;
 }
 
-void printDryRun(const Invocation& call, const FileData& data, const FlashPlan& plan,
-                 const std::vector<uint64_t>& toErase, EraseChoice erase, uint32_t offset) {
+void printDryRun(const Invocation& call, const FileData& data, const files::FlashOutcome& outcome,
+                 uint32_t offset) {
+    const files::FlashPlan& plan = outcome.plan;
+    const std::vector<uint64_t>& toErase = outcome.toErase;
+    const EraseChoice erase = outcome.options.erase;
     const char* what = erase == EraseChoice::kChip ? "chip bank" : "sector";
     std::printf("%s: dry run, nothing is erased or programmed\n", call.command.c_str());
     if (erase == EraseChoice::kNone) {
@@ -60,29 +48,57 @@ void printDryRun(const Invocation& call, const FileData& data, const FlashPlan& 
                     toErase.size() == 1 ? "" : "s", static_cast<unsigned>(plan.unit),
                     toErase.empty() ? "" : ": ", unitList(toErase).c_str());
     }
-    uint64_t bytes = 0;
-    for (const auto& [unit, unitBytes] : plan.units) {
-        if (std::find(plan.skipped.begin(), plan.skipped.end(), unit) == plan.skipped.end())
-            bytes += unitBytes.size();
-    }
-    std::printf("would program %llu of %s\n", static_cast<unsigned long long>(bytes),
+    std::printf("would program %llu of %s\n",
+                static_cast<unsigned long long>(plan.bytesToProgram()),
                 dataSummary(data, offset).c_str());
+    if (!outcome.memory.segments.empty()) {
+        std::printf("would write %s outside the flash as memory\n",
+                    dataSummary(fileDataOf(outcome.memory), 0).c_str());
+    }
     if (!plan.skipped.empty()) {
         std::printf("would skip %zu unchanged %s%s: %s\n", plan.skipped.size(), what,
                     plan.skipped.size() == 1 ? "" : "s", unitList(plan.skipped).c_str());
     }
 }
 
-double since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
+int reportOutcome(const Invocation& call, int32_t result, const files::FlashOutcome& outcome) {
+    switch (outcome.failed) {
+        case Step::kErase:
+            reportApiError(call.command, result);
+            std::fprintf(stderr, "tov: %s: erasing at 0x%08X failed\n", call.command.c_str(),
+                         static_cast<unsigned>(outcome.failedAt));
+            return kExitFailed;
+        case Step::kProgram:
+            reportTransferError(call, result, outcome.detail);
+            if (result == kProgramFailed && outcome.options.erase == EraseChoice::kNone) {
+                std::fprintf(stderr,
+                             "tov: %s: the flash may need erasing first: leave out --erase "
+                             "none to erase the sectors the file touches\n",
+                             call.command.c_str());
+            }
+            return kExitFailed;
+        case Step::kVerify:
+            return reportTransferError(call, result, outcome.detail);
+        default:
+            return reportApiError(call.command, result);
+    }
 }
 
 }  // namespace
 
-int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const FlashSetup& setup,
-                     FileFunction program) {
+int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const FlashSetup& setup) {
     const std::string& path = line.words[0];
-    const FlashOptions options = flashOptionsFor(call, line, setup);
+    FlashOptions options = files::optionsForSetup(setup, line.flash, line.eraseNamed);
+    if (line.flashSize && !line.flashBase) failUsage(call, "--flash-size needs --flash-base ADDR");
+    if (line.flashBase) {
+        // Data outside the flash (an ELF's RAM sections) is written as memory.
+        options.rangeBase = *line.flashBase;
+        options.rangeSize = line.flashSize
+                                ? *line.flashSize
+                                : files::eraseUnitSize(setup, {.erase = EraseChoice::kChip});
+        if (options.rangeSize == 0)
+            failUsage(call, "the size of this set-up's flash is unknown: give --flash-size N");
+    }
     const bool external = setup.kind == FlashKind::kExternal;
     if (!external && line.flashWorkflowGiven) {
         failUsage(call,
@@ -90,103 +106,50 @@ int runFlashWorkflow(const Invocation& call, const FileCommandLine& line, const 
                   "flash set-ups; on-chip flash is erased with tov erase");
     }
     const bool planned = external && (options.erase != EraseChoice::kNone ||
-                                      options.skipUnchanged || options.dryRun);
-    const uint32_t unit = eraseUnitSize(setup, options);
-    if (planned && unit == 0) {
+                                      options.skipUnchanged || options.dryRun || line.flashBase);
+    if (planned && files::eraseUnitSize(setup, options) == 0) {
         failUsage(call, "the sector size of this set-up is unknown: give --sector-size N");
     }
 
-    // ELF, Intel HEX and raw binary files are turned into S-records before anything is planned
-    // or sent.
-    ImageInput input;
-    if (std::string error; !input.prepare(path, line.base, error))
-        return reportFailure(call.command + ": " + error);
-    const std::optional<FileData> data =
-        requireFileData(call, input.path(), line.offset, planned);
-    if (!data) return kExitFailed;
-    FlashPlan plan = planned ? planFlash(*data, unit) : FlashPlan{};
-    FlashReport report;
+    // The file is read whole before anything is planned or sent.
+    const std::optional<files::Image> image = requireImage(call, line);
+    if (!image) return kExitFailed;
+    const FileData data = fileDataOf(*image);
+    ApiFlashAccess access(call.command, path, imageOptionsFor(line));
+    files::FlashOutcome outcome;
 
     // A dry run without a comparison needs no probe at all.
     if (options.dryRun && !options.skipUnchanged) {
-        std::vector<uint64_t> units;
-        for (const auto& entry : plan.units) units.push_back(entry.first);
-        printDryRun(call, *data, plan, units, options.erase, line.offset);
+        files::runFlashWorkflow(access, *image, setup, options, outcome);
+        printDryRun(call, data, outcome, line.offset);
         return kExitOk;
     }
 
     ProbeSession session(call);
     if (session.failed()) return reportApiError(call.command, session.result());
-    int32_t result = applyFlashSetup(setup);
-    if (result != 0) return reportApiError(call.command, result);
-
-    auto start = Clock::now();
-    if (options.skipUnchanged) {
-        result = findUnchangedUnits(plan);
-        if (result != 0) return reportApiError(call.command, result);
-        report.read = since(start);
-    }
-    const std::vector<uint64_t> toErase = unitsToProgram(plan);
-    report.skipped = plan.skipped.size();
-    report.programmed = planned ? toErase.size() : 0;
+    const int32_t result = files::runFlashWorkflow(access, *image, setup, options, outcome);
+    if (result != 0) return reportOutcome(call, result, outcome);
     if (options.dryRun) {
-        printDryRun(call, *data, plan, toErase, options.erase, line.offset);
+        printDryRun(call, data, outcome, line.offset);
         return kExitOk;
     }
 
-    start = Clock::now();
-    if (options.erase != EraseChoice::kNone) {
-        uint32_t failedAt = 0;
-        result = eraseUnits(toErase, options.erase, failedAt);
-        if (result != 0) {
-            reportApiError(call.command, result);
-            std::fprintf(stderr, "tov: %s: erasing at 0x%08X failed\n", call.command.c_str(),
-                         static_cast<unsigned>(failedAt));
-            return kExitFailed;
-        }
-        report.erased = toErase.size();
-        report.erase = since(start);
-    }
-
-    start = Clock::now();
-    uint32_t detail = 0;
-    if (plan.skipped.empty()) {
-        result = runWithDataProgress(call, input.path(), line.offset, program, *data, detail);
-    } else {
-        result = programUnits(plan);
-    }
-    report.program = since(start);
-    if (result != 0) {
-        reportTransferError(call, result, detail);
-        if (result == kProgramFailed && options.erase == EraseChoice::kNone) {
-            std::fprintf(stderr,
-                         "tov: %s: the flash may need erasing first: leave out --erase "
-                         "none to erase the sectors the file touches\n",
-                         call.command.c_str());
-        }
-        return kExitFailed;
-    }
-
-    if (options.verify) {
-        start = Clock::now();
-        detail = 0;
-        result = runWithDataProgress(call, input.path(), line.offset, TOV_VerifyFile2, *data, detail);
-        report.verify = since(start);
-        if (result != 0) return reportTransferError(call, result, detail);
-    }
-
-    std::printf("programmed %s (%s)", path.c_str(), dataSummary(*data, line.offset).c_str());
+    std::printf("programmed %s (%s)", path.c_str(), dataSummary(data, line.offset).c_str());
     if (planned) {
         const char* what = options.erase == EraseChoice::kChip ? "chip banks" : "sectors";
-        std::printf(": %s erased %zu, programmed %zu, skipped %zu", what, report.erased,
-                    report.programmed, report.skipped);
+        std::printf(": %s erased %zu, programmed %zu, skipped %zu", what, outcome.erased,
+                    outcome.toErase.size(), outcome.plan.skipped.size());
+    }
+    if (!outcome.memory.segments.empty()) {
+        std::printf("; %s outside the flash written as memory",
+                    dataSummary(fileDataOf(outcome.memory), 0).c_str());
     }
     std::printf("; ");
-    if (options.skipUnchanged) std::printf("compare %.2f s, ", report.read);
+    if (options.skipUnchanged) std::printf("compare %.2f s, ", outcome.compareSeconds);
     if (options.erase != EraseChoice::kNone && external)
-        std::printf("erase %.2f s, ", report.erase);
-    std::printf("program %.2f s", report.program);
-    if (options.verify) std::printf(", verify %.2f s", report.verify);
+        std::printf("erase %.2f s, ", outcome.eraseSeconds);
+    std::printf("program %.2f s", outcome.programSeconds);
+    if (options.verify) std::printf(", verify %.2f s", outcome.verifySeconds);
     std::printf("\n");
     return kExitOk;
 }

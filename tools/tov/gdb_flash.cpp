@@ -1,16 +1,14 @@
-// One flash pass for the GDB client: plan the units its writes touch, add those it asked to
-// erase, then compare, erase, program and verify as tov flash does, and tell the server's user.
+// One flash pass for the GDB client through the workflow's batch pass, told to the server's user.
 #include "gdb_flash.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <set>
 #include <vector>
 
+#include "api_flash_access.h"
 #include "file_data.h"
 #include "file_transfer.h"
-#include "flash_steps.h"
+#include "files/flash_workflow.h"
 #include "output.h"
 
 namespace tov::cli {
@@ -18,6 +16,7 @@ namespace tov::cli {
 namespace {
 
 constexpr const char* kCommand = "gdbserver";
+constexpr int32_t kVerifyFailed = -1210;
 
 gdb::FlashFailure failed(gdb::FlashFailure step, int32_t code, const char* what, uint32_t at) {
     reportApiError(kCommand, code);
@@ -29,76 +28,50 @@ gdb::FlashFailure failed(gdb::FlashFailure step, int32_t code, const char* what,
 }  // namespace
 
 gdb::FlashFailure GdbFlash::program(const gdb::FlashBatch& batch) {
+    using Step = files::FlashOutcome::Step;
     const auto start = std::chrono::steady_clock::now();
-    FileData data;
+    files::Image writes;
     for (const auto& [address, bytes] : batch.writes) {
-        for (size_t i = 0; i < bytes.size(); ++i)
-            data.bytes.emplace_back(address + static_cast<uint32_t>(i), bytes[i]);
-        data.dataBytes += bytes.size();
-        if (!data.ranges.empty() && data.ranges.back().end == address)
-            data.ranges.back().end += bytes.size();
-        else
-            data.ranges.push_back({address, address + uint64_t{bytes.size()}});
+        writes.segments.push_back({address, bytes});
+        writes.dataBytes += bytes.size();
     }
-    FlashPlan plan = planFlash(data, unit_);
-
-    // The set-up is made again for each pass: a reset or another request in between may have
-    // changed the probe's write mode.
-    int32_t result = applyFlashSetup(setup_);
-    if (result != 0) {
-        reportApiError(kCommand, result);
-        return gdb::FlashFailure::Program;
-    }
-    if (options_.skipUnchanged && (result = findUnchangedUnits(plan)) != 0) {
-        reportApiError(kCommand, result);
-        return gdb::FlashFailure::Program;
-    }
-    const std::vector<uint64_t> toProgram = unitsToProgram(plan);
-    // Units asked to be erased that hold nothing of the writes (GDB's flash-erase) are erased
-    // all the same; those found unchanged are left alone.
-    std::set<uint64_t> toErase(toProgram.begin(), toProgram.end());
-    for (const auto& [address, length] : batch.erases) {
-        for (uint64_t unit = address - address % unit_; unit < uint64_t{address} + length;
-             unit += unit_) {
-            if (!plan.units.contains(unit)) toErase.insert(unit);
-        }
-    }
-    if (options_.erase != EraseChoice::kNone) {
-        uint32_t failedAt = 0;
-        result = eraseUnits({toErase.begin(), toErase.end()}, options_.erase, failedAt);
-        if (result != 0) return failed(gdb::FlashFailure::Erase, result, "erasing", failedAt);
-    }
-    if ((result = programUnits(plan)) != 0) {
-        reportApiError(kCommand, result);
-        if (options_.erase == EraseChoice::kNone) {
-            std::fprintf(stderr,
-                         "tov: %s: the flash may need erasing first: leave out --erase "
-                         "none to erase the sectors GDB loads into\n",
-                         kCommand);
-        }
-        return gdb::FlashFailure::Program;
-    }
-    if (options_.verify) {
-        for (const uint64_t unit : toProgram) {
-            if (!unitUnchanged(plan.units.at(unit), result)) {
-                if (result != 0)
-                    return failed(gdb::FlashFailure::Verify, result, "verifying",
-                                  static_cast<uint32_t>(unit));
-                std::fprintf(stderr, "tov: %s: the flash at 0x%08X differs from what was written\n",
-                             kCommand, static_cast<unsigned>(unit));
-                return gdb::FlashFailure::Verify;
+    ApiFlashAccess access;
+    files::FlashOutcome outcome;
+    const int32_t result = files::runFlashBatch(access, setup_, options_, unit_, writes.segments,
+                                                batch.erases, outcome);
+    switch (outcome.failed) {
+        case Step::kNone:
+            break;
+        case Step::kErase:
+            return failed(gdb::FlashFailure::Erase, result, "erasing", outcome.failedAt);
+        case Step::kProgram:
+            reportApiError(kCommand, result);
+            if (options_.erase == EraseChoice::kNone) {
+                std::fprintf(stderr,
+                             "tov: %s: the flash may need erasing first: leave out --erase "
+                             "none to erase the sectors GDB loads into\n",
+                             kCommand);
             }
-        }
+            return gdb::FlashFailure::Program;
+        case Step::kVerify:
+            if (result != kVerifyFailed)
+                return failed(gdb::FlashFailure::Verify, result, "verifying", outcome.failedAt);
+            std::fprintf(stderr, "tov: %s: the flash at 0x%08X differs from what was written\n",
+                         kCommand, static_cast<unsigned>(outcome.failedAt));
+            return gdb::FlashFailure::Verify;
+        default:
+            reportApiError(kCommand, result);
+            return gdb::FlashFailure::Program;
     }
     const char* what = options_.erase == EraseChoice::kChip ? "chip banks" : "sectors";
-    const size_t erased = options_.erase == EraseChoice::kNone ? 0 : toErase.size();
-    if (data.bytes.empty()) {
-        std::printf("gdbserver: flash: %s erased %zu in %.2f s\n", what, erased,
+    if (writes.segments.empty()) {
+        std::printf("gdbserver: flash: %s erased %zu in %.2f s\n", what, outcome.erased,
                     secondsSince(start));
     } else {
         std::printf(
             "gdbserver: flash: %s: %s erased %zu, programmed %zu, skipped %zu%s in %.2f s\n",
-            dataSummary(data, 0).c_str(), what, erased, toProgram.size(), plan.skipped.size(),
+            dataSummary(fileDataOf(writes), 0).c_str(), what, outcome.erased,
+            outcome.plan.toProgram().size(), outcome.plan.skipped.size(),
             options_.verify ? ", verified" : "", secondsSince(start));
     }
     std::fflush(stdout);

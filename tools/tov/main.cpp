@@ -82,8 +82,8 @@ constexpr std::array kCommands = {
     Command{"flash", "FILE [--offset N] [--base ADDR] --type SETUP",
             "program an S-record, ELF, Intel HEX or raw binary file into flash", true, runFlash},
     Command{"gdbserver",
-            "[--listen ADDR:PORT] [--once] [--console gdb|terminal] [--semihosting-root DIR] "
-            "[--no-semihosting-system] [--flash-base ADDR --type SETUP ...]",
+            "[--listen [ADDR:]PORT] [--once] [--console gdb|terminal] [--semihosting-root DIR] "
+            "[--semihosting-system] [--detach-halt] [--flash-base ADDR --type SETUP ...]",
             "serve GDB clients over the remote protocol (default 127.0.0.1:3333); the program's "
             "semihosting files stay inside DIR; GDB's load programs the flash at ADDR",
             true, runGdbserver},
@@ -342,5 +342,7 @@ int main(int argc, char** argv) {
         return tov::cli::reportUsageError(e.what(), e.command());
     } catch (const std::exception& e) {
         return tov::cli::reportFailure(e.what());
+    } catch (...) {
+        return tov::cli::reportFailure("unexpected failure");
     }
 }

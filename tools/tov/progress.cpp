@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "exit_cleanup.h"
 #include "tovlink.h"
 
 namespace tov::cli {
@@ -16,7 +17,9 @@ namespace tov::cli {
 namespace {
 
 constexpr int kDefaultWidth = 80;
-constexpr int kInterruptedExit = 130;
+// The exit status of a run ended by a signal, as a shell reports it: 128 plus its number.
+constexpr int kSignalExitBase = 128;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
 
 ProgressMode progressMode = ProgressMode::kTerminal;
 
@@ -25,7 +28,7 @@ char interruptLabel[64];
 std::atomic<uint64_t> interruptDone{0};
 std::atomic<uint64_t> interruptTotal{0};
 std::atomic<bool> interruptLineOpen{false};
-struct sigaction previousAction {};
+struct sigaction previousActions[2]{};
 
 int terminalWidth() {
     winsize size{};
@@ -45,7 +48,7 @@ size_t putNumber(char* out, uint64_t value) {
     return n;
 }
 
-void onInterrupt(int) {
+void onInterrupt(int signo) {
     char text[192];
     size_t used = 0;
     const auto put = [&](const char* part) {
@@ -63,7 +66,9 @@ void onInterrupt(int) {
     put(" bytes\n");
     const ssize_t written = ::write(STDERR_FILENO, text, used);
     (void)written;
-    _exit(kInterruptedExit);
+    // What the run made on its way (a simulator and its folder, a dump's files) goes with it.
+    runCleanup();
+    _exit(kSignalExitBase + signo);
 }
 
 }  // namespace
@@ -83,7 +88,9 @@ ProgressBar::ProgressBar(std::string label, Translate translate, uint64_t total)
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    interruptArmed_ = sigaction(SIGINT, &action, &previousAction) == 0;
+    for (int signo : kStopSignals) sigaddset(&action.sa_mask, signo);
+    interruptArmed_ = sigaction(SIGINT, &action, &previousActions[0]) == 0 &&
+                      sigaction(SIGTERM, &action, &previousActions[1]) == 0;
 
     const bool draw = progressMode == ProgressMode::kAlways ||
                       (progressMode == ProgressMode::kTerminal && isatty(STDERR_FILENO) != 0);
@@ -101,7 +108,8 @@ ProgressBar::~ProgressBar() {
 
 void ProgressBar::finish() {
     if (interruptArmed_) {
-        sigaction(SIGINT, &previousAction, nullptr);
+        sigaction(SIGINT, &previousActions[0], nullptr);
+        sigaction(SIGTERM, &previousActions[1], nullptr);
         interruptArmed_ = false;
     }
     TOV_ProgressSet(nullptr, nullptr);

@@ -16,7 +16,8 @@ enum class ProgressMode { kTerminal, kAlways, kNever };
 void setProgressMode(ProgressMode mode);
 
 // Shows the library's progress reports for the lifetime of one command. While it lives, Ctrl-C
-// ends the bar's line and says what was interrupted and how far it got before tov exits.
+// (or SIGTERM) ends the bar's line, says what was interrupted and how far it got, and removes
+// what the run registered for cleanup (exit_cleanup.h) before tov exits.
 class ProgressBar {
 public:
     // Turns the library's units (for file calls: bytes of the file read) into the data bytes

@@ -2,6 +2,8 @@
 // interrupted.
 #include "sim_launcher.h"
 
+#include "exit_cleanup.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -33,37 +35,13 @@ constexpr std::array<std::string_view, 12> kValuedOptions = {
     "--chip-flash", "--core"};
 constexpr std::array<std::string_view, 2> kFlagOptions = {"--loader", "--line-timing"};
 
-// What the signal handler needs to clean up, kept in plain storage it may touch safely.
-volatile sig_atomic_t gSimPid = -1;
-char gTtyPath[512];
-char gDirPath[512];
 constexpr std::array<int, 4> kCleanupSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Only async-signal-safe calls: end the simulator, remove its directory, then die as asked.
 extern "C" void cleanupOnSignal(int signo) {
-    const pid_t pid = gSimPid;
-    if (pid > 0) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-    if (gTtyPath[0] != '\0') unlink(gTtyPath);
-    if (gDirPath[0] != '\0') rmdir(gDirPath);
+    runCleanup();
     signal(signo, SIG_DFL);
     raise(signo);
-}
-
-void installCleanup(pid_t pid, const std::string& tty, const std::string& dir) {
-    std::snprintf(gTtyPath, sizeof gTtyPath, "%s", tty.c_str());
-    std::snprintf(gDirPath, sizeof gDirPath, "%s", dir.c_str());
-    gSimPid = pid;
-    for (int signo : kCleanupSignals) signal(signo, cleanupOnSignal);
-}
-
-void removeCleanup() {
-    for (int signo : kCleanupSignals) signal(signo, SIG_DFL);
-    gSimPid = -1;
-    gTtyPath[0] = '\0';
-    gDirPath[0] = '\0';
 }
 
 // The simulator that was built with this tov, else whatever PATH offers.
@@ -113,6 +91,8 @@ bool SimLauncher::start(const std::vector<std::string>& options, std::string& er
     }
     dir_ = pattern.data();
     tty_ = dir_ + "/tty";
+    dirSlot_ = cleanupPath(dir_);
+    ttySlot_ = cleanupPath(tty_);
 
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
@@ -164,7 +144,8 @@ bool SimLauncher::start(const std::vector<std::string>& options, std::string& er
     close(pipeEnds[1]);
     pid_ = pid;
     output_ = pipeEnds[0];
-    installCleanup(pid_, tty_, dir_);
+    childSlot_ = cleanupChild(pid_);
+    for (int signo : kCleanupSignals) signal(signo, cleanupOnSignal);
     sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     if (!waitForReady(error)) {
         stop();
@@ -195,9 +176,10 @@ bool SimLauncher::waitForReady(std::string& error) {
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) {
             int status = 0;
+            forgetCleanup(childSlot_);
+            childSlot_ = -1;
             waitpid(pid_, &status, 0);
             pid_ = -1;
-            gSimPid = -1;
             error = "the simulator ended before it was ready (" + describeStatus(status) + ")";
             return false;
         }
@@ -211,6 +193,12 @@ bool SimLauncher::waitForReady(std::string& error) {
 }
 
 void SimLauncher::stop() {
+    // The handler must not see a half-stopped simulator (a reaped child's number may already
+    // be another process's): the signals wait until all is gone, then act as usual.
+    sigset_t cleanupSignals, previousMask;
+    sigemptyset(&cleanupSignals);
+    for (int signo : kCleanupSignals) sigaddset(&cleanupSignals, signo);
+    sigprocmask(SIG_BLOCK, &cleanupSignals, &previousMask);
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         const auto deadline = Clock::now() + kStopTimeout;
@@ -225,15 +213,21 @@ void SimLauncher::stop() {
         }
         pid_ = -1;
     }
+    forgetCleanup(childSlot_);
+    childSlot_ = -1;
     if (output_ >= 0) {
         close(output_);
         output_ = -1;
     }
     removeDirectory();
-    removeCleanup();
+    for (int signo : kCleanupSignals) signal(signo, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
 }
 
 void SimLauncher::removeDirectory() {
+    forgetCleanup(ttySlot_);
+    forgetCleanup(dirSlot_);
+    ttySlot_ = dirSlot_ = -1;
     if (dir_.empty()) return;
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);

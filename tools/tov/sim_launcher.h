@@ -41,6 +41,10 @@ private:
 
     pid_t pid_ = -1;
     int output_ = -1;
+    // Registrations with the signal cleanup (exit_cleanup.h).
+    int childSlot_ = -1;
+    int ttySlot_ = -1;
+    int dirSlot_ = -1;
     std::string dir_;
     std::string tty_;
 };

@@ -1,0 +1,371 @@
+// Fuzzes the probe's side of libtovlink: the exported calls of every request family run against
+// a probe whose answers, events and silences come from the input, through the real serial
+// framing, transaction and request code. Caller buffers are exact-size heap blocks, so a write
+// one byte past them is found; every call must end within a bounded number of reads and of
+// virtual time, and a call that succeeds must not have taken an answer under another code.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/srecord_writer.h"
+#include "fuzz/support/check.h"
+#include "fuzz/support/fuzzed_probe.h"
+#include "include/tovlink.h"
+#include "link/flavour.h"
+#include "link/link_context.h"
+#include "link/serial_transport.h"
+#include "tovlink/link_state.h"
+
+using tov::fuzz::FuzzedLine;
+using tov::fuzz::FuzzInput;
+using tov::fuzz::VirtualClock;
+
+namespace {
+
+constexpr int kMaxCalls = 64;
+constexpr uint8_t kFlashPrepare = 0x8C;
+constexpr const char* kPort = "COM7 115200";
+
+// The line the library opens its ports on: a fresh input and clock for every run.
+struct World {
+    VirtualClock clock;
+    FuzzInput input{nullptr, 0};
+    FuzzedLine line{input, clock};
+    std::string folder;
+    std::string image;   // a small S-record file to load, verify and program
+    std::string output;  // where dumps go
+    std::string empty;   // a firmware folder with nothing in it
+
+    World() {
+        char name[] = "/tmp/tov-fuzz-probe-XXXXXX";
+        if (!mkdtemp(name)) std::abort();
+        folder = name;
+        image = folder + "/image.srec";
+        output = folder + "/dump.srec";
+        empty = folder + "/firmware/";
+        if (mkdir(empty.c_str(), 0700) != 0) std::abort();
+        FILE* f = std::fopen(image.c_str(), "w");
+        if (!f) std::abort();
+        char text[tov::files::kMaxRecordText];
+        uint8_t bytes[32];
+        for (unsigned record = 0; record < 4; ++record) {
+            for (unsigned i = 0; i < sizeof bytes; ++i)
+                bytes[i] = static_cast<uint8_t>(record * 32 + i);
+            const size_t n =
+                tov::files::formatSRecord(3, 0x20000000u + record * 32, bytes, sizeof bytes, text);
+            std::fwrite(text, 1, n, f);
+        }
+        std::fputs("S70500000000FA\n", f);
+        std::fclose(f);
+        setenv("TOV_COM7", "/dev/null", 1);
+        tov::lib::useLine(line, clock);
+    }
+};
+
+World& world() {
+    static World instance;
+    return instance;
+}
+
+std::vector<uint8_t> exact(size_t n) {
+    return std::vector<uint8_t>(n);
+}
+
+// One call of the driver; `raw` marks the calls that hand any answer back unchecked.
+int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
+    World& w = world();
+    raw = false;
+    const uint32_t address = in.u32();
+    which = in.u8() % 34;
+    switch (which) {
+        case 0: {
+            const auto request = in.bytes(in.u8() % 16 + 1);
+            const int32_t capacity = in.u8() % 64;
+            auto answer = exact(static_cast<size_t>(capacity));
+            raw = true;
+            return TOV_Transaction(static_cast<int32_t>(request.size()), request.data(), capacity,
+                                   answer.data(), 0);
+        }
+        case 1:
+            return TOV_GetPendingEvents();
+        case 2:
+            return TOV_TargetStart();
+        case 3:
+            return TOV_TargetHalt();
+        case 4:
+            return in.flag() ? TOV_TargetReset() : TOV_TargetReset2(in.u8());
+        case 5: {
+            auto result = std::make_unique<uint32_t>();
+            return TOV_TargetStep(in.u32(), in.u32(), in.u8(), result.get());
+        }
+        case 6: {
+            uint16_t count = in.u8() % 20;
+            auto values = std::make_unique<uint32_t[]>(count);
+            auto state = std::make_unique<uint16_t>();
+            auto error = std::make_unique<int32_t>();
+            auto value = std::make_unique<uint32_t>();
+            const uint16_t room = count;
+            const int32_t rc =
+                TOV_StateGet(state.get(), error.get(), value.get(), &count, values.get());
+            FUZZ_CHECK(count <= room);
+            return rc;
+        }
+        case 7: {
+            const StartupEntry entries[2] = {{1, address, 2}, {2, address + 4, 3}};
+            return TOV_TargetStartup(in.u8(), in.u32(), in.u8() % 3, entries);
+        }
+        case 8: {
+            auto info = std::make_unique<TargetInfo>();
+            const int32_t rc = TOV_InfoGet(info.get());
+            if (rc >= 0) FUZZ_CHECK(std::memchr(info->setupId, 0, sizeof info->setupId));
+            return rc;
+        }
+        case 9:
+            return TOV_SetBdmSpeed(in.u32());
+        case 10: {
+            const uint16_t count = in.u8() % 8 + 1;
+            auto regs = std::make_unique<RegisterDescriptor[]>(count);
+            for (uint16_t i = 0; i < count; ++i) regs[i] = {in.u8(), in.u8()};
+            auto values = std::make_unique<uint32_t[]>(count);
+            const int32_t rc = TOV_RegisterGet(count, regs.get(), values.get());
+            if (rc < 0 || in.flag()) return rc;
+            auto set = std::make_unique<int32_t[]>(count);
+            return TOV_RegisterSet(count, regs.get(), set.get());
+        }
+        case 11: {
+            const uint16_t first = in.u8() % 4, last = static_cast<uint16_t>(first + in.u8() % 4);
+            auto data = exact(8u * (last - first + 1));
+            const int32_t rc = TOV_FPRegGet(first, last, data.data());
+            return rc < 0 || in.flag() ? rc : TOV_FPRegSet(first, last, data.data());
+        }
+        case 12: {
+            const uint16_t first = in.u8() % 4, last = static_cast<uint16_t>(first + in.u8() % 4);
+            auto data = exact(16u * (last - first + 1));
+            const int32_t rc = TOV_VRegGet(first, last, data.data());
+            return rc < 0 || in.flag() ? rc : TOV_VRegSet(first, last, data.data());
+        }
+        case 13: {
+            const uint16_t count = in.u16() % 3000 + 1;
+            auto buffer = exact(count);
+            return TOV_MemoryRead(address, in.u8() % 5, count, buffer.data());
+        }
+        case 14: {
+            auto data = exact(in.u16() % 3000 + 1);
+            return TOV_MemoryWrite(address, in.u8() % 5, static_cast<uint16_t>(data.size()),
+                                   data.data());
+        }
+        case 15: {
+            switch (in.u8() % 6) {
+                case 0: {
+                    auto v = std::make_unique<uint8_t>();
+                    return TOV_GetByte(address, v.get());
+                }
+                case 1: {
+                    auto v = std::make_unique<uint16_t>();
+                    return TOV_GetWord(address, v.get());
+                }
+                case 2: {
+                    auto v = std::make_unique<uint32_t>();
+                    return TOV_GetLong(address, v.get());
+                }
+                case 3:
+                    return TOV_SetByte(address, in.u8());
+                case 4:
+                    return TOV_SetWord(address, in.u16());
+                default:
+                    return TOV_SetLong(address, in.u32());
+            }
+        }
+        case 16: {
+            const int32_t id = TOV_BreakAdd(address, in.u8());
+            auto value = std::make_unique<uint32_t>();
+            const int32_t rc = TOV_BreakRead(static_cast<uint16_t>(id < 0 ? 0 : id), value.get());
+            return rc < 0 ? rc : TOV_BreakDelete(id);
+        }
+        case 17: {
+            const int32_t id = TOV_WatchAdd(in.u8(), address, address + in.u8(), in.u32(), 0);
+            return id < 0 ? id : TOV_WatchDelete(id);
+        }
+        case 18: {
+            auto text = std::make_unique<char[]>(1500);
+            const int32_t rc = TOV_TerminalRead(text.get());
+            if (rc >= 0) FUZZ_CHECK(std::memchr(text.get(), 0, 1500));
+            return rc < 0 || in.flag() ? rc : TOV_TerminalWrite(in.u8());
+        }
+        case 19: {
+            const uint16_t count = in.u8();
+            auto buffer = exact(count);
+            const int32_t rc = TOV_ChannelRead(in.u8(), count, buffer.data());
+            if (rc >= 0) FUZZ_CHECK(rc <= count);
+            if (rc < 0 || in.flag()) return rc;
+            const int32_t written = TOV_ChannelWrite(in.u8(), count, buffer.data());
+            if (written >= 0) FUZZ_CHECK(written <= count);
+            return written;
+        }
+        case 20: {
+            const std::string command = in.text(40);
+            const uint16_t capacity = in.u8() % 80 + 1;
+            auto reply = std::make_unique<char[]>(capacity);
+            return TOV_DirectCommand(command.c_str(), capacity, reply.get());
+        }
+        case 21: {
+            int32_t rc = TOV_InitDownload(in.u8() % 3, in.u8() % 2);
+            for (unsigned block = in.u8() % 8; rc >= 0 && block > 0; --block) {
+                auto data = exact(in.u16() % 2048 + 1);
+                rc = TOV_Download(address + block * 2048, static_cast<uint16_t>(data.size()),
+                                  data.data());
+            }
+            auto detail = std::make_unique<uint32_t>();
+            const int32_t end = TOV_EndDownload(detail.get());
+            return rc < 0 ? rc : end;
+        }
+        case 22: {
+            auto data = exact(in.u16() % 2048 + 1);
+            auto result = std::make_unique<uint32_t>();
+            const uint16_t n = static_cast<uint16_t>(data.size());
+            return in.flag() ? TOV_LoadBlock(address, n, data.data(), result.get())
+                             : TOV_VerifyBlock(address, n, data.data(), result.get());
+        }
+        case 23: {
+            auto detail = std::make_unique<uint32_t>();
+            const char* path = w.image.c_str();
+            switch (in.u8() % 4) {
+                case 0:
+                    return TOV_LoadFile(path, detail.get());
+                case 1:
+                    return TOV_VerifyFile(path, detail.get());
+                case 2:
+                    return TOV_LoadFile2(path, in.u32(), detail.get());
+                default:
+                    return TOV_VerifyFile2(path, in.u32(), detail.get());
+            }
+        }
+        case 24: {
+            auto buffer = exact(in.u16() % 3000 + 1);
+            return TOV_DumpBlock(address, static_cast<uint16_t>(buffer.size()), buffer.data());
+        }
+        case 25: {
+            const uint32_t count = in.u16() % 8192 + 1;
+            return in.flag() ? TOV_DumpFile(w.output.c_str(), address, count)
+                             : TOV_DumpFileFast(w.output.c_str(), address, count);
+        }
+        case 26: {
+            int32_t rc = TOV_FlashSetType(in.u8() % 32, in.u32(), 0, in.flag() ? 16 : 32, in.u32());
+            auto result = std::make_unique<uint32_t>();
+            switch (in.u8() % 5) {
+                case 0:
+                    return rc < 0 ? rc : TOV_FlashEraseSector(address);
+                case 1:
+                    return rc < 0 ? rc : TOV_FlashErase(in.u8() % 3, address);
+                case 2: {
+                    auto data = exact(in.u8() + 1u);
+                    return rc < 0 ? rc
+                                  : TOV_FlashWriteBlock(address, static_cast<uint16_t>(data.size()),
+                                                        data.data(), result.get());
+                }
+                case 3:
+                    return rc < 0 ? rc : TOV_FlashWriteFile(w.image.c_str(), result.get());
+                default:
+                    return rc < 0 ? rc
+                                  : TOV_FlashWriteFile2(w.image.c_str(), in.u32(), result.get());
+            }
+        }
+        case 27: {
+            auto detail = std::make_unique<uint32_t>();
+            switch (in.u8() % 7) {
+                case 0:
+                    return TOV_FlashSetupHC12(in.u8(), in.u16(), in.flag() ? 8 : 16, in.u32(),
+                                              in.u32());
+                case 1:
+                    return TOV_FlashEraseHC12(address, in.u32());
+                case 2:
+                    return TOV_FlashSetup555(in.u8(), in.u32(), in.u32());
+                case 3:
+                    return TOV_FlashErase555(address, in.u32(), in.u8(), in.u32(), in.u32());
+                case 4:
+                    return TOV_FlashWrite555(w.image.c_str(), detail.get());
+                case 5:
+                    return TOV_FlashSetupUC3F(in.u8(), in.u32());
+                default:
+                    return in.flag() ? TOV_FlashEraseUC3F(address, in.u32(), in.u8(), in.u32())
+                                     : TOV_FlashSetupSGFM(in.u32(), in.u32());
+            }
+        }
+        case 28: {
+            // The exact sizes the header gives for each text.
+            auto d = std::make_unique<char[]>(27), f = std::make_unique<char[]>(14),
+                 v = std::make_unique<char[]>(14), m = std::make_unique<char[]>(18),
+                 ip = std::make_unique<char[]>(16), mask = std::make_unique<char[]>(16),
+                 gw = std::make_unique<char[]>(16);
+            return TOV_GetConfiguration(kPort, d.get(), f.get(), v.get(), m.get(), ip.get(),
+                                        mask.get(), gw.get());
+        }
+        case 29:
+            return TOV_ConfigNetwork(kPort, "10.0.0.2", "255.0.0.0", in.flag() ? "" : "10.0.0.1");
+        case 30:
+            return TOV_UpdateFirmwareLogic(kPort, w.empty.c_str(), in.u8(), in.u8() % 4);
+        case 31: {
+            if (in.flag()) return TOV_DisableAutoProgHC12(kPort);
+            // Three words an entry: address, value and kind.
+            const uint16_t count = in.u8() % 4;
+            auto entries = std::make_unique<uint32_t[]>(3u * count);
+            for (unsigned i = 0; i < 3u * count; ++i) entries[i] = in.u32();
+            return TOV_EnableAutoProgHC12(kPort, in.u8(), in.u8(), in.u8(), in.u8(), count,
+                                          entries.get(), in.u8(), in.u8(), w.image.c_str(), in.u8(),
+                                          in.u8(), nullptr);
+        }
+        case 32:
+            // A probe's answer to the start request says only whether it was in its loader.
+            raw = true;
+            return in.flag() ? TOV_Connect(kPort) : TOV_Open(kPort);
+        default: {
+            const char* text = TOV_ErrorTextGet(static_cast<int32_t>(in.u32()));
+            FUZZ_CHECK(text != nullptr);
+            return 0;
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    World& w = world();
+    w.input = FuzzInput(data, size);
+    w.line.counts() = {};
+    w.line.counts().startedMs = w.clock.nowMs();
+    // Most runs start on an open line without the rate negotiation, so the input goes to the
+    // answers; the others open the port the way a client does.
+    tov::link::LinkContext& link = tov::lib::linkState();
+    if (w.input.u8() & 1) {
+        link.adopt(std::make_unique<tov::link::SerialTransport>(
+            w.line.device(), tov::link::libraryFlavour(), w.clock));
+    } else {
+        TOV_Open(kPort);
+    }
+    for (int call = 0; call < kMaxCalls && !w.input.empty(); ++call) {
+        w.line.counts() = {};
+        w.line.counts().startedMs = w.clock.nowMs();
+        bool raw = false;
+        unsigned which = 0;
+        const int32_t rc = callOne(w.input, raw, which);
+        const tov::fuzz::LineCounts& seen = w.line.counts();
+        // An answer under another code is the wrong answer: no call may succeed on one.
+        for (const uint8_t code : seen.wrongCodeRequests) {
+            // The flash set-ups' prepare request counts only for its transport errors.
+            if (rc < 0 || raw || code == kFlashPrepare) continue;
+            std::fprintf(stderr, "call %u succeeded (%d) on an answer to %02X under another code\n",
+                         which, rc, code);
+            std::abort();
+        }
+        FUZZ_CHECK(TOV_LastErrorDetail() != nullptr);
+    }
+    TOV_Close();
+    return 0;
+}

@@ -1,0 +1,168 @@
+// The fuzzed probe's answers and its serial device.
+#include "fuzz/support/fuzzed_probe.h"
+
+#include <algorithm>
+
+#include "fuzz/support/check.h"
+#include "link/frame_header.h"
+
+namespace tov::fuzz {
+namespace {
+
+using link::FrameDecoder;
+using link::SerialDevice;
+
+class FuzzedDevice : public SerialDevice {
+public:
+    explicit FuzzedDevice(FuzzedLine& line) : line_(line) { decoder_.start(frame_); }
+
+    bool setRate(uint32_t) override { return true; }
+
+    ReadResult readByte(uint8_t& byte, uint32_t timeoutMs) override {
+        LineCounts& counts = line_.counts();
+        ++counts.reads;
+        FUZZ_CHECK(counts.reads <= counts.readLimit);
+        FUZZ_CHECK(line_.clock().nowMs() - counts.startedMs <= counts.timeLimitMs);
+        if (line_.nextByte(byte)) {
+            ++line_.counts().bytesRead;
+            return ReadResult::Byte;
+        }
+        line_.clock().advance(timeoutMs);
+        return ReadResult::Timeout;
+    }
+
+    size_t write(const uint8_t* data, size_t length, uint32_t) override {
+        for (size_t i = 0; i < length; ++i) {
+            switch (decoder_.feed(data[i])) {
+                case FrameDecoder::Status::NeedMore:
+                    break;
+                case FrameDecoder::Status::Complete:
+                    line_.onFrame({frame_, frame_ + decoder_.size()});
+                    decoder_.start(frame_);
+                    break;
+                default:
+                    decoder_.start(frame_);
+                    break;
+            }
+        }
+        return length;
+    }
+
+    bool clearError() override { return true; }
+    size_t inputQueued() override { return line_.waiting() ? 1 : 0; }
+
+private:
+    FuzzedLine& line_;
+    FrameDecoder decoder_;
+    uint8_t frame_[link::kMaxPayload];
+};
+
+}  // namespace
+
+std::unique_ptr<link::SerialDevice> FuzzedLine::open(const std::string&) {
+    // Now and then the port itself cannot be opened.
+    if (input_.u8() == 0xFF) return nullptr;
+    return device();
+}
+
+std::unique_ptr<link::SerialDevice> FuzzedLine::device() {
+    request_.clear();
+    pending_ = false;
+    flood_ = 0;
+    out_.clear();
+    return std::make_unique<FuzzedDevice>(*this);
+}
+
+void FuzzedLine::onFrame(const std::vector<uint8_t>& payload) {
+    if (payload.size() < link::kHeaderSize) return;
+    request_ = payload;
+    pending_ = true;
+    flood_ = 0;
+    if ((payload[0] & 0x30) != link::kFrameTypeLink) ++counts_.commandRequests;
+}
+
+bool FuzzedLine::waiting() {
+    if (!out_.empty() || pending_) return true;
+    // Between requests the probe may still send an event of its own.
+    if ((input_.u8() & 0x07) == 0x07) queueFrame({link::kEventMarker, 0x01, input_.u8()});
+    return !out_.empty();
+}
+
+bool FuzzedLine::nextByte(uint8_t& byte) {
+    if (out_.empty() && pending_) answer();
+    if (out_.empty()) return false;
+    byte = out_.front();
+    out_.pop_front();
+    return true;
+}
+
+void FuzzedLine::queueFrame(const std::vector<uint8_t>& payload) {
+    uint8_t encoded[link::encodedFrameCapacity(link::kMaxPayload)];
+    const size_t n = link::encodeFrame(payload, encoded);
+    out_.insert(out_.end(), encoded, encoded + n);
+    // A frame takes line time; a flood of them must end the host's wait all the same.
+    clock_.advance(1 + n / 16);
+}
+
+void FuzzedLine::answer() {
+    const uint8_t sequence = static_cast<uint8_t>(request_[0] >> 6);
+    const uint8_t type = static_cast<uint8_t>(request_[0] & 0x30);
+    const uint8_t requestCode =
+        request_.size() > link::kHeaderSize ? request_[link::kHeaderSize] : 0;
+    // Header, then the message: the code and `body`, padded with zeros to `length` bytes.
+    auto send = [&](uint8_t seq, uint8_t code, const std::vector<uint8_t>& body, size_t length) {
+        std::vector<uint8_t> frame(link::kHeaderSize + 1 + length, 0);
+        link::writeHeader(frame.data(), seq, type, 1 + length);
+        frame[link::kHeaderSize] = code;
+        std::copy(body.begin(),
+                  body.begin() + static_cast<std::ptrdiff_t>(std::min(length, body.size())),
+                  frame.begin() + link::kHeaderSize + 1);
+        queueFrame(frame);
+    };
+    if (flood_ > 0) {
+        --flood_;
+        send(static_cast<uint8_t>(sequence + 1), requestCode, {}, 0);
+        return;
+    }
+    if (input_.empty()) {
+        pending_ = false;
+        return;
+    }
+    const uint8_t choice = input_.u8();
+    switch (choice & 0x0F) {
+        case 0:  // nothing comes back to this send
+            pending_ = false;
+            return;
+        case 1:  // an event frame before the answer
+            queueFrame({link::kEventMarker, 0x01, input_.u8()});
+            return;
+        case 2: {  // junk on the line
+            const std::vector<uint8_t> junk = input_.bytes(input_.u8() % 64 + 1);
+            out_.insert(out_.end(), junk.begin(), junk.end());
+            return;
+        }
+        case 3:  // an answer to an earlier request; with the high bit, a long flood of them
+            if (choice & 0x80) flood_ = 100000;
+            send(static_cast<uint8_t>(sequence + 1 + (choice >> 5 & 1)), requestCode, {}, 0);
+            return;
+        case 4:  // the request itself, as a probe answers link control
+            pending_ = false;
+            queueFrame(request_);
+            return;
+        default:
+            break;
+    }
+    // An answer under the request's sequence bits: its code repeated (or, with bit 4, one
+    // from the input) and a message body of a length the input chooses.
+    pending_ = false;
+    const uint8_t code = (choice & 0x10) ? input_.u8() : requestCode;
+    size_t length = input_.u8();
+    if (length >= 0xF0) length = input_.u16() % link::kMaxMessage;
+    // Link control answers carry no code to check; command answers are counted.
+    if (type != link::kFrameTypeLink && code != requestCode) {
+        counts_.wrongCodeRequests.push_back(requestCode);
+    }
+    send(sequence, code, input_.bytes(length), length);
+}
+
+}  // namespace tov::fuzz
