@@ -69,7 +69,7 @@ TEST_F(CoreMemory, ASixteenMebibyteTableLoadedWithTovIsSummedThroughTheGdbServer
                               "' gdbserver --listen 127.0.0.1:0 --once >'" + said + "' 2>&1"});
     std::smatch m;
     std::string text;
-    static const std::regex listening("listening on port ([0-9]+)");
+    static const std::regex listening("listening on [0-9.]+:([0-9]+)");
     for (int i = 0; i < 200 && !std::regex_search(text, m, listening); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         std::ifstream in(said);
