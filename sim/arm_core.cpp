@@ -105,9 +105,10 @@ void ArmCore::setReg(int id, uint32_t value) {
 }
 
 bool ArmCore::onUnmapped(uc_engine*, uc_mem_type, uint64_t, int, int64_t, void*) {
-    // Only inaccessible addresses are unmapped: the access fails. Without counting, the
-    // emulator keeps the PC only per block of straight-line code, so the run ends with the PC
-    // on the first instruction of the block that made the access.
+    // Only inaccessible addresses are unmapped, and the MMU stops the program's accesses to
+    // them with an abort before they get here. What still does (the MMU off, or no room for its
+    // table) fails; the emulator keeps the PC only per block of straight-line code then, so the
+    // run ends with the PC on the first instruction of the block that made the access.
     return false;
 }
 
@@ -260,6 +261,9 @@ void ArmCore::prepare(const PointTable& points) {
     if (!mapped_) {
         mapped_ = true;
         error_ = pages_.mapAll(uc_);
+        if (const auto table = pages_.translationTable(); error_.empty() && table) {
+            useTranslationTable(*table);
+        }
         stale_ = false;
     }
     pages_.dropWritten(uc_);
@@ -268,6 +272,28 @@ void ArmCore::prepare(const PointTable& points) {
         stale_ = false;
     }
     setPointHooks(points);
+}
+
+void ArmCore::useTranslationTable(uint32_t base) {
+    // Domain 0 checks each entry's access bits; the table's base; then the MMU on, with the R
+    // bit that makes access bits of zero read only for every mode (and S clear).
+    auto write = [this](uint32_t crn, uint32_t crm, uint32_t opc2, uint64_t value) {
+        uc_arm_cp_reg r{};
+        r.cp = 15;
+        r.crn = crn;
+        r.crm = crm;
+        r.opc2 = opc2;
+        r.val = value;
+        return uc_reg_write(uc_, UC_ARM_REG_CP_REG, &r) == UC_ERR_OK;
+    };
+    uc_arm_cp_reg control{};
+    control.cp = 15;
+    control.crn = 1;
+    if (uc_reg_read(uc_, UC_ARM_REG_CP_REG, &control) != UC_ERR_OK) return;
+    constexpr uint64_t kMmu = 1u << 0, kSystem = 1u << 8, kRom = 1u << 9;
+    if (write(3, 0, 0, 1) && write(2, 0, 2, 0) && write(2, 0, 0, base)) {
+        write(1, 0, 0, (control.val & ~kSystem) | kMmu | kRom);
+    }
 }
 
 void ArmCore::loadRegisters(const RegisterFile& registers) {

@@ -57,6 +57,8 @@ private:
     // Brings memory and the point hooks up to date before a run.
     void prepare(const PointTable& points);
     void setPointHooks(const PointTable& points);
+    // Turns the MMU on over the translation table at `base` (see CorePages).
+    void useTranslationTable(uint32_t base);
     void loadRegisters(const RegisterFile& registers);
     void storeRegisters(RegisterFile& registers);
     // Executes from the register file's PC until a stop or until the slice's time is up (when

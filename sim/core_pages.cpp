@@ -15,6 +15,21 @@ namespace {
 constexpr uint32_t kPage = TargetMemory::kPageSize;
 constexpr uint64_t kPages = MemoryStore::kSpace / kPage;
 
+// The translation table's formats (the ARMv5 ones the core reads at reset): a first-level table
+// of 4096 words, one per megabyte, aligned to its size; a second-level (coarse) table of 256
+// words, one per page, for each megabyte whose pages differ.
+constexpr uint32_t kFirstLevelBytes = 16 * 1024;
+constexpr uint32_t kCoarseBytes = 1024;
+constexpr uint32_t kPagesPerMegabyte = 256;
+constexpr uint32_t kMegabytes = 4096;
+// Descriptors: a section with full access; a coarse table; a small page with full access. A
+// zero word is a fault. Access bits of zero, with the control register's R bit set, read only.
+constexpr uint32_t kSectionFull = 0xC02;
+constexpr uint32_t kSectionReadOnly = 0x002;
+constexpr uint32_t kCoarseTable = 0x001;
+constexpr uint32_t kPageFull = 0xFF2;
+constexpr uint32_t kPageReadOnly = 0x002;
+
 }  // namespace
 
 void CorePages::Buffer::operator()(uint8_t* p) const {
@@ -46,11 +61,17 @@ std::string CorePages::mapAll(uc_engine* uc) {
         }
         page = end;
     }
+    if (std::string error = mapTranslationTable(uc); !error.empty()) return error;
     for (Region& region : regions_) {
         uint8_t* bytes = memory_.store() + region.base;
+        // With the MMU on, the table refuses writes to the read-only pages with an abort on the
+        // writing instruction, which the emulator's own refusal would not give: they are mapped
+        // writable then, the read-only megabyte as a copy too, so that a program that turns the
+        // MMU off writes only the copies.
+        const bool guarded = tableBase_.has_value();
         uint32_t protection = UC_PROT_READ | UC_PROT_EXEC;
-        if (region.kind == Kind::Memory) protection = UC_PROT_ALL;
-        if (region.kind == Kind::Device) {
+        if (region.kind == Kind::Memory || guarded) protection = UC_PROT_ALL;
+        if (region.kind == Kind::Device || (region.kind == Kind::Rom && guarded)) {
             region.copy.reset(static_cast<uint8_t*>(std::aligned_alloc(kPage, region.size)));
             if (!region.copy) return "no host memory for a copy of the flash";
             bytes = region.copy.get();
@@ -63,6 +84,68 @@ std::string CorePages::mapAll(uc_engine* uc) {
     // What the link wrote before is in the store already, and nothing was translated yet.
     bool all = false;
     memory_.takeWrites(all);
+    return {};
+}
+
+std::string CorePages::mapTranslationTable(uc_engine* uc) {
+    // What each page allows: 0 nothing, 1 reading, 2 everything; the regions are in order.
+    std::vector<uint8_t> access(kPages, 0);
+    for (const Region& region : regions_) {
+        const uint8_t allowed = region.kind == Kind::Memory ? 2 : 1;
+        std::fill_n(access.begin() + region.base / kPage, region.size / kPage, allowed);
+    }
+    auto uniform = [&](uint32_t megabyte) {
+        const auto first = access.begin() + megabyte * kPagesPerMegabyte;
+        return std::all_of(first, first + kPagesPerMegabyte,
+                           [&](uint8_t a) { return a == *first; });
+    };
+    uint32_t mixed = 0;
+    for (uint32_t m = 0; m < kMegabytes; ++m) mixed += uniform(m) ? 0 : 1;
+    const uint64_t bytes = kFirstLevelBytes + uint64_t{mixed} * kCoarseBytes;
+    const uint64_t size = (bytes + kPage - 1) / kPage * kPage;
+
+    // The first stretch of inaccessible pages with room for it, starting at a first-level
+    // table's alignment. Without one, the core runs without its MMU.
+    std::optional<uint64_t> base;
+    for (uint64_t page = 0; page < kPages && !base;) {
+        if (access[page] != 0) {
+            ++page;
+            continue;
+        }
+        uint64_t end = page;
+        while (end < kPages && access[end] == 0) ++end;
+        const uint64_t start =
+            (page * kPage + kFirstLevelBytes - 1) / kFirstLevelBytes * kFirstLevelBytes;
+        if (start + size <= end * kPage) base = start;
+        page = end;
+    }
+    if (!base) return {};
+
+    table_.reset(static_cast<uint8_t*>(std::aligned_alloc(kPage, size)));
+    if (!table_) return "no host memory for the core's translation table";
+    std::memset(table_.get(), 0, size);
+    auto* words = reinterpret_cast<uint32_t*>(table_.get());
+    uint32_t coarse = kFirstLevelBytes;
+    for (uint32_t m = 0; m < kMegabytes; ++m) {
+        const uint32_t address = m << 20;
+        const uint8_t first = access[m * kPagesPerMegabyte];
+        if (uniform(m)) {
+            if (first != 0) words[m] = address | (first == 2 ? kSectionFull : kSectionReadOnly);
+            continue;
+        }
+        words[m] = (static_cast<uint32_t>(*base) + coarse) | kCoarseTable;
+        auto* pages = words + coarse / 4;
+        for (uint32_t p = 0; p < kPagesPerMegabyte; ++p) {
+            const uint8_t a = access[m * kPagesPerMegabyte + p];
+            if (a != 0) pages[p] = (address + p * kPage) | (a == 2 ? kPageFull : kPageReadOnly);
+        }
+        coarse += kCoarseBytes;
+    }
+    // The MMU reads the table at these addresses; the table itself leaves them out, so the
+    // program never reaches it (and the link's requests find them inaccessible).
+    const uc_err err = uc_mem_map_ptr(uc, *base, size, UC_PROT_READ, table_.get());
+    if (err != UC_ERR_OK) return uc_strerror(err);
+    tableBase_ = static_cast<uint32_t>(*base);
     return {};
 }
 

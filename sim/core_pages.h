@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,18 @@ namespace tov::sim {
 
 // Plain memory is mapped in place: the core reads and writes the very bytes the link's
 // requests do, so nothing is copied back after a run; only the code the core translated from
-// bytes the link wrote is dropped before the next run. The read-only megabyte is mapped in
-// place without write access. The flash banks and the on-chip flash answer accesses through
-// their own models, so the core gets read-only copies of what they read as, taken again before
-// a run when the link may have changed them. Pages touching an inaccessible address are not
-// mapped: the core faults there as on the bus.
+// bytes the link wrote is dropped before the next run. The flash banks and the on-chip flash
+// answer accesses through their own models, so the core gets copies of what they read as, taken
+// again before a run when the link may have changed them. Pages touching an inaccessible
+// address are not mapped.
+//
+// The faults are the core's own aborts: a translation table, kept in a stretch of inaccessible
+// addresses, maps every address onto itself, leaves the inaccessible pages out and makes the
+// read-only megabyte and the flash read only, for the core's MMU. The emulator raises the abort
+// of an instruction the MMU refuses on that very instruction. Without room for the table, the
+// read-only megabyte is mapped in place and the flash copies without write access: the emulator
+// refuses those writes and the inaccessible pages itself, which ends the run with the PC no
+// nearer than the start of the straight run of code that made the access.
 class CorePages {
 public:
     CorePages(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip)
@@ -41,6 +49,9 @@ public:
     // dropped.
     void refreshDevices(uc_engine* uc);
     size_t regions() const { return regions_.size(); }
+    // Where the translation table lies (after mapAll), or nothing when no inaccessible stretch
+    // had room for it.
+    std::optional<uint32_t> translationTable() const { return tableBase_; }
 
 private:
     enum class Kind : uint8_t { None, Memory, Rom, Device };
@@ -55,11 +66,15 @@ private:
     };
 
     Kind kindOf(uint32_t page) const;
+    // Builds and maps the translation table over the regions, where there is room.
+    std::string mapTranslationTable(uc_engine* uc);
 
     TargetMemory& memory_;
     FlashBanks& flash_;
     ChipFlash& chip_;
     std::vector<Region> regions_;
+    std::unique_ptr<uint8_t, Buffer> table_;
+    std::optional<uint32_t> tableBase_;
 };
 
 }  // namespace tov::sim

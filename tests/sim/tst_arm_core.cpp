@@ -75,15 +75,35 @@ TEST_F(ArmCoreChat, BankedRegistersLiveAcrossARun) {
 }
 
 TEST_F(ArmCoreChat, ExceptionsStopAtTheirVector) {
+    set(600, 0, 0x1234);
     code(0x2000, {0xE3A014FF,    // mov r1, #0xFF000000
                   0xE381160F,    // orr r1, r1, #0x00F00000: an inaccessible address
-                  0xE5910000});  // ldr r0, [r1]
+                  0xE5910000,    // ldr r0, [r1]
+                  0xE3A02001});  // mov r2, #1
     std::vector<uint32_t> values = runFrom(0x2000);
     EXPECT_EQ(values.at(0), 5u);
-    // The PC is on the first instruction of the straight run that made the access.
-    EXPECT_EQ(values.at(1), 0x2000u);
-    EXPECT_EQ(get(600, 1), 0xFFF00000u);  // the instructions before it were carried out
+    // On the faulting instruction, though it is not the first of its straight run of code: the
+    // instructions before it carried out, it and those after it not.
+    EXPECT_EQ(values.at(1), 0x2008u);
     EXPECT_EQ(values.at(5), 0x10u);  // data abort
+    EXPECT_EQ(get(600, 1), 0xFFF00000u);
+    EXPECT_EQ(get(600, 0), 0x1234u);
+
+    // A store to the read-only megabyte aborts on its instruction too; a jump into the
+    // inaccessible range aborts the fetch at its target.
+    code(0x2040, {0xE3A014FF,    // mov r1, #0xFF000000
+                  0xE381160E,    // orr r1, r1, #0x00E00000: the read-only megabyte
+                  0xE5810000,    // str r0, [r1]
+                  0xE3A02001});  // mov r2, #1
+    values = runFrom(0x2040);
+    EXPECT_EQ(values.at(1), 0x2048u);
+    EXPECT_EQ(values.at(5), 0x10u);
+    code(0x2080, {0xE3A014FF,    // mov r1, #0xFF000000
+                  0xE381160F,    // orr r1, r1, #0x00F00000
+                  0xE1A0F001});  // mov pc, r1
+    values = runFrom(0x2080);
+    EXPECT_EQ(values.at(1), 0xFFF00000u);
+    EXPECT_EQ(values.at(5), 0x0Cu);  // prefetch abort
 
     code(0x2100, {0xE7F000F0});  // undefined
     EXPECT_EQ(runFrom(0x2100).at(5), 0x04u);
