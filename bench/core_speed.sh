@@ -5,11 +5,13 @@
 # Prints the instructions per second of each, by CPU time (the simulator's /proc counters, the
 # emulator's user and system time: what a busy machine disturbs least) and by wall time, and
 # the ratios, all from this one run. The figures include loading the program and its start-up.
+# In one more run of the 1-page program, `tov state` asks through the simulator's second port
+# ten times: the shortest and the longest of those commands, start to exit, are printed.
 # Usage: bench/core_speed.sh [BUILD_DIR] [ROUNDS]
 set -euo pipefail
 build=${1:-build/default}
 rounds=${2:-1}
-address=127.0.0.78
+address=127.0.0.83
 programs=$build/bench/arm
 instructions=2000000000  # 8 instructions x 250 million iterations
 source "$(dirname "$0")/simulator.sh"
@@ -18,16 +20,41 @@ source "$(dirname "$0")/simulator.sh"
 start_simulator "$build" --udp "$address" --core arm1136
 hz=$(getconf CLK_TCK)
 
-# Sets cpu and wall (seconds) for one run of the core with the table of PAGES pages.
+# Sets cpu and wall (seconds) for one run of the core with the table of PAGES pages; with a
+# second argument, also polls the state through the second port while the program runs.
 on_core() {
-    local before start end
+    local before start end runner
     before=$(simulator_ticks)
     start=$(date +%s%N)
     "$build/bin/rdihost" --config SERIALPORT=0 --config "ETHERNETTARGET=$address" \
-        -e "load $programs/core_loop_$1.srec" -e run >"$work/out" 2>&1 || { cat "$work/out" >&2; exit 1; }
+        -e "load $programs/core_loop_$1.srec" -e run >"$work/out" 2>&1 &
+    runner=$!
+    [ $# -gt 1 ] && poll_state $runner
+    wait $runner || { cat "$work/out" >&2; exit 1; }
     end=$(date +%s%N)
     cpu=$(awk -v t="$(($(simulator_ticks) - before))" -v hz="$hz" 'BEGIN { printf "%.2f", t / hz }')
     wall=$(awk -v ns="$((end - start))" 'BEGIN { printf "%.3f", ns / 1e9 }')
+}
+# Times `tov state` through the second port while the program runs (the load takes its first
+# moments, so the polls begin after half a second).
+poll_state() {
+    local times=() t0 t1
+    sleep 0.5
+    for _ in $(seq 10); do
+        kill -0 "$1" 2>/dev/null || break
+        t0=$(date +%s%N)
+        "$build/bin/tov" --port "NETWORK $address 2" state >"$work/state" 2>&1 ||
+            { cat "$work/state" >&2; exit 1; }
+        t1=$(date +%s%N)
+        grep -q RUNNING "$work/state" && times+=($(((t1 - t0) / 1000)))
+        sleep 0.05
+    done
+    if [ ${#times[@]} -eq 0 ]; then
+        echo "  state through the second port: the program ended before a poll saw it running"
+    else
+        printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END {
+            printf "  state through the second port while running: %d polls, %.1f to %.1f ms (command start to exit)\n", NR, t[1] / 1000, t[NR] / 1000 }'
+    fi
 }
 on_qemu() {
     local start end TIMEFORMAT='%U %S'
@@ -52,6 +79,8 @@ for round in $(seq "$rounds"); do
             -v d="${core_wall[$pages]}" -v p="$pages" \
             'BEGIN { printf "  speed after %d pages / after 1 page: %.2f by CPU, %.2f by wall\n", p, a / b, c / d }'
     done
+    # A run of its own, so that the polls take nothing from the measured ones.
+    on_core 1 poll
     if command -v qemu-arm >/dev/null; then
         on_qemu
         printf 'round %d: qemu-arm, 1 page touched: CPU %5.2f s (%5s MIPS), wall %6.3f s (%5s MIPS)\n' \
