@@ -41,7 +41,9 @@ gdb_batch() {
     shift
     local args=(-nx -batch -ex "set confirm off" -ex "target extended-remote 127.0.0.1:$port")
     for command in "$@"; do args+=(-ex "$command"); done
-    gdb-multiarch "${args[@]}" -ex "detach" "$elf"
+    # A program run to its end leaves nothing to detach from.
+    [ "${*: -1}" = continue ] || args+=(-ex detach)
+    gdb-multiarch "${args[@]}" "$elf"
 }
 rdihost_run() {
     "$build/bin/rdihost" --config SERIALPORT=0 --config "ETHERNETTARGET=$direct" \
