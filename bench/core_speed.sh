@@ -30,31 +30,37 @@ on_core() {
         -e "load $programs/core_loop_$1.srec" -e run >"$work/out" 2>&1 &
     runner=$!
     [ $# -gt 1 ] && poll_state $runner
-    wait $runner || { cat "$work/out" >&2; exit 1; }
+    wait $runner 2>/dev/null || [ $# -gt 1 ] || { cat "$work/out" >&2; exit 1; }
     end=$(date +%s%N)
     cpu=$(awk -v t="$(($(simulator_ticks) - before))" -v hz="$hz" 'BEGIN { printf "%.2f", t / hz }')
     wall=$(awk -v ns="$((end - start))" 'BEGIN { printf "%.3f", ns / 1e9 }')
 }
-# Times `tov state` through the second port while the program runs (the load takes its first
-# moments, so the polls begin after half a second).
+# Times `tov state` through the second port while the program runs, then as many times on the
+# idle simulator: the commands' own start-up is the idle figure.
 poll_state() {
-    local times=() t0 t1
-    sleep 0.5
-    for _ in $(seq 10); do
+    local running=() idle=() t0 t1
+    sleep 0.1
+    for _ in $(seq 20); do
         kill -0 "$1" 2>/dev/null || break
         t0=$(date +%s%N)
         "$build/bin/tov" --port "NETWORK $address 2" state >"$work/state" 2>&1 ||
             { cat "$work/state" >&2; exit 1; }
         t1=$(date +%s%N)
-        grep -q RUNNING "$work/state" && times+=($(((t1 - t0) / 1000)))
-        sleep 0.05
+        grep -q RUNNING "$work/state" && running+=($(((t1 - t0) / 1000)))
     done
-    if [ ${#times[@]} -eq 0 ]; then
+    wait "$1" || { cat "$work/out" >&2; exit 1; }
+    for _ in $(seq ${#running[@]}); do
+        t0=$(date +%s%N)
+        "$build/bin/tov" --port "NETWORK $address 2" state >"$work/state" 2>&1
+        t1=$(date +%s%N)
+        idle+=($(((t1 - t0) / 1000)))
+    done
+    if [ ${#running[@]} -eq 0 ]; then
         echo "  state through the second port: the program ended before a poll saw it running"
-    else
-        printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END {
-            printf "  state through the second port while running: %d polls, %.1f to %.1f ms (command start to exit)\n", NR, t[1] / 1000, t[NR] / 1000 }'
+        return
     fi
+    span() { printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END { printf "%d polls, %.1f to %.1f ms", NR, t[1] / 1000, t[NR] / 1000 }'; }
+    echo "  tov state through the second port (command start to exit): while running $(span "${running[@]}"); idle $(span "${idle[@]}")"
 }
 on_qemu() {
     local start end TIMEFORMAT='%U %S'
