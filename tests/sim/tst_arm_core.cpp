@@ -113,6 +113,36 @@ TEST_F(ArmCoreChat, ExceptionsStopAtTheirVector) {
     EXPECT_EQ(values.at(5), 0x08u);
 }
 
+// An inaccessible range too small to hold the MMU's table: the core runs with its MMU off and
+// the emulator refuses the access itself, which it places no nearer than its block's start.
+TEST(ArmCoreWithoutTable, AnAccessToAnInaccessiblePageStillStopsAtTheDataAbortVector) {
+    SimOptions options;
+    options.core = CoreKind::Arm1136;
+    options.unmappedFirst = 0x00F00000;
+    options.unmappedLast = 0x00F00FFF;
+    FirmwareChat chat{options};
+    Req code(0xB9);
+    code.u32(0x2000).u16(0).u16(16);
+    for (uint32_t w : {0xE3A0160Fu,     // mov r1, #0x00F00000
+                       0xE3A00005u,     // mov r0, #5
+                       0xE5912000u,     // ldr r2, [r1]
+                       0xE3A00006u}) {  // mov r0, #6
+        code.u8(uint8_t(w)).u8(uint8_t(w >> 8)).u8(uint8_t(w >> 16)).u8(uint8_t(w >> 24));
+    }
+    ASSERT_EQ(statusOf(chat.ask(code)), 0);
+    ASSERT_EQ(statusOf(chat.ask(Req(0xB7).u16(1).u16(601).u16(0).u32(0x1D3))), 0);
+    ASSERT_EQ(statusOf(chat.ask(Req(0xB7).u16(1).u16(600).u16(15).u32(0x2000))), 0);
+    ASSERT_EQ(statusOf(chat.ask(Req(0xBA))), 0);
+    for (int i = 0; i < 10 && chat.state() == 2; ++i) chat.probe.runCore();
+    const std::vector<uint32_t> values = chat.stateValues();
+    EXPECT_EQ(values.at(0), 5u);
+    EXPECT_EQ(values.at(5), 0x10u);
+    EXPECT_GE(values.at(1), 0x2000u);
+    EXPECT_LE(values.at(1), 0x2008u);
+    Bytes r0 = chat.ask(Req(0xB6).u16(1).u16(600).u16(0));
+    EXPECT_EQ(be32(r0, 5), 5u);  // the instruction after the access did not run
+}
+
 TEST_F(ArmCoreChat, StartFromABreakpointRunsItsInstructionFirst) {
     code(0x3000, {0xE2800001, 0xEAFFFFFD});  // add r0, r0, #1; b 0x3000
     set(600, 0, 0);
