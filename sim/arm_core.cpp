@@ -74,7 +74,7 @@ uint32_t vectorOfError(uc_err error) {
 }  // namespace
 
 ArmCore::ArmCore(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip)
-    : pages_(memory, flash, chip) {
+    : pages_(memory, flash, chip), timer_([this] { uc_emu_stop(uc_); }) {
     uc_err err = uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_);
     if (err == UC_ERR_OK) err = uc_ctl_set_cpu_model(uc_, UC_CPU_ARM_1136);
     uc_hook hook;
@@ -104,10 +104,11 @@ void ArmCore::setReg(int id, uint32_t value) {
     uc_reg_write(uc_, id, &value);
 }
 
-bool ArmCore::onUnmapped(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* self) {
-    // The run ends here with the faulting instruction not done; execute() maps the page and
-    // goes on from that instruction.
-    static_cast<ArmCore*>(self)->pendingMap_.emplace(address, static_cast<size_t>(size));
+bool ArmCore::onUnmapped(uc_engine*, uc_mem_type, uint64_t, int, int64_t, void*) {
+    // Only inaccessible addresses are unmapped, and the MMU stops the program's accesses to
+    // them with an abort before they get here. What still does (the MMU off, or no room for its
+    // table) fails; the emulator keeps the PC only per block of straight-line code then, so the
+    // run ends with the PC on the first instruction of the block that made the access.
     return false;
 }
 
@@ -137,6 +138,13 @@ void ArmCore::onInterrupt(uc_engine* uc, uint32_t number, void* self) {
     uc_emu_stop(uc);
 }
 
+void ArmCore::onInstruction(uc_engine* uc, uint64_t, uint32_t, void* self) {
+    // Called before each instruction; the emulator stops before the instruction when asked to
+    // here or after the one before.
+    auto* core = static_cast<ArmCore*>(self);
+    if (core->stop_ || (core->stepping_ && ++core->executed_ > 1)) uc_emu_stop(uc);
+}
+
 void ArmCore::onBreakpoint(uc_engine* uc, uint64_t address, uint32_t, void* self) {
     auto* core = static_cast<ArmCore*>(self);
     if (core->ignoreBreakpoints_ || core->stop_) return;
@@ -146,7 +154,7 @@ void ArmCore::onBreakpoint(uc_engine* uc, uint64_t address, uint32_t, void* self
     }
 }
 
-void ArmCore::onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t,
+void ArmCore::onAccess(uc_engine*, uc_mem_type type, uint64_t address, int size, int64_t,
                        void* self) {
     auto* core = static_cast<ArmCore*>(self);
     if (core->stop_) return;
@@ -168,8 +176,9 @@ void ArmCore::onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int si
             hit = address < last && end > first;
         }
         if (hit) {
+            // The run ends at the next instruction's hook: stopping here would leave the PC
+            // on the accessing instruction, which a resumed run would carry out again.
             core->stop_ = EngineStop{StopCause::Watchpoint, id, 0};
-            uc_emu_stop(uc);
             return;
         }
     }
@@ -194,6 +203,13 @@ void ArmCore::setPointHooks(const PointTable& points) {
     }
     for (uc_hook hook : pointHooks_) uc_hook_del(uc_, hook);
     pointHooks_.clear();
+    // With watchpoints, every memory access and every instruction calls a hook; without them,
+    // none does. Which calls a block makes is fixed when it is translated: code translated for
+    // the one kind of run is dropped before the other.
+    if (hookedWatches_.empty() != watches.empty()) {
+        pages_.dropAll(uc_);
+        hooklessCode_ = false;
+    }
     // Code translated before the change would not call the new hooks (or would call the old
     // ones): it is dropped around every old and new breakpoint. Dropping all translated code
     // instead would cost far more than the points are worth.
@@ -207,6 +223,15 @@ void ArmCore::setPointHooks(const PointTable& points) {
         uc_hook hook;
         if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::onBreakpoint),
                         this, address, address) == UC_ERR_OK) {
+            pointHooks_.push_back(hook);
+        }
+    }
+    if (!watches.empty()) {
+        // A stop asked for by a memory hook takes effect at the next instruction's hook, not
+        // at the end of the block: watchpoints stop right after the accessing instruction.
+        uc_hook hook;
+        if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::onInstruction),
+                        this, 1, 0) == UC_ERR_OK) {
             pointHooks_.push_back(hook);
         }
     }
@@ -233,11 +258,42 @@ void ArmCore::setPointHooks(const PointTable& points) {
 
 void ArmCore::prepare(const PointTable& points) {
     points_ = &points;
+    if (!mapped_) {
+        mapped_ = true;
+        error_ = pages_.mapAll(uc_);
+        if (const auto table = pages_.translationTable(); error_.empty() && table) {
+            useTranslationTable(*table);
+        }
+        stale_ = false;
+    }
+    pages_.dropWritten(uc_);
     if (stale_) {
-        pages_.refresh(uc_);
+        pages_.refreshDevices(uc_);
         stale_ = false;
     }
     setPointHooks(points);
+}
+
+void ArmCore::useTranslationTable(uint32_t base) {
+    // Domain 0 checks each entry's access bits; the table's base; then the MMU on, with the R
+    // bit that makes access bits of zero read only for every mode (and S clear).
+    auto write = [this](uint32_t crn, uint32_t crm, uint32_t opc2, uint64_t value) {
+        uc_arm_cp_reg r{};
+        r.cp = 15;
+        r.crn = crn;
+        r.crm = crm;
+        r.opc2 = opc2;
+        r.val = value;
+        return uc_reg_write(uc_, UC_ARM_REG_CP_REG, &r) == UC_ERR_OK;
+    };
+    uc_arm_cp_reg control{};
+    control.cp = 15;
+    control.crn = 1;
+    if (uc_reg_read(uc_, UC_ARM_REG_CP_REG, &control) != UC_ERR_OK) return;
+    constexpr uint64_t kMmu = 1u << 0, kSystem = 1u << 8, kRom = 1u << 9;
+    if (write(3, 0, 0, 1) && write(2, 0, 2, 0) && write(2, 0, 0, base)) {
+        write(1, 0, 0, (control.val & ~kSystem) | kMmu | kRom);
+    }
 }
 
 void ArmCore::loadRegisters(const RegisterFile& registers) {
@@ -272,49 +328,67 @@ void ArmCore::storeRegisters(RegisterFile& registers) {
     registers.setPc(pc);
 }
 
-std::optional<EngineStop> ArmCore::execute(RegisterFile& registers, uint32_t count) {
+std::optional<EngineStop> ArmCore::executeOne(RegisterFile& registers) {
+    // One instruction: a hook before every instruction stops before the second. The emulator's
+    // own instruction count is not used: leaving it for a free run flushes all translated code,
+    // which takes seconds. Code translated without instruction hooks would run on unseen, so it
+    // is dropped first (once: the code translated now keeps its hook calls). With watchpoints
+    // set, their instruction hook is the one (a second would count each instruction twice).
+    uc_hook hook = 0;
+    if (hookedWatches_.empty() &&
+        uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&ArmCore::onInstruction),
+                    this, 1, 0) != UC_ERR_OK) {
+        return kUnusable;
+    }
+    if (hooklessCode_) {
+        pages_.dropAll(uc_);
+        hooklessCode_ = false;
+    }
+    stepping_ = true;
+    executed_ = 0;
+    std::optional<EngineStop> stopped = execute(registers);
+    stepping_ = false;
+    if (hook) uc_hook_del(uc_, hook);
+    return stopped;
+}
+
+std::optional<EngineStop> ArmCore::execute(RegisterFile& registers,
+                                           std::chrono::microseconds slice) {
     stop_.reset();
     loadRegisters(registers);
-    bool thumb = (registers.cpsr() & kThumb) != 0;
-    uint64_t begin = (registers.pc() & ~1u) | (thumb ? 1u : 0u);
-    uc_err err = UC_ERR_OK;
-    for (;;) {
-        pendingMap_.reset();
-        err = uc_emu_start(uc_, begin, 0, 0, count);
-        if (stop_ || !pendingMap_ || !pages_.map(uc_, pendingMap_->first, pendingMap_->second)) {
-            break;
-        }
-        thumb = (reg(UC_ARM_REG_CPSR) & kThumb) != 0;
-        begin = reg(UC_ARM_REG_PC) | (thumb ? 1u : 0u);
-    }
+    const bool thumb = (registers.cpsr() & kThumb) != 0;
+    const uint64_t begin = (registers.pc() & ~1u) | (thumb ? 1u : 0u);
+    if (!stepping_ && hookedWatches_.empty()) hooklessCode_ = true;
+    if (slice.count() > 0) timer_.arm(SliceTimer::Clock::now() + slice);
+    const uc_err err = uc_emu_start(uc_, begin, 0, 0, 0);
+    if (slice.count() > 0) timer_.disarm();
     storeRegisters(registers);
-    pages_.writeBack();
     if (stop_) return stop_;
     if (err != UC_ERR_OK) return EngineStop{StopCause::Exception, 0, vectorOfError(err)};
     return std::nullopt;
 }
 
 std::optional<EngineStop> ArmCore::run(RegisterFile& registers, PointTable& points, bool fromStart,
-                                       uint32_t budget) {
+                                       std::chrono::microseconds slice) {
     if (!error_.empty()) return kUnusable;
     prepare(points);
-    if (fromStart && points.breakpointAt(registers.pc() & ~1u) && budget > 0) {
+    if (!error_.empty()) return kUnusable;
+    if (fromStart && points.breakpointAt(registers.pc() & ~1u)) {
         // Leaving a breakpoint: its instruction runs first.
         ignoreBreakpoints_ = true;
-        std::optional<EngineStop> stopped = execute(registers, 1);
+        std::optional<EngineStop> stopped = executeOne(registers);
         ignoreBreakpoints_ = false;
         if (stopped) return stopped;
-        --budget;
     }
-    if (budget == 0) return std::nullopt;
-    return execute(registers, budget);
+    return execute(registers, slice);
 }
 
 EngineStop ArmCore::step(RegisterFile& registers, PointTable& points) {
     if (!error_.empty()) return kUnusable;
     prepare(points);
+    if (!error_.empty()) return kUnusable;
     ignoreBreakpoints_ = true;
-    std::optional<EngineStop> stopped = execute(registers, 1);
+    std::optional<EngineStop> stopped = executeOne(registers);
     ignoreBreakpoints_ = false;
     return stopped.value_or(EngineStop{StopCause::Step, 0, 0});
 }

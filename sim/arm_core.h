@@ -1,6 +1,7 @@
 // The emulated ARM11 core: the simulated target's program really runs, on the Unicorn engine.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,11 +12,13 @@
 
 #include "sim/core_pages.h"
 #include "sim/execution_engine.h"
+#include "sim/slice_timer.h"
 #include "sim/target_points.h"
 
 namespace tov::sim {
 
-// An ARM1136 core executing from the target memory (see CorePages). Its registers live in the
+// An ARM1136 core executing from the target memory (see CorePages), in slices of time that a
+// timer ends, so no instruction pays for counting. Its registers live in the
 // target model's register file between runs and are loaded into the emulator, bank by bank,
 // for each run. Breakpoints stop before their instruction; watchpoints stop after the
 // accessing instruction; the semihosting instruction (SVC 0x123456 in ARM state, SVC 0xAB in
@@ -32,17 +35,21 @@ public:
 
     const std::string& error() const { return error_; }
 
-    // The link may have written target memory: the core looks again before it next runs.
+    // The link may have changed the flash devices: the core takes their copies again before it
+    // next runs. (Plain memory needs nothing: the core works on the link's own bytes.)
     void memoryChanged() { stale_ = true; }
+    // How many regions of target memory the core has mapped (after its first run).
+    size_t regions() const { return pages_.regions(); }
 
     std::optional<EngineStop> run(RegisterFile& registers, PointTable& points, bool fromStart,
-                                  uint32_t budget) override;
+                                  std::chrono::microseconds slice) override;
     EngineStop step(RegisterFile& registers, PointTable& points) override;
 
 private:
     static bool onUnmapped(uc_engine* uc, uc_mem_type type, uint64_t address, int size,
                            int64_t value, void* self);
     static void onInterrupt(uc_engine* uc, uint32_t number, void* self);
+    static void onInstruction(uc_engine* uc, uint64_t address, uint32_t size, void* self);
     static void onBreakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
     static void onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value,
                          void* self);
@@ -50,21 +57,31 @@ private:
     // Brings memory and the point hooks up to date before a run.
     void prepare(const PointTable& points);
     void setPointHooks(const PointTable& points);
+    // Turns the MMU on over the translation table at `base` (see CorePages).
+    void useTranslationTable(uint32_t base);
     void loadRegisters(const RegisterFile& registers);
     void storeRegisters(RegisterFile& registers);
-    // Executes up to `count` instructions from the register file's PC; the stop, if any.
-    std::optional<EngineStop> execute(RegisterFile& registers, uint32_t count);
+    // Executes from the register file's PC until a stop or until the slice's time is up (when
+    // one is given); the stop, if any.
+    std::optional<EngineStop> execute(RegisterFile& registers,
+                                      std::chrono::microseconds slice = {});
+    // Executes the one instruction at the register file's PC; the stop, if any.
+    std::optional<EngineStop> executeOne(RegisterFile& registers);
     uint32_t reg(int id);
     void setReg(int id, uint32_t value);
 
     uc_engine* uc_ = nullptr;
     std::string error_;
     CorePages pages_;
+    bool mapped_ = false;
     bool stale_ = true;
     bool ignoreBreakpoints_ = false;
+    bool stepping_ = false;
+    uint32_t executed_ = 0;
+    // Whether code may have been translated without a hook call before each instruction.
+    bool hooklessCode_ = true;
     std::optional<EngineStop> stop_;
-    // The access that found no page in the last run: mapped when the run has returned.
-    std::optional<std::pair<uint64_t, size_t>> pendingMap_;
+    SliceTimer timer_;
     const PointTable* points_ = nullptr;
     std::vector<uc_hook> pointHooks_;
     // The points as hooked (breakpoint addresses; watchpoint identifiers and settings), to

@@ -1,10 +1,12 @@
-// The emulated core's view of target memory: 4 KiB pages mapped into the emulator on first
-// touch, kept in step with the memory the probe's requests read and write.
+// The emulated core's view of target memory: each contiguous region mapped once, the plain
+// memory over the target memory's own bytes, the flash devices as read-only copies.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <unicorn/unicorn.h>
 
@@ -14,13 +16,20 @@
 
 namespace tov::sim {
 
-// Each page the core touches gets two buffers: the live one the emulator reads and writes in
-// place, and a shadow holding what the target memory held when the two were last in step. The
-// core and the link never run at once, so syncing at the seams suffices: after a run the bytes
-// where live and shadow differ are the core's writes and go to the target memory; before a run
-// (when the link may have written) pages whose target bytes differ from the shadow are loaded
-// again. Pages in a flash bank, the on-chip flash or the ROM are mapped read-only; pages that
-// touch an inaccessible address are not mapped, so the core faults there as on the bus.
+// Plain memory is mapped in place: the core reads and writes the very bytes the link's
+// requests do, so nothing is copied back after a run; only the code the core translated from
+// bytes the link wrote is dropped before the next run. The flash banks and the on-chip flash
+// answer accesses through their own models, so the core gets copies of what they read as, taken
+// again before a run when the link may have changed them. Pages touching an inaccessible
+// address are not mapped.
+//
+// The faults are the core's own aborts: a translation table, kept in a stretch of inaccessible
+// addresses, maps every address onto itself, leaves the inaccessible pages out and makes the
+// read-only megabyte and the flash read only, for the core's MMU. The emulator raises the abort
+// of an instruction the MMU refuses on that very instruction. Without room for the table, the
+// read-only megabyte is mapped in place and the flash copies without write access: the emulator
+// refuses those writes and the inaccessible pages itself, which ends the run with the PC no
+// nearer than the start of the straight run of code that made the access.
 class CorePages {
 public:
     CorePages(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip)
@@ -29,34 +38,43 @@ public:
     CorePages& operator=(const CorePages&) = delete;
     ~CorePages();
 
-    // Maps the pages covering [address, address + size) that are not mapped yet; false when
-    // one of them may not be mapped. Only between runs: code translated from a page mapped
-    // while the emulator runs could not be dropped when the page changes later.
-    bool map(uc_engine* uc, uint64_t address, size_t size);
-    // Loads pages whose target bytes changed behind the core's back; the code the emulator
-    // translated from them is dropped.
-    void refresh(uc_engine* uc);
-    // Puts the core's writes into the target memory.
-    void writeBack();
-    size_t mapped() const { return pages_.size(); }
+    // Maps every region (once); an empty text, or why the emulator refused one.
+    std::string mapAll(uc_engine* uc);
+    // Drops the code translated from memory the link wrote since the last run.
+    void dropWritten(uc_engine* uc);
+    // Drops all translated code, for changes that every block's code depends on (the hooks
+    // it calls).
+    void dropAll(uc_engine* uc);
+    // Takes the flash devices' contents again; the code translated from changed pages is
+    // dropped.
+    void refreshDevices(uc_engine* uc);
+    size_t regions() const { return regions_.size(); }
+    // Where the translation table lies (after mapAll), or nothing when no inaccessible stretch
+    // had room for it.
+    std::optional<uint32_t> translationTable() const { return tableBase_; }
 
 private:
+    enum class Kind : uint8_t { None, Memory, Rom, Device };
     struct Buffer {
         void operator()(uint8_t* p) const;
     };
-    struct Page {
-        std::unique_ptr<uint8_t, Buffer> live;
-        std::unique_ptr<uint8_t[]> shadow;
-        bool writable = false;
+    struct Region {
+        uint32_t base = 0;
+        uint64_t size = 0;
+        Kind kind = Kind::None;
+        std::unique_ptr<uint8_t, Buffer> copy;  // devices only
     };
 
-    bool mapPage(uc_engine* uc, uint32_t base);
-    void readTarget(uint32_t base, uint8_t* out);
+    Kind kindOf(uint32_t page) const;
+    // Builds and maps the translation table over the regions, where there is room.
+    std::string mapTranslationTable(uc_engine* uc);
 
     TargetMemory& memory_;
     FlashBanks& flash_;
     ChipFlash& chip_;
-    std::map<uint32_t, Page> pages_;  // by base address
+    std::vector<Region> regions_;
+    std::unique_ptr<uint8_t, Buffer> table_;
+    std::optional<uint32_t> tableBase_;
 };
 
 }  // namespace tov::sim

@@ -2,6 +2,7 @@
 // run stopped, and the engine interface the target model drives.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -34,10 +35,10 @@ class ExecutionEngine {
 public:
     virtual ~ExecutionEngine() = default;
 
-    // Runs at most `budget` instructions. `fromStart` is true for the first run after a start:
-    // a breakpoint at the start address does not stop it then. Nothing: still running.
+    // Runs for about `slice` of time. `fromStart` is true for the first run after a start: a
+    // breakpoint at the start address does not stop it then. Nothing: still running.
     virtual std::optional<EngineStop> run(RegisterFile& registers, PointTable& points,
-                                          bool fromStart, uint32_t budget) = 0;
+                                          bool fromStart, std::chrono::microseconds slice) = 0;
     // Exactly one instruction, whatever breakpoint sits on it.
     virtual EngineStop step(RegisterFile& registers, PointTable& points) = 0;
 };

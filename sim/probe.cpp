@@ -82,9 +82,10 @@ bool leavesMemory(uint8_t code) {
     }
 }
 
-// Instructions per slice of an executing core: short enough that the link's requests are
-// answered promptly between slices.
-constexpr uint32_t kSliceInstructions = 20000;
+// The time an executing core runs between two looks at the link: short enough that the link's
+// requests are answered within a few milliseconds, long enough that starting and ending a
+// slice costs next to nothing.
+constexpr std::chrono::microseconds kSlice{2000};
 
 bool fileExists(const std::string& path) {
     struct stat info {};
@@ -131,7 +132,7 @@ Probe::~Probe() {
 }
 
 void Probe::runCore() {
-    target_.runSlice(kSliceInstructions);
+    target_.runSlice(kSlice);
 }
 
 void Probe::saveFlashFile() {

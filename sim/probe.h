@@ -79,7 +79,7 @@ public:
     TargetModel& target() { return target_; }
     // The emulated core when the options asked for one, else nullptr.
     ArmCore* core() { return core_.get(); }
-    // Lets an executing target run its next slice of instructions.
+    // Lets an executing target run its next slice of time.
     void runCore();
     Channels& channels() { return channels_; }
     StoredSetup& storedSetup() { return setup_; }

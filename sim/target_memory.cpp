@@ -3,11 +3,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace tov::sim {
 
 TargetMemory::TargetMemory(uint32_t unmappedFirst, uint32_t unmappedLast)
-    : unmappedFirst_(unmappedFirst), unmappedLast_(unmappedLast) {}
+    : unmappedFirst_(unmappedFirst), unmappedLast_(unmappedLast), store_(&fillPattern) {}
 
 uint8_t TargetMemory::patternByte(uint32_t address) {
     uint32_t word = (address & ~3u) ^ kPatternKey;
@@ -30,26 +31,36 @@ std::optional<uint32_t> TargetMemory::firstInaccessible(uint32_t address, size_t
     return std::nullopt;
 }
 
+void TargetMemory::fillPattern(uint32_t base, uint8_t* out, size_t size) {
+    // Whole aligned words: each one's bytes are its address XOR the key, big-endian.
+    for (size_t i = 0; i < size; i += 4) {
+        const uint32_t word = (base + static_cast<uint32_t>(i)) ^ kPatternKey;
+        out[i] = static_cast<uint8_t>(word >> 24);
+        out[i + 1] = static_cast<uint8_t>(word >> 16);
+        out[i + 2] = static_cast<uint8_t>(word >> 8);
+        out[i + 3] = static_cast<uint8_t>(word);
+    }
+}
+
 template <typename Visit>
-void TargetMemory::forEachPage(uint32_t address, size_t size, Visit visit) {
+void TargetMemory::forEachGranule(uint32_t address, size_t size, Visit visit) {
+    constexpr uint32_t kGranule = MemoryStore::kGranule;
     for (size_t done = 0; done < size;) {
         const uint32_t at = address + static_cast<uint32_t>(done);
-        const uint32_t inPage = at % kPageSize;
-        const size_t length = std::min<size_t>(size - done, kPageSize - inPage);
+        const size_t length = std::min<size_t>(size - done, kGranule - at % kGranule);
         visit(at, done, length);
         done += length;
     }
 }
 
 bool TargetMemory::read(uint32_t address, std::span<uint8_t> out) const {
-    if (!accessible(address, out.size())) {
+    if (!accessible(address, out.size()) || !store_.usable()) {
         std::fill(out.begin(), out.end(), uint8_t{0});
         return false;
     }
-    forEachPage(address, out.size(), [&](uint32_t at, size_t offset, size_t length) {
-        auto page = pages_.find(at / kPageSize);
-        if (page != pages_.end()) {
-            std::memcpy(out.data() + offset, page->second->data() + at % kPageSize, length);
+    forEachGranule(address, out.size(), [&](uint32_t at, size_t offset, size_t length) {
+        if (store_.materialized(at)) {
+            std::memcpy(out.data() + offset, store_.base() + at, length);
         } else {
             for (size_t i = 0; i < length; ++i)
                 out[offset + i] = patternByte(at + static_cast<uint32_t>(i));
@@ -59,19 +70,44 @@ bool TargetMemory::read(uint32_t address, std::span<uint8_t> out) const {
 }
 
 bool TargetMemory::write(uint32_t address, std::span<const uint8_t> data) {
-    if (!accessible(address, data.size())) return false;
-    forEachPage(address, data.size(), [&](uint32_t at, size_t offset, size_t length) {
-        // Pages lie wholly inside or outside the read-only megabyte.
+    if (!accessible(address, data.size()) || !store_.usable()) return false;
+    bool ok = true;
+    forEachGranule(address, data.size(), [&](uint32_t at, size_t, size_t length) {
+        ok = ok && ((at >= kRomFirst && at <= kRomLast) || store_.materialize(at, length));
+    });
+    if (!ok) return false;
+    forEachGranule(address, data.size(), [&](uint32_t at, size_t offset, size_t length) {
+        // Granules lie wholly inside or outside the read-only megabyte.
         if (at >= kRomFirst && at <= kRomLast) return;
-        std::unique_ptr<Page>& page = pages_[at / kPageSize];
-        if (!page) {
-            page = std::make_unique<Page>();
-            const uint32_t base = at & ~(kPageSize - 1);
-            for (uint32_t j = 0; j < kPageSize; ++j) (*page)[j] = patternByte(base + j);
-        }
-        std::memcpy(page->data() + at % kPageSize, data.data() + offset, length);
+        std::memcpy(store_.base() + at, data.data() + offset, length);
+        noteWrite(at, length);
     });
     return true;
+}
+
+void TargetMemory::noteWrite(uint32_t address, size_t size) {
+    if (allWritten_ || size == 0) return;
+    const uint64_t first = address;
+    const uint64_t end = first + size;
+    for (auto& range : writes_) {
+        if (first <= range.second && end >= range.first) {
+            range.first = std::min(range.first, first);
+            range.second = std::max(range.second, end);
+            return;
+        }
+    }
+    if (writes_.size() == kMaxWrites) {
+        writes_.clear();
+        allWritten_ = true;
+        return;
+    }
+    writes_.emplace_back(first, end);
+}
+
+std::vector<std::pair<uint64_t, uint64_t>> TargetMemory::takeWrites(bool& all) {
+    all = allWritten_;
+    allWritten_ = false;
+    return std::exchange(writes_, {});
 }
 
 }  // namespace tov::sim

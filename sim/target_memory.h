@@ -1,22 +1,24 @@
 // The target's memory as the simulated probe sees it: sparse over the whole 4 GiB address space.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
-#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "sim/memory_store.h"
 
 namespace tov::sim {
 
 // Sparse target memory. Untouched memory reads as a recognisable pattern: every 32-bit aligned
 // word holds its own address XOR 0xA5A5A5A5, stored big-endian (so the byte at address A is
-// byte A % 4 of the big-endian word (A & ~3) ^ 0xA5A5A5A5). Pages of 4 KiB are allocated on the
-// first write. One inclusive address range is not accessible: reads and writes touching it fail
-// and change nothing. The megabyte at kRomFirst..kRomLast is read-only memory: it reads as the
-// pattern, and writes to it succeed on the bus but leave it unchanged (only a read-back shows
-// they did not take), unless the inaccessible range covers it.
+// byte A % 4 of the big-endian word (A & ~3) ^ 0xA5A5A5A5). The bytes live in one MemoryStore,
+// whose granules get host memory on first touch, so the emulated core can map them in place. One
+// inclusive address range is not accessible: reads and writes touching it fail and change nothing.
+// The megabyte at kRomFirst..kRomLast is read-only memory: it reads as the pattern, and writes to
+// it succeed on the bus but leave it unchanged (only a read-back shows they did not take), unless
+// the inaccessible range covers it.
 class TargetMemory {
 public:
     static constexpr uint32_t kPatternKey = 0xA5A5A5A5;
@@ -43,18 +45,31 @@ public:
     // the read-only memory are dropped.
     bool write(uint32_t address, std::span<const uint8_t> data);
 
-    size_t pagesAllocated() const { return pages_.size(); }
+    // How many granules of the store hold memory (none until something is written or the core
+    // touches one).
+    size_t granulesMaterialized() const { return store_.granulesMaterialized(); }
+    // The store's bytes, for the emulated core to map; nullptr when the host gave no store.
+    uint8_t* store() const { return store_.base(); }
+
+    // The ranges written since the last call, as [first, end) pairs, merged where they touch;
+    // `all` is set instead when there were too many to keep apart. The core drops the code it
+    // translated from them.
+    std::vector<std::pair<uint64_t, uint64_t>> takeWrites(bool& all);
 
 private:
-    using Page = std::array<uint8_t, kPageSize>;
+    static constexpr size_t kMaxWrites = 64;
 
-    // Calls visit(address, offset in the range, length) for each stretch within one page.
+    // Calls visit(address, offset in the range, length) for each stretch within one granule.
     template <typename Visit>
-    static void forEachPage(uint32_t address, size_t size, Visit visit);
+    static void forEachGranule(uint32_t address, size_t size, Visit visit);
+    static void fillPattern(uint32_t base, uint8_t* out, size_t size);
+    void noteWrite(uint32_t address, size_t size);
 
     uint32_t unmappedFirst_;
     uint32_t unmappedLast_;
-    std::unordered_map<uint32_t, std::unique_ptr<Page>> pages_;  // keyed by page number
+    MemoryStore store_;
+    std::vector<std::pair<uint64_t, uint64_t>> writes_;
+    bool allWritten_ = false;
 };
 
 }  // namespace tov::sim

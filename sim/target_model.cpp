@@ -93,9 +93,9 @@ void TargetModel::stop(const EngineStop& engineStop) {
     vector_ = engineStop.vector;
 }
 
-void TargetModel::runSlice(uint32_t budget) {
+void TargetModel::runSlice(std::chrono::microseconds slice) {
     if (!executing()) return;
-    std::optional<EngineStop> stopped = engine_->run(registers_, points_, freshStart_, budget);
+    std::optional<EngineStop> stopped = engine_->run(registers_, points_, freshStart_, slice);
     freshStart_ = false;
     if (stopped) stop(*stopped);
 }

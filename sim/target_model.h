@@ -2,6 +2,7 @@
 // break- and watchpoints and terminal text that go with it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -26,7 +27,7 @@ enum class TargetState : uint8_t { Reset = 0, Ready = 1, Running = 2, Error = 3 
 // program prints a line on the terminal.
 //
 // With an execution engine attached, the target runs real instructions instead: the simulator
-// gives a running target slices of instructions (runSlice) between the link's requests, state
+// gives a running target slices of time (runSlice) between the link's requests, state
 // polls only report, and a step executes one instruction on the engine.
 //
 // Error state: entered on purpose (a direct command injects a fault with its cause code); a
@@ -42,7 +43,7 @@ public:
     struct Report {
         TargetState state;
         int16_t error;
-        uint32_t value;                // the reset time given with the last reset or startup
+        uint32_t value;  // the reset time given with the last reset or startup
         // cause, PC, CPSR, breakpoint id, watchpoint id, vector, big-endian (1) or little (0)
         std::vector<uint32_t> values;
     };
@@ -74,8 +75,8 @@ public:
     void setEngine(ExecutionEngine* engine) { engine_ = engine; }
     // True while an engine runs the program and wants slices of time.
     bool executing() const { return engine_ && state_ == TargetState::Running; }
-    // A running target with an engine executes at most `budget` instructions.
-    void runSlice(uint32_t budget);
+    // A running target with an engine executes for about `slice` of time.
+    void runSlice(std::chrono::microseconds slice);
     Report report() const;
     // The byte order the target runs in, reported with the state.
     void setBigEndian(bool big) { bigEndian_ = big; }

@@ -209,6 +209,16 @@ TEST_P(ArmCore, PointsHaltAndStepStopTheBusyLoop) {
     ASSERT_EQ(TOV_MemoryRead(ticks, 0, 4, after), 0);
     EXPECT_EQ(after[0], static_cast<uint8_t>(before[0] + 1));
     EXPECT_GT(outcome.pc, tick);
+    // A step with the watchpoint still set executes exactly the next instruction: the store
+    // is not carried out again.
+    ASSERT_EQ(TOV_TargetStep(0, 0, 1, &stepped), 0);
+    EXPECT_NE(stepped, outcome.pc);
+    count = 10;
+    ASSERT_EQ(TOV_StateGet(&state, &error, &value, &count, values), 0);
+    EXPECT_EQ(values[0], kCauseStep);
+    uint8_t stepped_over[4] = {};
+    ASSERT_EQ(TOV_MemoryRead(ticks, 0, 4, stepped_over), 0);
+    EXPECT_EQ(stepped_over[0], after[0]);
     ASSERT_EQ(TOV_WatchDelete(watchpoint), 0);
 
     // Running freely, the core keeps answering: memory reads see the counter move.

@@ -75,13 +75,35 @@ TEST_F(ArmCoreChat, BankedRegistersLiveAcrossARun) {
 }
 
 TEST_F(ArmCoreChat, ExceptionsStopAtTheirVector) {
+    set(600, 0, 0x1234);
     code(0x2000, {0xE3A014FF,    // mov r1, #0xFF000000
                   0xE381160F,    // orr r1, r1, #0x00F00000: an inaccessible address
-                  0xE5910000});  // ldr r0, [r1]
+                  0xE5910000,    // ldr r0, [r1]
+                  0xE3A02001});  // mov r2, #1
     std::vector<uint32_t> values = runFrom(0x2000);
     EXPECT_EQ(values.at(0), 5u);
+    // On the faulting instruction, though it is not the first of its straight run of code: the
+    // instructions before it carried out, it and those after it not.
     EXPECT_EQ(values.at(1), 0x2008u);
     EXPECT_EQ(values.at(5), 0x10u);  // data abort
+    EXPECT_EQ(get(600, 1), 0xFFF00000u);
+    EXPECT_EQ(get(600, 0), 0x1234u);
+
+    // A store to the read-only megabyte aborts on its instruction too; a jump into the
+    // inaccessible range aborts the fetch at its target.
+    code(0x2040, {0xE3A014FF,    // mov r1, #0xFF000000
+                  0xE381160E,    // orr r1, r1, #0x00E00000: the read-only megabyte
+                  0xE5810000,    // str r0, [r1]
+                  0xE3A02001});  // mov r2, #1
+    values = runFrom(0x2040);
+    EXPECT_EQ(values.at(1), 0x2048u);
+    EXPECT_EQ(values.at(5), 0x10u);
+    code(0x2080, {0xE3A014FF,    // mov r1, #0xFF000000
+                  0xE381160F,    // orr r1, r1, #0x00F00000
+                  0xE1A0F001});  // mov pc, r1
+    values = runFrom(0x2080);
+    EXPECT_EQ(values.at(1), 0xFFF00000u);
+    EXPECT_EQ(values.at(5), 0x0Cu);  // prefetch abort
 
     code(0x2100, {0xE7F000F0});  // undefined
     EXPECT_EQ(runFrom(0x2100).at(5), 0x04u);
@@ -89,6 +111,36 @@ TEST_F(ArmCoreChat, ExceptionsStopAtTheirVector) {
     values = runFrom(0x2200);
     EXPECT_EQ(values.at(0), 5u);
     EXPECT_EQ(values.at(5), 0x08u);
+}
+
+// An inaccessible range too small to hold the MMU's table: the core runs with its MMU off and
+// the emulator refuses the access itself, which it places no nearer than its block's start.
+TEST(ArmCoreWithoutTable, AnAccessToAnInaccessiblePageStillStopsAtTheDataAbortVector) {
+    SimOptions options;
+    options.core = CoreKind::Arm1136;
+    options.unmappedFirst = 0x00F00000;
+    options.unmappedLast = 0x00F00FFF;
+    FirmwareChat chat{options};
+    Req code(0xB9);
+    code.u32(0x2000).u16(0).u16(16);
+    for (uint32_t w : {0xE3A0160Fu,     // mov r1, #0x00F00000
+                       0xE3A00005u,     // mov r0, #5
+                       0xE5912000u,     // ldr r2, [r1]
+                       0xE3A00006u}) {  // mov r0, #6
+        code.u8(uint8_t(w)).u8(uint8_t(w >> 8)).u8(uint8_t(w >> 16)).u8(uint8_t(w >> 24));
+    }
+    ASSERT_EQ(statusOf(chat.ask(code)), 0);
+    ASSERT_EQ(statusOf(chat.ask(Req(0xB7).u16(1).u16(601).u16(0).u32(0x1D3))), 0);
+    ASSERT_EQ(statusOf(chat.ask(Req(0xB7).u16(1).u16(600).u16(15).u32(0x2000))), 0);
+    ASSERT_EQ(statusOf(chat.ask(Req(0xBA))), 0);
+    for (int i = 0; i < 10 && chat.state() == 2; ++i) chat.probe.runCore();
+    const std::vector<uint32_t> values = chat.stateValues();
+    EXPECT_EQ(values.at(0), 5u);
+    EXPECT_EQ(values.at(5), 0x10u);
+    EXPECT_GE(values.at(1), 0x2000u);
+    EXPECT_LE(values.at(1), 0x2008u);
+    Bytes r0 = chat.ask(Req(0xB6).u16(1).u16(600).u16(0));
+    EXPECT_EQ(be32(r0, 5), 5u);  // the instruction after the access did not run
 }
 
 TEST_F(ArmCoreChat, StartFromABreakpointRunsItsInstructionFirst) {

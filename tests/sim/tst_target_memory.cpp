@@ -27,14 +27,14 @@ TEST(TargetMemory, UntouchedWordsReadAsTheirAddressXorTheKeyWithoutAllocating) {
     EXPECT_EQ(b[1], 0xA5);
     EXPECT_EQ(b[2], 0xA5);
     EXPECT_EQ(b[3], 0xA5);
-    EXPECT_EQ(memory.pagesAllocated(), 0u);
+    EXPECT_EQ(memory.granulesMaterialized(), 0u);
 }
 
 TEST(TargetMemory, WritesAcrossAPageBoundaryKeepTheirNeighbours) {
     TargetMemory memory(0xFFF00000, 0xFFFFFFFF);
     const std::vector<uint8_t> data{1, 2, 3, 4, 5, 6};
     ASSERT_TRUE(memory.write(0x1FFD, data));
-    EXPECT_EQ(memory.pagesAllocated(), 2u);
+    EXPECT_EQ(memory.granulesMaterialized(), 1u);
     std::vector<uint8_t> back(10);
     ASSERT_TRUE(memory.read(0x1FFB, back));
     EXPECT_EQ(back[0], TargetMemory::patternByte(0x1FFB));
@@ -59,7 +59,7 @@ TEST(TargetMemory, TheClosedRangeFailsWholeAndChangesNothing) {
     EXPECT_EQ(out, std::vector<uint8_t>(4, 0));
 
     EXPECT_FALSE(memory.write(0x7FFE, std::vector<uint8_t>{9, 9, 9, 9}));
-    EXPECT_EQ(memory.pagesAllocated(), 0u);
+    EXPECT_EQ(memory.granulesMaterialized(), 0u);
     EXPECT_EQ(wordAt(memory, 0x7FFC), 0x7FFCu ^ 0xA5A5A5A5u);
 
     // A range that wraps past the top of the address space reaches address 0.
