@@ -19,7 +19,7 @@ std::once_flag gInstalled;
 
 }  // namespace
 
-MemoryStore::MemoryStore(Fill fill) : fill_(fill) {
+MemoryStore::MemoryStore(Fill fill, const void* context) : fill_(fill), context_(context) {
     void* p =
         ::mmap(nullptr, kSpace, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED) return;
@@ -57,7 +57,7 @@ bool MemoryStore::materializeGranule(size_t index) {
         state.store(kNone, std::memory_order_release);
         return false;
     }
-    fill_(static_cast<uint32_t>(index * kGranule), at, kGranule);
+    fill_(context_, static_cast<uint32_t>(index * kGranule), at, kGranule);
     count_.fetch_add(1, std::memory_order_relaxed);
     state.store(kReady, std::memory_order_release);
     return true;

@@ -23,11 +23,12 @@ public:
     static constexpr uint32_t kGranule = 256 * 1024;
     static constexpr size_t kGranules = kSpace / kGranule;
 
-    // Writes the first contents of the `size` bytes from target address `base`. Called from
-    // the fault handler too: it must not allocate, lock or throw.
-    using Fill = void (*)(uint32_t base, uint8_t* out, size_t size);
+    // Writes the first contents of the `size` bytes from target address `base`; `context` is
+    // the one given with it. Called from the fault handler too: it must not allocate, lock or
+    // throw.
+    using Fill = void (*)(const void* context, uint32_t base, uint8_t* out, size_t size);
 
-    explicit MemoryStore(Fill fill);
+    MemoryStore(Fill fill, const void* context);
     ~MemoryStore();
     MemoryStore(const MemoryStore&) = delete;
     MemoryStore& operator=(const MemoryStore&) = delete;
@@ -55,6 +56,7 @@ private:
     static void installHandler();
 
     Fill fill_;
+    const void* context_;
     uint8_t* base_ = nullptr;
     std::unique_ptr<std::atomic<uint8_t>[]> state_;
     std::atomic<size_t> count_{0};

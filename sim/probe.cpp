@@ -104,7 +104,7 @@ Probe::Probe(const SimOptions& options)
       logic_(factoryLogic(options.model, factoryLogicNumber(options.family))),
       family_(options.family),
       cpu_(options.cpu),
-      memory_(options.unmappedFirst, options.unmappedLast),
+      memory_(options.unmappedFirst, options.unmappedLast, options.bigEndian),
       flash_(options.flashBanks, options.flashFailErase, options.flashTiming),
       chip_(options.chipFlash, options.flashFailErase) {
     target_.setBigEndian(options.bigEndian);

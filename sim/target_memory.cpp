@@ -7,12 +7,16 @@
 
 namespace tov::sim {
 
-TargetMemory::TargetMemory(uint32_t unmappedFirst, uint32_t unmappedLast)
-    : unmappedFirst_(unmappedFirst), unmappedLast_(unmappedLast), store_(&fillPattern) {}
+TargetMemory::TargetMemory(uint32_t unmappedFirst, uint32_t unmappedLast, bool bigEndian)
+    : unmappedFirst_(unmappedFirst),
+      unmappedLast_(unmappedLast),
+      bigEndian_(bigEndian),
+      store_(&fillPattern, this) {}
 
-uint8_t TargetMemory::patternByte(uint32_t address) {
-    uint32_t word = (address & ~3u) ^ kPatternKey;
-    return static_cast<uint8_t>(word >> (8 * (3 - (address & 3u))));
+uint8_t TargetMemory::patternByte(uint32_t address, bool bigEndian) {
+    const uint32_t word = (address & ~3u) ^ kPatternKey;
+    const uint32_t byte = bigEndian ? 3 - (address & 3u) : address & 3u;
+    return static_cast<uint8_t>(word >> (8 * byte));
 }
 
 std::optional<uint32_t> TargetMemory::firstInaccessible(uint32_t address, size_t size) const {
@@ -31,14 +35,13 @@ std::optional<uint32_t> TargetMemory::firstInaccessible(uint32_t address, size_t
     return std::nullopt;
 }
 
-void TargetMemory::fillPattern(uint32_t base, uint8_t* out, size_t size) {
-    // Whole aligned words: each one's bytes are its address XOR the key, big-endian.
+void TargetMemory::fillPattern(const void* self, uint32_t base, uint8_t* out, size_t size) {
+    // Whole aligned words: each one is its address XOR the key, in the target's byte order.
+    const bool big = static_cast<const TargetMemory*>(self)->bigEndian_;
     for (size_t i = 0; i < size; i += 4) {
         const uint32_t word = (base + static_cast<uint32_t>(i)) ^ kPatternKey;
-        out[i] = static_cast<uint8_t>(word >> 24);
-        out[i + 1] = static_cast<uint8_t>(word >> 16);
-        out[i + 2] = static_cast<uint8_t>(word >> 8);
-        out[i + 3] = static_cast<uint8_t>(word);
+        for (size_t b = 0; b < 4; ++b)
+            out[i + b] = static_cast<uint8_t>(word >> (8 * (big ? 3 - b : b)));
     }
 }
 
@@ -63,7 +66,7 @@ bool TargetMemory::read(uint32_t address, std::span<uint8_t> out) const {
             std::memcpy(out.data() + offset, store_.base() + at, length);
         } else {
             for (size_t i = 0; i < length; ++i)
-                out[offset + i] = patternByte(at + static_cast<uint32_t>(i));
+                out[offset + i] = patternByte(at + static_cast<uint32_t>(i), bigEndian_);
         }
     });
     return true;

@@ -12,13 +12,13 @@
 namespace tov::sim {
 
 // Sparse target memory. Untouched memory reads as a recognisable pattern: every 32-bit aligned
-// word holds its own address XOR 0xA5A5A5A5, stored big-endian (so the byte at address A is
-// byte A % 4 of the big-endian word (A & ~3) ^ 0xA5A5A5A5). The bytes live in one MemoryStore,
-// whose granules get host memory on first touch, so the emulated core can map them in place. One
-// inclusive address range is not accessible: reads and writes touching it fail and change nothing.
-// The megabyte at kRomFirst..kRomLast is read-only memory: it reads as the pattern, and writes to
-// it succeed on the bus but leave it unchanged (only a read-back shows they did not take), unless
-// the inaccessible range covers it.
+// word holds its own address XOR 0xA5A5A5A5, stored in the target's byte order, so a word read
+// of untouched memory shows the pattern whichever order the target runs in. The bytes live in one
+// MemoryStore, whose granules get host memory on first touch, so the emulated core can map them in
+// place. One inclusive address range is not accessible: reads and writes touching it fail and
+// change nothing. The megabyte at kRomFirst..kRomLast is read-only memory: it reads as the pattern,
+// and writes to it succeed on the bus but leave it unchanged (only a read-back shows they did not
+// take), unless the inaccessible range covers it.
 class TargetMemory {
 public:
     static constexpr uint32_t kPatternKey = 0xA5A5A5A5;
@@ -26,10 +26,10 @@ public:
     static constexpr uint32_t kRomFirst = 0xFFE00000;
     static constexpr uint32_t kRomLast = 0xFFEFFFFF;
 
-    TargetMemory(uint32_t unmappedFirst, uint32_t unmappedLast);
+    TargetMemory(uint32_t unmappedFirst, uint32_t unmappedLast, bool bigEndian = false);
 
-    // The pattern byte at an address that was never written.
-    static uint8_t patternByte(uint32_t address);
+    // The pattern byte at an address that was never written, on a target of the given order.
+    static uint8_t patternByte(uint32_t address, bool bigEndian = false);
 
     // True when every byte of [address, address + size) is accessible (addresses wrap at 4 GiB).
     bool accessible(uint32_t address, size_t size) const {
@@ -62,11 +62,12 @@ private:
     // Calls visit(address, offset in the range, length) for each stretch within one granule.
     template <typename Visit>
     static void forEachGranule(uint32_t address, size_t size, Visit visit);
-    static void fillPattern(uint32_t base, uint8_t* out, size_t size);
+    static void fillPattern(const void* self, uint32_t base, uint8_t* out, size_t size);
     void noteWrite(uint32_t address, size_t size);
 
     uint32_t unmappedFirst_;
     uint32_t unmappedLast_;
+    bool bigEndian_;
     MemoryStore store_;
     std::vector<std::pair<uint64_t, uint64_t>> writes_;
     bool allWritten_ = false;

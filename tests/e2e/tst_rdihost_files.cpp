@@ -48,7 +48,7 @@ protected:
     void SetUp() override {
         sim::SimOptions options;
         options.core = sim::CoreKind::Arm1136;
-        options.udpAddress = "127.91.21.7";
+        options.udpAddress = address_;
         sim_ = std::make_unique<test::SimOnPty>(options);
         ASSERT_TRUE(sim_->started());
         base_ = fs::path(::testing::TempDir()) / ("rdihost_files_" + std::to_string(getpid()));
@@ -62,7 +62,7 @@ protected:
     // rdihost's options: the simulator, the root and the given keys.
     std::vector<std::string> config(const std::vector<std::string>& keys) const {
         std::vector<std::string> all = {"--config", "SERIALPORT=0",
-                                        "--config", "ETHERNETTARGET=127.91.21.7",
+                                        "--config", "ETHERNETTARGET=" + address_,
                                         "--config", "SEMIHOSTINGROOT=" + root().string()};
         for (const std::string& key : keys) all.insert(all.end(), {"--config", key});
         return all;
@@ -76,6 +76,11 @@ protected:
         return runProcess(kRdihost, all);
     }
 
+    // Each test runs in its own process: the process id makes an address no concurrent test
+    // has (pids stay below 2^22).
+    const std::string address_ = "127." + std::to_string(128 + (getpid() >> 16)) + "." +
+                                 std::to_string((getpid() >> 8) & 0xFF) + "." +
+                                 std::to_string(getpid() & 0xFF);
     fs::path base_;
     std::unique_ptr<test::SimOnPty> sim_;
 };

@@ -23,10 +23,12 @@ TEST_P(FirmwareItemsOrder, WritesEchoWhatWasReadBackOnTheSharedMemory) {
     EXPECT_EQ(f.ask(Req(0x06).u32(0x1002)), (Bytes{0x42, 0xBE, 0xEF}));
     EXPECT_EQ(f.ask(Req(0x07).u32(0x1004)), (Bytes{0x43, 1, 2, 3, 4}));
     // The same bytes through a memory piece, in the target's order, and the other way round.
-    const uint8_t p = TargetMemory::patternByte(0x1000);
+    const uint8_t p = TargetMemory::patternByte(0x1000, big);
     EXPECT_EQ(f.ask(Req(0xB8).u32(0x1000).u16(0).u16(8)),
               big ? (Bytes{0xB8, 0, 0, p, 0xAB, 0xBE, 0xEF, 1, 2, 3, 4})
                   : (Bytes{0xB8, 0, 0, p, 0xAB, 0xEF, 0xBE, 4, 3, 2, 1}));
+    // Untouched memory's pattern is a word in the target's order: a word read shows it whole.
+    EXPECT_EQ(be32(f.ask(Req(0x07).u32(0x3000)), 1), 0x3000u ^ TargetMemory::kPatternKey);
     f.ask(Req(0xB9).u32(0x2000).u16(0).u16(4).raw({0xDE, 0xAD, 0xBE, 0xEF}));
     EXPECT_EQ(f.ask(Req(0x07).u32(0x2000)),
               big ? (Bytes{0x43, 0xDE, 0xAD, 0xBE, 0xEF}) : (Bytes{0x43, 0xEF, 0xBE, 0xAD, 0xDE}));

@@ -113,7 +113,7 @@ TEST_F(ProbeTest, MemoryPiecesReadThePatternAndWhatWasWritten) {
     EXPECT_EQ(pattern[0], 0xB8);
     EXPECT_EQ(status(pattern), 0);
     EXPECT_EQ(Bytes(pattern.begin() + 3, pattern.end()),
-              (Bytes{0x8D, 0xA5, 0xA5, 0xA5, 0x8D, 0xA5, 0xA5, 0xA1}));
+              (Bytes{0xA5, 0xA5, 0xA5, 0x8D, 0xA1, 0xA5, 0xA5, 0x8D}));
 
     const Bytes data{0x10, 0x20, 0x30, 0x40, 0x50};
     Bytes written = probe.handleRequest(writePiece(0x28000003, data), t0);
@@ -144,7 +144,7 @@ TEST_F(ProbeTest, MemoryPiecesRefuseTheClosedRangeAndBadLengths) {
     Bytes refused = probe.handleRequest(writePiece(0x3FFFFFFE, {1, 2, 3, 4}), t0);
     EXPECT_EQ(refused, (Bytes{0xB9, 0xF7, 0xC5}));
     Bytes untouched = probe.handleRequest(readPiece(0x3FFFFFFC, 4), t0);
-    EXPECT_EQ(Bytes(untouched.begin() + 3, untouched.end()), (Bytes{0x9A, 0x5A, 0x5A, 0x59}));
+    EXPECT_EQ(Bytes(untouched.begin() + 3, untouched.end()), (Bytes{0x59, 0x5A, 0x5A, 0x9A}));
 
     // Default range: the top megabyte.
     Probe plain = make(false);

@@ -151,7 +151,7 @@ TEST_F(SimulatorPty, AnswersCarryTheRequestsSequenceAndFrameType) {
         EXPECT_EQ(answer[0], head | 0x00);
         EXPECT_EQ(answer[1], 7);
         EXPECT_EQ(answer[2], 0xB8);
-        EXPECT_EQ(Bytes(answer.begin() + 5, answer.end()), (Bytes{0xA5, 0xA5, 0xB5, 0xA5}));
+        EXPECT_EQ(Bytes(answer.begin() + 5, answer.end()), (Bytes{0xA5, 0xB5, 0xA5, 0xA5}));
     }
     EXPECT_EQ(sim.stats().lastRequest, kReadPiece);
     EXPECT_EQ(sim.stats().commandFrames, 6u);

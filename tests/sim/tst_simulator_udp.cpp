@@ -152,7 +152,7 @@ TEST_F(SimulatorUdp, PingsAndCommandsAreAnsweredOnBothPortsByteForByte) {
             EXPECT_EQ(answer[0], head);
             EXPECT_EQ(answer[1], 7);
             EXPECT_EQ(Bytes(answer.begin() + 2, answer.end()),
-                      (Bytes{0xB8, 0x00, 0x00, 0xA5, 0xA5, 0xB5, 0xA5}));
+                      (Bytes{0xB8, 0x00, 0x00, 0xA5, 0xB5, 0xA5, 0xA5}));
         }
     }
     SimStats stats = sim.stats();

@@ -8,26 +8,34 @@
 namespace tov::sim {
 namespace {
 
-uint32_t wordAt(const TargetMemory& memory, uint32_t address) {
+// The word at an address, read in the order of the memory's target.
+uint32_t wordAt(const TargetMemory& memory, uint32_t address, bool big = false) {
     uint8_t b[4];
     EXPECT_TRUE(memory.read(address, b));
-    return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+    uint32_t word = 0;
+    for (int i = 0; i < 4; ++i) word |= uint32_t{b[i]} << (8 * (big ? 3 - i : i));
+    return word;
 }
 
 TEST(TargetMemory, UntouchedWordsReadAsTheirAddressXorTheKeyWithoutAllocating) {
-    TargetMemory memory(0xFFF00000, 0xFFFFFFFF);
-    for (uint32_t address : {0x0u, 0x1000u, 0x12345678u & ~3u, 0xFFEFFFFCu}) {
-        EXPECT_EQ(wordAt(memory, address), address ^ 0xA5A5A5A5u) << std::hex << address;
+    for (const bool big : {false, true}) {
+        TargetMemory memory(0xFFF00000, 0xFFFFFFFF, big);
+        for (uint32_t address : {0x0u, 0x1000u, 0x12345678u & ~3u, 0xFFEFFFFCu}) {
+            EXPECT_EQ(wordAt(memory, address, big), address ^ 0xA5A5A5A5u) << std::hex << address;
+        }
+        EXPECT_EQ(memory.granulesMaterialized(), 0u);
+        // A granule filled in on a write holds the same pattern around what was written.
+        ASSERT_TRUE(memory.write(0x1004, std::vector<uint8_t>{7}));
+        EXPECT_EQ(wordAt(memory, 0x1000, big), 0x1000u ^ 0xA5A5A5A5u);
     }
-    // An unaligned read takes the bytes of the two words it straddles.
-    uint8_t b[4];
+    // An unaligned read takes the bytes of the two words it straddles, each in the target's
+    // order: 0xA5A5B5A5 then 0xA5A5B5A1, little-endian.
+    TargetMemory memory(0xFFF00000, 0xFFFFFFFF);
+    std::vector<uint8_t> b(4);
     ASSERT_TRUE(memory.read(0x1002, b));
+    EXPECT_EQ(b, (std::vector<uint8_t>{0xA5, 0xA5, 0xA1, 0xB5}));
     EXPECT_EQ(b[0], TargetMemory::patternByte(0x1002));
-    EXPECT_EQ(b[0], 0xB5);
-    EXPECT_EQ(b[1], 0xA5);
-    EXPECT_EQ(b[2], 0xA5);
-    EXPECT_EQ(b[3], 0xA5);
-    EXPECT_EQ(memory.granulesMaterialized(), 0u);
+    EXPECT_EQ(TargetMemory::patternByte(0x1002, true), 0xB5);
 }
 
 TEST(TargetMemory, WritesAcrossAPageBoundaryKeepTheirNeighbours) {
