@@ -41,8 +41,9 @@ constexpr uint8_t kFlashPrepare = 0x8C;
 // (and for its code, which tells that the probe was in its loader).
 constexpr uint8_t kStartFirmware = 0x71;
 // The loader requests whose answers are not examined either: logic mode, program fuse row,
-// program UES, erase logic and the closing request.
-constexpr uint8_t kLoaderUnexamined[] = {0x69, 0x6C, 0x6E, 0x70, 0x73};
+// program UES, erase logic and the closing request; and enter loader, whose answer under
+// another code says that the probe does not switch over.
+constexpr uint8_t kLoaderUnexamined[] = {0x69, 0x6C, 0x6E, 0x70, 0x72, 0x73};
 // The driver's calls that talk to the loader.
 constexpr unsigned kFirstMaintenanceCall = 28, kLastMaintenanceCall = 31;
 
