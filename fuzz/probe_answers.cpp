@@ -44,12 +44,14 @@ constexpr uint8_t kStartFirmware = 0x71;
 // program UES, erase logic and the closing request; and enter loader, whose answer under
 // another code says that the probe does not switch over.
 constexpr uint8_t kLoaderUnexamined[] = {0x69, 0x6C, 0x6E, 0x70, 0x72, 0x73};
+// The download's blocks: whatever answers one other than an acknowledgement is dropped.
+constexpr uint8_t kDownloadBlock = 0x29;
 // The driver's calls that talk to the loader.
 constexpr unsigned kFirstMaintenanceCall = 28, kLastMaintenanceCall = 31;
 
 // True when a successful call may have taken an answer to `code` under another code.
 bool unexamined(unsigned which, uint8_t code) {
-    if (code == kFlashPrepare || code == kStartFirmware) return true;
+    if (code == kFlashPrepare || code == kStartFirmware || code == kDownloadBlock) return true;
     if (which < kFirstMaintenanceCall || which > kLastMaintenanceCall) return false;
     return std::find(std::begin(kLoaderUnexamined), std::end(kLoaderUnexamined), code) !=
            std::end(kLoaderUnexamined);
