@@ -111,17 +111,25 @@ int32_t Download::sendBlock(uint32_t address, uint16_t length, const uint8_t* da
 int32_t Download::awaitAcknowledgement(int& failures) {
     link::Transport* transport = link_.transport();
     if (!transport) return link::kNotConnected;
+    // Anything that is not a complete acknowledgement (an event, a stale or short answer) is
+    // dropped while waiting, but only uses up what is left of the wait: a probe that keeps
+    // sending such frames cannot hold the host for ever.
+    uint64_t waitStart = link_.clock().nowMs();
     for (;;) {
-        int32_t got = transport->receive(answer_, ackTimeoutMs_);
+        const uint64_t spent = link_.clock().nowMs() - waitStart;
+        const int32_t got =
+            spent >= ackTimeoutMs_
+                ? 0
+                : transport->receive(answer_, static_cast<uint32_t>(ackTimeoutMs_ - spent));
         if (got <= 0) {
             if (const int32_t lost = link_.checkLost(); lost != 0) return lost;
             if (failures == kResends) return link::kNoResponse;
             ++failures;
             resendUnacknowledged();
+            waitStart = link_.clock().nowMs();
             continue;
         }
         const uint8_t* ack = answer_ + link::kHeaderSize;
-        // Anything that is not a complete acknowledgement is dropped while waiting.
         if (got < static_cast<int32_t>(link::kHeaderSize + 6) || ack[0] != kBlock) continue;
         // The count is cumulative; a count beyond the blocks sent cannot be right and is capped.
         acknowledged_ = std::max(acknowledged_, std::min(link::readBigEndian32(ack + 2), sent_));

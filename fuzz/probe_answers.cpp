@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +23,9 @@
 #include "link/flavour.h"
 #include "link/link_context.h"
 #include "link/serial_transport.h"
+#include "maint/family_table.h"
+#include "maint/logic_geometry.h"
+#include "sim/update_files.h"
 #include "tovlink/link_state.h"
 
 using tov::fuzz::FuzzedLine;
@@ -30,7 +35,28 @@ using tov::fuzz::VirtualClock;
 namespace {
 
 constexpr int kMaxCalls = 64;
+// The flash set-ups' prepare request counts only for its transport errors.
 constexpr uint8_t kFlashPrepare = 0x8C;
+// The start firmware request of every connect: its answer counts only for its transport errors
+// (and for its code, which tells that the probe was in its loader).
+constexpr uint8_t kStartFirmware = 0x71;
+// The loader requests whose answers are not examined either: logic mode, program fuse row,
+// program UES, erase logic and the closing request; and enter loader, whose answer under
+// another code says that the probe does not switch over.
+constexpr uint8_t kLoaderUnexamined[] = {0x69, 0x6C, 0x6E, 0x70, 0x72, 0x73};
+// The download's blocks: whatever answers one other than an acknowledgement is dropped.
+constexpr uint8_t kDownloadBlock = 0x29;
+// The driver's calls that talk to the loader.
+constexpr unsigned kFirstMaintenanceCall = 28, kLastMaintenanceCall = 31;
+
+// True when a successful call may have taken an answer to `code` under another code.
+bool unexamined(unsigned which, uint8_t code) {
+    if (code == kFlashPrepare || code == kStartFirmware || code == kDownloadBlock) return true;
+    if (which < kFirstMaintenanceCall || which > kLastMaintenanceCall) return false;
+    return std::find(std::begin(kLoaderUnexamined), std::end(kLoaderUnexamined), code) !=
+           std::end(kLoaderUnexamined);
+}
+
 constexpr const char* kPort = "COM7 115200";
 
 // The line the library opens its ports on: a fresh input and clock for every run.
@@ -39,9 +65,9 @@ struct World {
     FuzzInput input{nullptr, 0};
     FuzzedLine line{input, clock};
     std::string folder;
-    std::string image;   // a small S-record file to load, verify and program
-    std::string output;  // where dumps go
-    std::string empty;   // a firmware folder with nothing in it
+    std::string image;    // a small S-record file to load, verify and program
+    std::string output;   // where dumps go; removed after every run
+    std::string updates;  // valid firmware and logic files of every family and model
 
     World() {
         char name[] = "/tmp/tov-fuzz-probe-XXXXXX";
@@ -49,8 +75,9 @@ struct World {
         folder = name;
         image = folder + "/image.srec";
         output = folder + "/dump.srec";
-        empty = folder + "/firmware/";
-        if (mkdir(empty.c_str(), 0700) != 0) std::abort();
+        updates = folder + "/updates/";
+        if (mkdir(updates.c_str(), 0700) != 0) std::abort();
+        writeUpdateFiles();
         FILE* f = std::fopen(image.c_str(), "w");
         if (!f) std::abort();
         char text[tov::files::kMaxRecordText];
@@ -66,6 +93,35 @@ struct World {
         std::fclose(f);
         setenv("TOV_COM7", "/dev/null", 1);
         tov::lib::useLine(line, clock);
+    }
+    ~World() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+
+    // Files the update accepts, so that its calls get past the file checks and spend the input
+    // on the probe's answers. Their code is short: every record costs one answered request.
+    void writeUpdateFiles() {
+        namespace sim = tov::sim;
+        for (const sim::ProbeModel model :
+             {sim::ProbeModel::X, sim::ProbeModel::B, sim::ProbeModel::BC, sim::ProbeModel::A}) {
+            const auto maintModel = static_cast<tov::maint::ProbeModel>(model);
+            const tov::maint::LogicGeometry g = tov::maint::logicGeometry(maintModel);
+            // Fuses all 0, so that a seed can answer the read-back of every row.
+            const std::string jedec = sim::jedecText(sim::fuseLines(
+                std::vector<std::string>(g.rows, std::string(g.rowLength, '0')), g.linesPerRow));
+            for (unsigned family = 0; family < tov::maint::kFamilyCount; ++family) {
+                const auto names = sim::updateFileNames(static_cast<uint8_t>(family), model);
+                if (!names) continue;
+                const uint16_t base = tov::maint::familyFiles(family, maintModel).firmwareBase;
+                if (!sim::writeFirmwareFile(updates, names->firmware, 1, base,
+                                            sim::modelName(model), 64)
+                         .written) {
+                    std::abort();
+                }
+                sim::writeTextFile(updates + names->logic + ".001", jedec);
+            }
+        }
     }
 };
 
@@ -236,15 +292,29 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
         case 23: {
             auto detail = std::make_unique<uint32_t>();
             const char* path = w.image.c_str();
-            switch (in.u8() % 4) {
+            switch (in.u8() % 7) {
                 case 0:
                     return TOV_LoadFile(path, detail.get());
                 case 1:
                     return TOV_VerifyFile(path, detail.get());
                 case 2:
                     return TOV_LoadFile2(path, in.u32(), detail.get());
-                default:
+                case 3:
                     return TOV_VerifyFile2(path, in.u32(), detail.get());
+                case 4:
+                    return TOV_ImageLoad2(path, nullptr, detail.get());
+                case 5:
+                    return TOV_ImageVerify2(path, nullptr, detail.get());
+                default: {
+                    // The whole flash workflow: plan, compare, erase, program, verify.
+                    TOV_FlashOptions flash{};
+                    flash.type = "2,0x80000,32,0x100000";
+                    flash.erase = in.u8() % 3;
+                    flash.skipUnchanged = in.flag();
+                    flash.verify = in.flag();
+                    auto report = std::make_unique<TOV_FlashReport>();
+                    return TOV_ImageFlash(path, nullptr, &flash, report.get());
+                }
             }
         }
         case 24: {
@@ -252,7 +322,8 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
             return TOV_DumpBlock(address, static_cast<uint16_t>(buffer.size()), buffer.data());
         }
         case 25: {
-            const uint32_t count = in.u16() % 8192 + 1;
+            // Mostly a few records, so that the writer is reached on the answers at hand.
+            const uint32_t count = in.flag() ? in.u16() % 8192 + 1 : in.u8() % 96 + 1;
             return in.flag() ? TOV_DumpFile(w.output.c_str(), address, count)
                              : TOV_DumpFileFast(w.output.c_str(), address, count);
         }
@@ -309,8 +380,11 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
         }
         case 29:
             return TOV_ConfigNetwork(kPort, "10.0.0.2", "255.0.0.0", in.flag() ? "" : "10.0.0.1");
-        case 30:
-            return TOV_UpdateFirmwareLogic(kPort, w.empty.c_str(), in.u8(), in.u8() % 4);
+        case 30: {
+            // A family now and then beyond the table.
+            const uint16_t family = in.u8() % (tov::maint::kFamilyCount + 2);
+            return TOV_UpdateFirmwareLogic(kPort, w.updates.c_str(), family, in.u8() % 4);
+        }
         case 31: {
             if (in.flag()) return TOV_DisableAutoProgHC12(kPort);
             // Three words an entry: address, value and kind.
@@ -358,8 +432,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const tov::fuzz::LineCounts& seen = w.line.counts();
         // An answer under another code is the wrong answer: no call may succeed on one.
         for (const uint8_t code : seen.wrongCodeRequests) {
-            // The flash set-ups' prepare request counts only for its transport errors.
-            if (rc < 0 || raw || code == kFlashPrepare) continue;
+            if (rc < 0 || raw || unexamined(which, code)) continue;
             std::fprintf(stderr, "call %u succeeded (%d) on an answer to %02X under another code\n",
                          which, rc, code);
             std::abort();
@@ -367,5 +440,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(TOV_LastErrorDetail() != nullptr);
     }
     TOV_Close();
+    std::remove(w.output.c_str());
     return 0;
 }

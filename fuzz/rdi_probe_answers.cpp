@@ -38,7 +38,9 @@ namespace {
 constexpr int kMaxCalls = 48;
 constexpr uint32_t kCpuMaskBits = 0x7FFFF;
 constexpr uint32_t kNoSlotBit = 1u << 15;
-constexpr size_t kModuleDescription = 20 + sizeof(void*);
+// The module description as the header lays it out for this build (the handle at byte 20 on a
+// 32-bit build, at byte 24 on a 64-bit one).
+constexpr size_t kModuleDescription = sizeof(RDI_ModuleDesc);
 constexpr size_t kCoprocessorRecordRoom = 256;
 
 struct World {

@@ -187,6 +187,8 @@ void RdiSession::endDownload() {
 }
 
 int32_t RdiSession::downloadWrite(uint32_t address, const uint8_t* data, uint32_t count) {
+    // Nothing to buffer or send; the debugger's pointer need not point anywhere.
+    if (count == 0) return 0;
     RDI_ModuleRecord& m = module_;
     m.downloadBytes += count;
     const bool follows = m.bufferedLength == 0 || address == m.bufferedAddress + m.bufferedLength;

@@ -12,6 +12,29 @@ namespace {
 using link::FrameDecoder;
 using link::SerialDevice;
 
+// The code a sound probe answers a command request under: the request's own, save the terminal
+// (text 0x45 for a read, acknowledgement 0x40 for a write) and the single-item accessors (0x41,
+// 0x42 and 0x43 by width, for reads and writes alike).
+uint8_t answerCodeOf(uint8_t request) {
+    switch (request) {
+        case 0x20:
+            return 0x45;
+        case 0x0D:
+            return 0x40;
+        case 0x01:
+        case 0x05:
+            return 0x41;
+        case 0x02:
+        case 0x06:
+            return 0x42;
+        case 0x03:
+        case 0x07:
+            return 0x43;
+        default:
+            return request;
+    }
+}
+
 class FuzzedDevice : public SerialDevice {
 public:
     explicit FuzzedDevice(FuzzedLine& line) : line_(line) { decoder_.start(frame_); }
@@ -152,14 +175,16 @@ void FuzzedLine::answer() {
         default:
             break;
     }
-    // An answer under the request's sequence bits: its code repeated (or, with bit 4, one
-    // from the input) and a message body of a length the input chooses.
+    // An answer under the request's sequence bits: the code a sound probe answers it under (or,
+    // with bit 4, one from the input) and a message body of a length the input chooses.
     pending_ = false;
-    const uint8_t code = (choice & 0x10) ? input_.u8() : requestCode;
+    const uint8_t rightCode =
+        type == link::kFrameTypeLink ? requestCode : answerCodeOf(requestCode);
+    const uint8_t code = (choice & 0x10) ? input_.u8() : rightCode;
     size_t length = input_.u8();
     if (length >= 0xF0) length = input_.u16() % link::kMaxMessage;
     // Link control answers carry no code to check; command answers are counted.
-    if (type != link::kFrameTypeLink && code != requestCode) {
+    if (type != link::kFrameTypeLink && code != rightCode) {
         counts_.wrongCodeRequests.push_back(requestCode);
     }
     send(sequence, code, input_.bytes(length), length);

@@ -32,7 +32,10 @@ private:
 // `readLimit` times, or waits longer than `timeLimitMs` of virtual time, has hung: the line stops
 // it there, because a hung call would never come back to be checked.
 struct LineCounts {
-    uint64_t readLimit = 400000;
+    // The longest waits a probe may ask for are the bulk download's: up to 67.5 s for each
+    // acknowledgement, five times over before the host gives up. Filled with the shortest
+    // frames (9 bytes a millisecond of line time) they take about 3 million reads.
+    uint64_t readLimit = 4000000;
     uint64_t timeLimitMs = 30ull * 60 * 1000;
     uint64_t startedMs = 0;
     uint64_t bytesRead = 0;        // reads that returned a byte

@@ -86,6 +86,9 @@ int runFlash(const Invocation& call);
 
 // The GDB remote protocol server (commands_gdbserver.cpp).
 int runGdbserver(const Invocation& call);
+// Reads and checks the words of gdbserver as it does, without listening or connecting; throws
+// UsageError for what it refuses.
+void checkGdbserverArguments(const Invocation& call);
 
 // Probe maintenance (commands_maint.cpp): these open and close the link themselves.
 int runProbe(const Invocation& call);

@@ -218,6 +218,10 @@ private:
 
 }  // namespace
 
+void checkGdbserverArguments(const Invocation& call) {
+    (void)serverFlash(call, parseServerArguments(call));
+}
+
 int runGdbserver(const Invocation& call) {
     const ServerArguments arguments = parseServerArguments(call);
     const std::optional<ServerFlash> flash = serverFlash(call, arguments);
