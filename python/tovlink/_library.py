@@ -33,13 +33,14 @@ class ImageOptions(Structure):
 
 class FlashOptions(Structure):
     _fields_ = [("type", c_char_p), ("erase", c_uint32), ("sectorSize", c_uint32),
-                ("skipUnchanged", c_uint32), ("verify", c_uint32), ("dryRun", c_uint32)]
+                ("skipUnchanged", c_uint32), ("verify", c_uint32), ("dryRun", c_uint32),
+                ("flashBase", c_uint32), ("flashSize", c_uint32), ("refuseOutside", c_uint32)]
 
 
 class FlashReport(Structure):
     _fields_ = [("unitsPlanned", c_uint32), ("unitsSkipped", c_uint32),
                 ("unitsErased", c_uint32), ("bytesProgrammed", c_uint32), ("unitSize", c_uint32),
-                ("probeDetail", c_uint32)]
+                ("probeDetail", c_uint32), ("bytesAsMemory", c_uint32)]
 
 
 ProgressFn = CFUNCTYPE(None, c_uint32, c_uint32, c_void_p)

@@ -81,14 +81,15 @@ class Info:
 @dataclass(frozen=True)
 class FlashReport:
     """What a flash call did: erase units (sectors or chip banks) planned, skipped as unchanged
-    and erased, bytes programmed (in a dry run: the bytes that would be), and the bytes of one
-    unit."""
+    and erased, bytes programmed (in a dry run: the bytes that would be), the bytes of one
+    unit, and the data bytes outside the flash that were written as memory."""
 
     units_planned: int
     units_skipped: int
     units_erased: int
     bytes_programmed: int
     unit_size: int
+    bytes_as_memory: int = 0
 
 
 class _Point:
@@ -439,25 +440,30 @@ class Probe:
     def flash(self, path: PathLike, type: str, erase: str = "auto",
               skip_unchanged: bool = False, verify: bool = False, *, offset: int = 0,
               base: Optional[int] = None, format: str = "auto", sector_size: int = 0,
-              dry_run: bool = False, progress: Optional[Progress] = None) -> FlashReport:
+              dry_run: bool = False, progress: Optional[Progress] = None,
+              flash_base: int = 0, flash_size: int = 0,
+              refuse_outside: bool = False) -> FlashReport:
         """Programs an image into flash. `type` describes the flash as tov's --type does
         ("TYPE,CHIPSIZE,BUSBITS,WORKSPACE" for external chips, "hc12:...", "555:...",
         "uc3f:...", "sgfm:..."). `erase`: "auto" (the sectors the image touches), "chip" or
         "none"; `skip_unchanged` leaves sectors that hold the image's bytes already; `verify`
-        reads everything back; `dry_run` plans and reports without erasing or programming."""
+        reads everything back; `dry_run` plans and reports without erasing or programming.
+        `flash_base`/`flash_size` say where the flash lies (size 0: the whole image is flash):
+        data outside it is written as memory, or with `refuse_outside` refuses the file."""
         self._require_open()
         if erase not in ERASE_CHOICES:
             raise ValueError("erase must be one of %s" % ", ".join(ERASE_CHOICES))
         options = _image_options(offset, base, format)
         flash = lib.FlashOptions(type.encode(), ERASE_CHOICES[erase], sector_size,
-                                 int(skip_unchanged), int(verify), int(dry_run))
+                                 int(skip_unchanged), int(verify), int(dry_run), flash_base,
+                                 flash_size, int(refuse_outside))
         report = lib.FlashReport()
         with _ProgressHook(progress):
             check(lib.library().TOV_ImageFlash(os.fsencode(path), byref(options), byref(flash),
                                                byref(report)),
                   "flash %s" % os.fspath(path))
         return FlashReport(report.unitsPlanned, report.unitsSkipped, report.unitsErased,
-                           report.bytesProgrammed, report.unitSize)
+                           report.bytesProgrammed, report.unitSize, report.bytesAsMemory)
 
     def _image(self, name: str, operation: str, path: PathLike, offset: int,
                base: Optional[int], format: str, progress: Optional[Progress]) -> None:

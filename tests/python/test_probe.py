@@ -1,7 +1,9 @@
 """The Probe class against the simulator on both transports: memory, registers, points, files,
 the simulator's fault injection, and the errors a failing call raises."""
 
+import ctypes
 import os
+import subprocess
 
 import pytest
 
@@ -119,5 +121,22 @@ def test_flash_programs_then_skips_what_is_unchanged(tov_probe, tmp_path):
     assert tov_probe.read(0x20010000, len(data)) == data
     again = tov_probe.flash(image, type=FLASH, base=0x20010000, skip_unchanged=True)
     assert (again.units_skipped, again.units_erased, again.bytes_programmed) == (1, 0, 0)
+    assert again.bytes_as_memory == 0
     with pytest.raises(tovlink.ProbeError):
         tov_probe.flash(image, type="no such flash", base=0x20010000)
+    # Where the flash lies reaches the library: data past its end refuses the file.
+    with pytest.raises(tovlink.ProbeError, match="outside the flash at 0x20010000-0x200100FF"):
+        tov_probe.flash(image, type=FLASH, base=0x20010000, flash_base=0x20010000,
+                        flash_size=0x100, refuse_outside=True)
+
+
+def test_structures_are_laid_out_as_the_library_lays_them_out():
+    # The package lays out the library's structures again with ctypes; a field the header gained
+    # and the package did not would let the library read and write past the package's copy.
+    from tovlink import _library
+    sizes = subprocess.run([os.environ["TOV_STRUCT_SIZES"]], check=True, capture_output=True,
+                           text=True).stdout.split()
+    expected = dict(zip(sizes[0::2], map(int, sizes[1::2])))
+    assert len(expected) == 7
+    for name, size in expected.items():
+        assert ctypes.sizeof(getattr(_library, name)) == size, name
