@@ -92,7 +92,7 @@ public:
     void call(uint32_t operation, std::vector<uint32_t> words) {
         r0 = operation;
         r1 = 0x100;
-        std::memcpy(&memory[0x100], words.data(), words.size() * 4);
+        if (!words.empty()) std::memcpy(&memory[0x100], words.data(), words.size() * 4);
         result.reset();
     }
     void text(uint32_t address, const std::string& bytes) {
