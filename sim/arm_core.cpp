@@ -87,6 +87,18 @@ ArmCore::ArmCore(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip)
                           this, 1, 0);
     }
     if (err != UC_ERR_OK) error_ = uc_strerror(err);
+    // Mapping walks the whole address space page by page and builds the translation table: done
+    // here, before the simulator answers anyone, so the first run's answer is not held up by it.
+    if (error_.empty()) mapRegions();
+}
+
+void ArmCore::mapRegions() {
+    mapped_ = true;
+    error_ = pages_.mapAll(uc_);
+    if (const auto table = pages_.translationTable(); error_.empty() && table) {
+        useTranslationTable(*table);
+    }
+    stale_ = false;
 }
 
 ArmCore::~ArmCore() {
@@ -258,14 +270,7 @@ void ArmCore::setPointHooks(const PointTable& points) {
 
 void ArmCore::prepare(const PointTable& points) {
     points_ = &points;
-    if (!mapped_) {
-        mapped_ = true;
-        error_ = pages_.mapAll(uc_);
-        if (const auto table = pages_.translationTable(); error_.empty() && table) {
-            useTranslationTable(*table);
-        }
-        stale_ = false;
-    }
+    if (!mapped_) mapRegions();
     pages_.dropWritten(uc_);
     if (stale_) {
         pages_.refreshDevices(uc_);

@@ -58,6 +58,8 @@ private:
     void prepare(const PointTable& points);
     void setPointHooks(const PointTable& points);
     // Turns the MMU on over the translation table at `base` (see CorePages).
+    // Maps the target's regions into the emulator once, with the translation table.
+    void mapRegions();
     void useTranslationTable(uint32_t base);
     void loadRegisters(const RegisterFile& registers);
     void storeRegisters(RegisterFile& registers);
