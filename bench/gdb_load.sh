@@ -23,15 +23,7 @@ printf '.text\n.global _start\n_start: b _start\n.section .rodata\n.incbin "%s"\
     "$work/blob.bin" >"$work/image.S"
 arm-none-eabi-gcc -nostdlib -Wl,-Ttext=0x10000 -o "$work/image.elf" "$work/image.S"
 
-start_simulator "$build" --udp "$address" --core arm1136
-"$build/bin/tov" --port "NETWORK $address 1" gdbserver --listen "127.0.0.1:$port" \
-    >"$work/server" 2>&1 &
-server=$!
-"$build/bin/tovsim" --udp "$direct" --core arm1136 >"$work/direct" &
-second=$!
-trap 'kill -TERM $server $second 2>/dev/null; wait $server $second 2>/dev/null; stop_simulator' EXIT
-for _ in $(seq 100); do grep -q '^ready' "$work/direct" && break; sleep 0.1; done
-for _ in $(seq 100); do grep -q listening "$work/server" && break; sleep 0.1; done
+start_gdbserver_pair "$build" "$address" "$direct" "$port"
 
 # Each side's own time of the transfer (reading the ELF included, the connection left out): GDB's
 # from Python around the load command, tov's from its summary line (to 10 ms).

@@ -19,15 +19,7 @@ source "$(dirname "$0")/simulator.sh"
 command -v gdb-multiarch >/dev/null || { echo "$0: gdb-multiarch is not installed" >&2; exit 1; }
 [ -f "$programs/semihost_calls_0.elf" ] && [ -f "$big" ] ||
     { echo "$0: no ARM benchmark programs under $build" >&2; exit 1; }
-start_simulator "$build" --udp "$address" --core arm1136
-"$build/bin/tov" --port "NETWORK $address 1" gdbserver --listen "127.0.0.1:$port" \
-    >"$work/server" 2>&1 &
-server=$!
-"$build/bin/tovsim" --udp "$direct" --core arm1136 >"$work/direct" &
-second=$!
-trap 'kill -TERM $server $second 2>/dev/null; wait $server $second 2>/dev/null; stop_simulator' EXIT
-for _ in $(seq 100); do grep -q '^ready' "$work/direct" && break; sleep 0.1; done
-for _ in $(seq 100); do grep -q listening "$work/server" && break; sleep 0.1; done
+start_gdbserver_pair "$build" "$address" "$direct" "$port"
 
 seconds() {
     local start end
