@@ -1,6 +1,7 @@
 // Fuzzes the GDB server's request handling: the input is the client's byte stream, the probe a
 // fake whose target is always halted and whose flash takes every batch, so every request's
-// arguments are parsed and answered.
+// arguments are parsed and answered. Long writes go through the fake's bulk download, which
+// checks that nothing else reaches the probe while one is open and that its blocks follow on.
 #include <algorithm>
 #include <atomic>
 #include <string>
@@ -10,6 +11,7 @@
 #include "gdb/flash_programmer.h"
 #include "gdb/memory_map.h"
 #include "gdb/session.h"
+#include "gdb/write_run.h"
 
 using namespace tov::gdb;
 
@@ -17,11 +19,18 @@ namespace {
 
 constexpr int32_t kNotAccessible = -2003;
 
+constexpr uint32_t kFlashBase = 0x01000000;
+constexpr uint32_t kFlashSize = 0x10000;
+// Blocks the fake's download refuses only when it is ended, as a probe reports them.
+constexpr uint32_t kRefusedAtEnd = 0xFFE00000u;
+
 class FakeProbe : public Probe {
 public:
-    int32_t start() override { return 0; }
-    int32_t halt() override { return 0; }
+    ~FakeProbe() override { FUZZ_CHECK(!downloading_); }
+    int32_t start() override { return idle(); }
+    int32_t halt() override { return idle(); }
     int32_t state(uint16_t& state, int32_t& error, uint16_t& count, uint32_t* values) override {
+        idle();
         state = 1;
         error = 0;
         const uint16_t room = count;
@@ -30,36 +39,80 @@ public:
         return 0;
     }
     int32_t registerGet(uint16_t count, const RegisterDescriptor*, uint32_t* values) override {
+        idle();
         for (uint16_t i = 0; i < count; ++i) values[i] = 0x100u * i;
         return 0;
     }
-    int32_t registerSet(uint16_t, const RegisterDescriptor*, const int32_t*) override { return 0; }
+    int32_t registerSet(uint16_t, const RegisterDescriptor*, const int32_t*) override {
+        return idle();
+    }
     int32_t memoryRead(uint32_t address, uint16_t count, uint8_t* buffer) override {
+        idle();
         if (address >= 0xFFF00000u) return kNotAccessible;
         for (uint16_t i = 0; i < count; ++i) buffer[i] = static_cast<uint8_t>(address + i);
         return 0;
     }
     int32_t memoryWrite(uint32_t address, uint16_t, const uint8_t*) override {
+        idle();
         return address >= 0xFFF00000u ? kNotAccessible : 0;
     }
     int32_t step(uint32_t& pc) override {
+        idle();
         pc = 0x8000;
         return 0;
     }
-    int32_t reset() override { return 0; }
-    int32_t breakAdd(uint32_t) override { return ++points_; }
-    int32_t breakDelete(int32_t) override { return 0; }
-    int32_t watchAdd(uint16_t, uint32_t, uint32_t) override { return ++points_; }
-    int32_t watchDelete(int32_t) override { return 0; }
+    int32_t reset() override { return idle(); }
+    int32_t breakAdd(uint32_t) override { return idle() + ++points_; }
+    int32_t breakDelete(int32_t) override { return idle(); }
+    int32_t watchAdd(uint16_t, uint32_t, uint32_t) override { return idle() + ++points_; }
+    int32_t watchDelete(int32_t) override { return idle(); }
     int32_t directCommand(const std::string& text, std::string& reply) override {
+        idle();
         reply = text.substr(0, 64);
         return 0;
     }
     std::string errorText(int32_t) override { return "Target memory not accessible"; }
 
+    int32_t downloadBegin() override {
+        idle();
+        downloading_ = true;
+        started_ = false;
+        refused_ = 0;
+        return 0;
+    }
+    int32_t downloadSend(uint32_t address, uint16_t size, const uint8_t*) override {
+        FUZZ_CHECK(downloading_);
+        FUZZ_CHECK(size > 0 && size <= WriteRun::kBlock);
+        FUZZ_CHECK(address % WriteRun::kBlock + size <= WriteRun::kBlock);
+        FUZZ_CHECK(!started_ || address == next_);
+        FUZZ_CHECK(address + uint64_t{size} <= kFlashBase ||
+                   address >= kFlashBase + uint64_t{kFlashSize});
+        started_ = true;
+        next_ = address + size;
+        if (address >= 0xFFF00000u) return kNotAccessible;
+        if (address >= kRefusedAtEnd && refused_ == 0) refused_ = address;
+        return 0;
+    }
+    int32_t downloadEnd(uint32_t& detail) override {
+        FUZZ_CHECK(downloading_);
+        downloading_ = false;
+        detail = refused_;
+        return refused_ != 0 ? kNotAccessible : 0;
+    }
+
 private:
+    // Every request but the download's own: none may come while a download is open.
+    int32_t idle() const {
+        FUZZ_CHECK(!downloading_);
+        return 0;
+    }
+
     uint32_t polls_ = 0;
     int32_t points_ = 0;
+    bool downloading_ = false;
+    bool started_ = false;
+    uint32_t next_ = 0;
+    uint32_t refused_ = 0;
 };
 
 // The client: the input arrives in pieces, then the client goes away.
@@ -86,11 +139,10 @@ private:
 // Flash that takes every batch; each write must lie in the flash region the map gives.
 class FakeFlash : public FlashProgrammer {
 public:
-    static constexpr uint32_t kBase = 0x01000000;
-    static constexpr uint32_t kSize = 0x10000;
     FlashFailure program(const FlashBatch& batch) override {
         for (const auto& [address, bytes] : batch.writes) {
-            FUZZ_CHECK(address >= kBase && bytes.size() <= kBase + kSize - uint64_t{address});
+            FUZZ_CHECK(address >= kFlashBase &&
+                       bytes.size() <= kFlashBase + kFlashSize - uint64_t{address});
         }
         return FlashFailure::None;
     }
@@ -116,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SessionOptions options;
     options.packetSize = 0x1000;
     FakeFlash flash;
-    options.memoryMap = regionsAroundFlash(FakeFlash::kBase, FakeFlash::kSize, 0x1000);
+    options.memoryMap = regionsAroundFlash(kFlashBase, kFlashSize, 0x1000);
     options.flash = &flash;
     Session session(probe, service, stop, channel, options);
     session.serve();
