@@ -59,6 +59,16 @@ bool unexamined(unsigned which, uint8_t code) {
 
 constexpr const char* kPort = "COM7 115200";
 
+// Where the driver's image lies (four records of 32 bytes).
+constexpr uint32_t kImageBase = 0x20000000;
+// Flash set-ups of each erase method (command sets A and B, plain and alternating polls, the
+// probe's own erase, none) and of each on-chip kind.
+constexpr const char* kFlashSetups[] = {
+    "2,0x80000,8,0x100000",   "2,0x80000,32,0x100000",      "5,0x80000,16,0x100000",
+    "22,0x80000,8,0x100000",  "37,0x80000,32,0x100000",     "39,0x80000,32,0x100000",
+    "34,0x80000,32,0x100000", "555:1,0x0,0x100000",         "sgfm:0x0,0x100000",
+    "uc3f:1,0x100000",        "hc12:0,1,16,0x10000,0x100000"};
+
 // The line the library opens its ports on: a fresh input and clock for every run.
 struct World {
     VirtualClock clock;
@@ -86,7 +96,7 @@ struct World {
             for (unsigned i = 0; i < sizeof bytes; ++i)
                 bytes[i] = static_cast<uint8_t>(record * 32 + i);
             const size_t n =
-                tov::files::formatSRecord(3, 0x20000000u + record * 32, bytes, sizeof bytes, text);
+                tov::files::formatSRecord(3, kImageBase + record * 32, bytes, sizeof bytes, text);
             std::fwrite(text, 1, n, f);
         }
         std::fputs("S70500000000FA\n", f);
@@ -241,9 +251,13 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
         }
         case 16: {
             const int32_t id = TOV_BreakAdd(address, in.u8());
-            auto value = std::make_unique<uint32_t>();
-            const int32_t rc = TOV_BreakRead(static_cast<uint16_t>(id < 0 ? 0 : id), value.get());
-            return rc < 0 ? rc : TOV_BreakDelete(id);
+            if (id < 0) return id;
+            if (in.flag()) {
+                auto value = std::make_unique<uint32_t>();
+                const int32_t rc = TOV_BreakRead(static_cast<uint16_t>(id), value.get());
+                if (rc < 0) return rc;
+            }
+            return TOV_BreakDelete(id);
         }
         case 17: {
             const int32_t id = TOV_WatchAdd(in.u8(), address, address + in.u8(), in.u32(), 0);
@@ -306,12 +320,20 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
                 case 5:
                     return TOV_ImageVerify2(path, nullptr, detail.get());
                 default: {
-                    // The whole flash workflow: plan, compare, erase, program, verify.
+                    // The whole flash workflow: plan, compare, erase (each way of polling),
+                    // program by units or whole, load what lies outside the range, verify.
                     TOV_FlashOptions flash{};
-                    flash.type = "2,0x80000,32,0x100000";
+                    flash.type = kFlashSetups[in.u8() % std::size(kFlashSetups)];
                     flash.erase = in.u8() % 3;
+                    flash.sectorSize = in.flag() ? 0 : 32u << (in.u8() % 3);
                     flash.skipUnchanged = in.flag();
                     flash.verify = in.flag();
+                    flash.dryRun = (in.u8() & 7) == 7;
+                    if (in.flag()) {
+                        flash.flashBase = kImageBase + 32u * (in.u8() % 4);
+                        flash.flashSize = 64;
+                        flash.refuseOutside = in.flag();
+                    }
                     auto report = std::make_unique<TOV_FlashReport>();
                     return TOV_ImageFlash(path, nullptr, &flash, report.get());
                 }
@@ -328,7 +350,8 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
                              : TOV_DumpFileFast(w.output.c_str(), address, count);
         }
         case 26: {
-            int32_t rc = TOV_FlashSetType(in.u8() % 32, in.u32(), 0, in.flag() ? 16 : 32, in.u32());
+            // Every type code of the table, and a few past it.
+            int32_t rc = TOV_FlashSetType(in.u8() % 44, in.u32(), 0, 8u << (in.u8() % 3), in.u32());
             auto result = std::make_unique<uint32_t>();
             switch (in.u8() % 5) {
                 case 0:
