@@ -144,7 +144,10 @@ std::vector<uint8_t> exact(size_t n) {
     return std::vector<uint8_t>(n);
 }
 
-// One call of the driver; `raw` marks the calls that hand any answer back unchecked.
+// One call of the driver; `raw` marks the calls that hand any answer back unchecked. Arguments
+// are read from the input in statements of their own: the order in which one call's arguments
+// are evaluated is the compiler's, and a kept input must drive the replay build as it drove the
+// fuzzer.
 int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
     World& w = world();
     raw = false;
@@ -169,7 +172,9 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
             return in.flag() ? TOV_TargetReset() : TOV_TargetReset2(in.u8());
         case 5: {
             auto result = std::make_unique<uint32_t>();
-            return TOV_TargetStep(in.u32(), in.u32(), in.u8(), result.get());
+            const uint32_t first = in.u32(), second = in.u32();
+            const uint8_t mode = in.u8();
+            return TOV_TargetStep(first, second, mode, result.get());
         }
         case 6: {
             uint16_t count = in.u8() % 20;
@@ -185,7 +190,10 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
         }
         case 7: {
             const StartupEntry entries[2] = {{1, address, 2}, {2, address + 4, 3}};
-            return TOV_TargetStartup(in.u8(), in.u32(), in.u8() % 3, entries);
+            const uint8_t mode = in.u8();
+            const uint32_t speed = in.u32();
+            const uint8_t count = in.u8() % 3;
+            return TOV_TargetStartup(mode, speed, count, entries);
         }
         case 8: {
             auto info = std::make_unique<TargetInfo>();
@@ -260,7 +268,10 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
             return TOV_BreakDelete(id);
         }
         case 17: {
-            const int32_t id = TOV_WatchAdd(in.u8(), address, address + in.u8(), in.u32(), 0);
+            const uint8_t mode = in.u8();
+            const uint32_t bound = address + in.u8();
+            const uint32_t mask = in.u32();
+            const int32_t id = TOV_WatchAdd(mode, address, bound, mask, 0);
             return id < 0 ? id : TOV_WatchDelete(id);
         }
         case 18: {
@@ -286,7 +297,8 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
             return TOV_DirectCommand(command.c_str(), capacity, reply.get());
         }
         case 21: {
-            int32_t rc = TOV_InitDownload(in.u8() % 3, in.u8() % 2);
+            const uint8_t mode = in.u8() % 3, compress = in.u8() % 2;
+            int32_t rc = TOV_InitDownload(mode, compress);
             for (unsigned block = in.u8() % 8; rc >= 0 && block > 0; --block) {
                 auto data = exact(in.u16() % 2048 + 1);
                 rc = TOV_Download(address + block * 2048, static_cast<uint16_t>(data.size()),
@@ -351,7 +363,11 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
         }
         case 26: {
             // Every type code of the table, and a few past it.
-            int32_t rc = TOV_FlashSetType(in.u8() % 44, in.u32(), 0, 8u << (in.u8() % 3), in.u32());
+            const uint16_t type = in.u8() % 44;
+            const uint32_t chipSize = in.u32();
+            const uint32_t busBits = 8u << (in.u8() % 3);
+            const uint32_t workspace = in.u32();
+            int32_t rc = TOV_FlashSetType(type, chipSize, 0, busBits, workspace);
             auto result = std::make_unique<uint32_t>();
             switch (in.u8() % 5) {
                 case 0:
@@ -373,23 +389,26 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
         }
         case 27: {
             auto detail = std::make_unique<uint32_t>();
-            switch (in.u8() % 7) {
+            const unsigned kind = in.u8() % 7;
+            const uint8_t small = in.u8();
+            const uint32_t a = in.u32(), b = in.u32(), c = in.u32();
+            switch (kind) {
                 case 0:
-                    return TOV_FlashSetupHC12(in.u8(), in.u16(), in.flag() ? 8 : 16, in.u32(),
-                                              in.u32());
+                    return TOV_FlashSetupHC12(small, static_cast<uint16_t>(a), b & 1 ? 8 : 16, b,
+                                              c);
                 case 1:
-                    return TOV_FlashEraseHC12(address, in.u32());
+                    return TOV_FlashEraseHC12(address, a);
                 case 2:
-                    return TOV_FlashSetup555(in.u8(), in.u32(), in.u32());
+                    return TOV_FlashSetup555(small, a, b);
                 case 3:
-                    return TOV_FlashErase555(address, in.u32(), in.u8(), in.u32(), in.u32());
+                    return TOV_FlashErase555(address, a, small, b, c);
                 case 4:
                     return TOV_FlashWrite555(w.image.c_str(), detail.get());
                 case 5:
-                    return TOV_FlashSetupUC3F(in.u8(), in.u32());
+                    return TOV_FlashSetupUC3F(small, a);
                 default:
-                    return in.flag() ? TOV_FlashEraseUC3F(address, in.u32(), in.u8(), in.u32())
-                                     : TOV_FlashSetupSGFM(in.u32(), in.u32());
+                    return c & 1 ? TOV_FlashEraseUC3F(address, a, small, b)
+                                 : TOV_FlashSetupSGFM(a, b);
             }
         }
         case 28: {
@@ -414,9 +433,10 @@ int32_t callOne(FuzzInput& in, bool& raw, unsigned& which) {
             const uint16_t count = in.u8() % 4;
             auto entries = std::make_unique<uint32_t[]>(3u * count);
             for (unsigned i = 0; i < 3u * count; ++i) entries[i] = in.u32();
-            return TOV_EnableAutoProgHC12(kPort, in.u8(), in.u8(), in.u8(), in.u8(), count,
-                                          entries.get(), in.u8(), in.u8(), w.image.c_str(), in.u8(),
-                                          in.u8(), nullptr);
+            uint8_t v[8];
+            for (uint8_t& value : v) value = in.u8();
+            return TOV_EnableAutoProgHC12(kPort, v[0], v[1], v[2], v[3], count, entries.get(),
+                                          v[4], v[5], w.image.c_str(), v[6], v[7], nullptr);
         }
         case 32:
             // A probe's answer to the start request says only whether it was in its loader.

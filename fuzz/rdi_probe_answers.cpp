@@ -164,8 +164,9 @@ int callOne(FuzzInput& in, bool& strict) {
         }
         case 6: {
             auto handle = std::make_unique<RDI_PointHandle>();
-            const int rc = rdi::setWatch(module, address, in.u8() % 8, in.u8() % 64, in.u32(), 0,
-                                         handle.get());
+            const unsigned type = in.u8() % 8, dataType = in.u8() % 64;
+            const uint32_t bound = in.u32();
+            const int rc = rdi::setWatch(module, address, type, dataType, bound, 0, handle.get());
             return rc != 0 || in.flag() ? rc : rdi::clearWatch(module, *handle);
         }
         case 7:
@@ -190,7 +191,8 @@ int callOne(FuzzInput& in, bool& strict) {
             static constexpr unsigned kProbeCodes[] = {
                 RDIInfo_CanTargetExecute, RDIInfo_ForceSystemReset, RDIVector_Catch,
                 RDISemiHosting_SetState, RDISemiHosting_SetVector};
-            return info(kProbeCodes[in.u8() % 5], in.u32());
+            const unsigned code = kProbeCodes[in.u8() % 5];
+            return info(code, in.u32());
         }
         case 14: {
             static constexpr unsigned kSettings[] = {RDIInfo_Target,
@@ -213,7 +215,8 @@ int callOne(FuzzInput& in, bool& strict) {
                                                      RDIInfo_GetLog,
                                                      RDIInfo_Nothing,
                                                      0x12345u};
-            return info(kSettings[in.u8() % std::size(kSettings)], in.u32());
+            const unsigned code = kSettings[in.u8() % std::size(kSettings)];
+            return info(code, in.u32());
         }
         case 15: {
             auto record = std::make_unique<ARMword[]>(kModuleDescription / sizeof(ARMword));

@@ -18,9 +18,17 @@ public:
     bool empty() const { return at_ >= data_.size(); }
     size_t left() const { return data_.size() - at_; }
 
+    // Big-endian. The bytes are taken in separate statements: the operands of one expression
+    // may be evaluated in either order, and an input must mean the same to every compiler.
     uint8_t u8() { return empty() ? 0 : data_[at_++]; }
-    uint16_t u16() { return static_cast<uint16_t>(u8() << 8 | u8()); }
-    uint32_t u32() { return static_cast<uint32_t>(u16()) << 16 | u16(); }
+    uint16_t u16() {
+        const uint16_t high = u8();
+        return static_cast<uint16_t>(high << 8 | u8());
+    }
+    uint32_t u32() {
+        const uint32_t high = u16();
+        return high << 16 | u16();
+    }
     bool flag() { return (u8() & 1) != 0; }
     // A number in [0, bound), bound > 0.
     uint32_t below(uint32_t bound) { return (bound <= 256 ? u8() : u32()) % bound; }

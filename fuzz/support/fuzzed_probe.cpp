@@ -90,6 +90,7 @@ std::unique_ptr<link::SerialDevice> FuzzedLine::open(const std::string&) {
 
 std::unique_ptr<link::SerialDevice> FuzzedLine::device() {
     request_.clear();
+    sizes_.clear();
     pending_ = false;
     flood_ = 0;
     out_.clear();
@@ -181,6 +182,28 @@ void FuzzedLine::answer() {
     const uint8_t rightCode =
         type == link::kFrameTypeLink ? requestCode : answerCodeOf(requestCode);
     const uint8_t code = (choice & 0x10) ? input_.u8() : rightCode;
+    // 0x0E, 0x2E, 0x4E: a sound answer, sized as the first such answer to this request code was
+    // (its size, code included, taken once from the input); its body is zeros (a sound status),
+    // with 0x20 bytes from the input, with 0x40 the request's last bytes (the echo of a written
+    // value). Once the input has one right size for a request, a run of such bytes answers a
+    // whole sequence (the writes and polls of a flash erase), which answers drawn byte by byte
+    // almost never do.
+    if ((choice & 0x1F) == 0x0E) {
+        auto known = sizes_.find(requestCode);
+        if (known == sizes_.end()) known = sizes_.emplace(requestCode, input_.u8()).first;
+        const size_t length = known->second == 0 ? 0 : known->second - 1u;
+        std::vector<uint8_t> body;
+        if (choice & 0x20) {
+            body = input_.bytes(length);
+        } else if (choice & 0x40) {
+            const size_t message = request_.size() - link::kHeaderSize;
+            const size_t tail = std::min(length, message > 0 ? message - 1 : 0);
+            body.assign(request_.end() - static_cast<std::ptrdiff_t>(tail), request_.end());
+            body.insert(body.begin(), length - tail, 0);
+        }
+        send(sequence, code, body, length);
+        return;
+    }
     size_t length = input_.u8();
     if (length >= 0xF0) length = input_.u16() % link::kMaxMessage;
     // Link control answers carry no code to check; command answers are counted.

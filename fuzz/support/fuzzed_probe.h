@@ -1,12 +1,14 @@
 // A probe at the far end of a serial line whose every answer the fuzz input chooses: nothing,
 // an event frame, junk on the line, a stale answer, an echo, or an answer under the request's
-// sequence bits with a code and message from the input. Time is virtual, so the library's
-// waits and pauses cost nothing, and the line counts what it did for the targets' checks.
+// sequence bits with a code and message from the input, or a sound answer of a size given once.
+// Time is virtual, so the library's waits and pauses cost nothing, and the line counts what it
+// did for the targets' checks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +77,7 @@ private:
     std::vector<uint8_t> request_;  // the frame waiting for an answer, header included
     bool pending_ = false;
     unsigned flood_ = 0;  // stale answers still to send without reading the input
+    std::map<uint8_t, uint8_t> sizes_;  // request code: the size of its sound answers
     std::deque<uint8_t> out_;
 };
 
