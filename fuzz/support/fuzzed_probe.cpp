@@ -46,6 +46,8 @@ public:
         ++counts.reads;
         FUZZ_CHECK(counts.reads <= counts.readLimit);
         FUZZ_CHECK(line_.clock().nowMs() - counts.startedMs <= counts.timeLimitMs);
+        if (line_.gone()) return ReadResult::Gone;
+        if (line_.takeLineError()) return ReadResult::Error;
         if (line_.nextByte(byte)) {
             ++line_.counts().bytesRead;
             return ReadResult::Byte;
@@ -55,6 +57,7 @@ public:
     }
 
     size_t write(const uint8_t* data, size_t length, uint32_t) override {
+        if (line_.gone()) return 0;
         for (size_t i = 0; i < length; ++i) {
             switch (decoder_.feed(data[i])) {
                 case FrameDecoder::Status::NeedMore:
@@ -71,8 +74,11 @@ public:
         return length;
     }
 
-    bool clearError() override { return true; }
-    size_t inputQueued() override { return line_.waiting() ? 1 : 0; }
+    bool clearError() override { return !line_.gone(); }
+    size_t inputQueued() override { return !line_.gone() && line_.waiting() ? 1 : 0; }
+    std::string goneReason() const override {
+        return line_.gone() ? "the fuzzed port went away" : "";
+    }
 
 private:
     FuzzedLine& line_;
@@ -91,6 +97,8 @@ std::unique_ptr<link::SerialDevice> FuzzedLine::open(const std::string&) {
 std::unique_ptr<link::SerialDevice> FuzzedLine::device() {
     request_.clear();
     sizes_.clear();
+    gone_ = false;
+    lineError_ = false;
     pending_ = false;
     flood_ = 0;
     out_.clear();
@@ -188,6 +196,16 @@ void FuzzedLine::answer() {
     // value). Once the input has one right size for a request, a run of such bytes answers a
     // whole sequence (the writes and polls of a flash erase), which answers drawn byte by byte
     // almost never do.
+    // 0x8E, 0xCE: the port goes away (unplugged) for good; 0xAE, 0xEE: one read fails.
+    if ((choice & 0x9F) == 0x8E) {
+        pending_ = true;
+        if (choice & 0x20) {
+            lineError_ = true;
+        } else {
+            gone_ = true;
+        }
+        return;
+    }
     if ((choice & 0x1F) == 0x0E) {
         auto known = sizes_.find(requestCode);
         if (known == sizes_.end()) known = sizes_.emplace(requestCode, input_.u8()).first;

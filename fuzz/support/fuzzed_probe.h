@@ -1,6 +1,7 @@
 // A probe at the far end of a serial line whose every answer the fuzz input chooses: nothing,
 // an event frame, junk on the line, a stale answer, an echo, or an answer under the request's
-// sequence bits with a code and message from the input, or a sound answer of a size given once.
+// sequence bits with a code and message from the input, or a sound answer of a size given once;
+// or the port fails a read or goes away.
 // Time is virtual, so the library's waits and pauses cost nothing, and the line counts what it
 // did for the targets' checks.
 #pragma once
@@ -11,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz/support/fuzz_input.h"
@@ -66,6 +68,10 @@ public:
     bool waiting();
     // The next byte the probe puts on the line, or false when it sends nothing now.
     bool nextByte(uint8_t& byte);
+    // The port has gone away (unplugged); every later read says so.
+    bool gone() const { return gone_; }
+    // True once after the input made a read fail.
+    bool takeLineError() { return std::exchange(lineError_, false); }
 
 private:
     void answer();
@@ -78,6 +84,8 @@ private:
     bool pending_ = false;
     unsigned flood_ = 0;  // stale answers still to send without reading the input
     std::map<uint8_t, uint8_t> sizes_;  // request code: the size of its sound answers
+    bool gone_ = false;
+    bool lineError_ = false;
     std::deque<uint8_t> out_;
 };
 
