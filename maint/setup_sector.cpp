@@ -15,6 +15,7 @@ using link::RequestBuilder;
 
 constexpr size_t kSetupIdOffset = 88;
 constexpr size_t kOneByteFieldsOffset = 18;
+static_assert(kSetupIdOffset + kMaxSetupIdChars < kSetupBlockSize, "the identifier's end mark fits");
 
 // Programs `bytes` at `address` and reads them back: 0, the request's error or -1210.
 int32_t programAndVerify(LoaderLink& link, uint32_t address, std::span<const uint8_t> bytes) {
@@ -74,7 +75,11 @@ std::optional<SetupBlock> decodeSetupBlock(std::span<const uint8_t, kSetupBlockS
                          &block.scanPredCount,    &block.scanPredIrLength, &block.scanSuccCount,
                          &block.scanSuccIrLength};
     for (size_t i = 0; i < std::size(fields); ++i) *fields[i] = view.u8(kOneByteFieldsOffset + i);
-    for (size_t i = kSetupIdOffset; i < kSetupBlockSize && bytes[i] != 0x00 && bytes[i] != 0xFF;
+    // The field holds at most 39 characters and their end mark; a sector whose 40th byte is
+    // neither 0x00 nor 0xFF was not written by a sound writer, and its identifier is read no
+    // longer than one would store.
+    for (size_t i = kSetupIdOffset; i < kSetupIdOffset + kMaxSetupIdChars && bytes[i] != 0x00 &&
+                                    bytes[i] != 0xFF;
          ++i) {
         block.setupId.push_back(static_cast<char>(bytes[i]));
     }
