@@ -106,9 +106,12 @@ int32_t eraseCommandSetA(const EraseJob& job, EraseScope scope) {
         job,
         {{first, 0xAA}, {second, 0x55}, {first, 0x80}, {first, 0xAA}, {second, 0x55}, command});
     if (rc == link::kOk) rc = poll(job, start, limit);
-    // Back to read mode whatever happened; the plain-poll parts return to it by themselves.
+    // Back to read mode whatever happened; the plain-poll parts return to it by themselves. An
+    // erase whose chips did not take the reset is not done: they would answer reads with their
+    // status instead of the data.
     if (method != EraseMethod::kPlainPoll) {
-        writeLanes(job, {{first, 0xAA}, {second, 0x55}, {first, 0xF0}});
+        const int32_t reset = writeLanes(job, {{first, 0xAA}, {second, 0x55}, {first, 0xF0}});
+        if (rc == link::kOk) rc = reset;
     }
     return rc;
 }
@@ -134,11 +137,13 @@ int32_t eraseCommandSetB(const EraseJob& job) {
         }
         if (timeIsUp(job, start, kSectorEraseLimitMs)) rc = link::kEraseFailed;
     }
-    // Clear the status and return to read mode whatever happened.
+    // Clear the status and return to read mode whatever happened; as with set A, an erase
+    // whose chips were not put back to read mode is not done.
     uint64_t ignored = 0;
-    bus.write(job.sector, bus.everyChip(0x50));
-    bus.write(job.sector, bus.everyChip(0xFF));
-    bus.read(job.sector, ignored);
+    int32_t reset = bus.write(job.sector, bus.everyChip(0x50));
+    if (reset == link::kOk) reset = bus.write(job.sector, bus.everyChip(0xFF));
+    if (reset == link::kOk) reset = bus.read(job.sector, ignored);
+    if (rc == link::kOk) rc = reset;
     return rc;
 }
 

@@ -333,6 +333,23 @@ TEST(FlashEraseCommandSetB, StatusErrorsAndTimeLimit) {
     EXPECT_EQ(writes(busy.accesses).back(), wr(0x7000, 2, 0xFFFF));
 }
 
+TEST(FlashErase, AnEraseWhoseChipsStayOutOfReadModeFails) {
+    // Set A: the erase itself ends well, the last write of the reset sequence is refused.
+    FlashWireProbe a;
+    ASSERT_EQ(a.session.flashSetType(2, 0x80000, 8, 0), 0);
+    a.chip = answers(0x3000, {0xFF});
+    a.badEchoAt = 8;
+    EXPECT_EQ(a.session.flashEraseSector(0x3000), link::kTargetWriteFailed);
+    EXPECT_EQ(writes(a.accesses).back(), wr(0x5555, 1, 0xF0));
+    // Set B: ready without errors, but the read-array command is refused.
+    FlashWireProbe b;
+    ASSERT_EQ(b.session.flashSetType(5, 0x80000, 8, 0), 0);
+    b.chip = answers(0x3000, {0x80});
+    b.badEchoAt = 3;
+    EXPECT_EQ(b.session.flashEraseSector(0x3000), link::kTargetWriteFailed);
+    EXPECT_EQ(b.accesses.back(), wr(0x3000, 1, 0xFF));
+}
+
 TEST(FlashErase, TypesWithoutAnEraseAreRejected) {
     FlashWireProbe fresh;
     EXPECT_EQ(fresh.session.flashEraseSector(0x1000), link::kInvalidParameter);
