@@ -17,8 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const tov::sim::ParsedCommandLine parsed = tov::sim::parseCommandLine(args);
     if (parsed.error.empty() && !parsed.help && !parsed.version) {
+        // A command line that serves a probe says where; one that writes update files serves
+        // none, and says into which folder.
         const auto& options = parsed.options;
-        FUZZ_CHECK(!options.serialPath.empty() || !options.udpAddress.empty());
+        if (parsed.updateFilesDir) {
+            FUZZ_CHECK(options.serialPath.empty() && options.udpAddress.empty());
+            FUZZ_CHECK(!parsed.updateFilesDir->empty());
+        } else {
+            FUZZ_CHECK(!options.serialPath.empty() || !options.udpAddress.empty());
+        }
     }
     return 0;
 }

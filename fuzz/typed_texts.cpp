@@ -96,7 +96,10 @@ void setupSector(const uint8_t* data, size_t size) {
         if (const auto block = maint::decodeSetupBlock(bytes)) {
             const maint::SetupBlockBytes stored = maint::encodeSetupBlock(*block);
             const auto again = maint::decodeSetupBlock(stored);
-            FUZZ_CHECK(again.has_value() && *again == *block);
+            // An empty identifier is stored as the text a sound writer puts there for none.
+            maint::SetupBlock expected = *block;
+            if (expected.setupId.empty()) expected.setupId = maint::kNoSetupId;
+            FUZZ_CHECK(again.has_value() && *again == expected);
         }
         data += maint::kSetupBlockSize;
         size -= maint::kSetupBlockSize;
