@@ -12,6 +12,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kDefaultSectorSize = 0x10000;
+// A chip keeps one slot per sector; real chips have a few thousand at most, and this bound keeps
+// a typo such as a 1-byte sector on a large chip from asking for gigabytes.
+constexpr uint32_t kMaxChipSectors = 0x10000;
 constexpr size_t kMaxBusBytes = 8;
 
 bool oneOf(uint32_t value, std::initializer_list<uint32_t> allowed) {
@@ -39,6 +42,9 @@ std::string checkOne(const FlashBankConfig& c) {
     if (c.chipSize == 0 || sector == 0 || sector % chipBytes != 0 || c.chipSize % sector != 0)
         return "chip size " + hex(c.chipSize) + " is not a whole number of sectors of " +
                hex(sector) + " bytes";
+    if (c.chipSize / sector > kMaxChipSectors)
+        return "chip size " + hex(c.chipSize) + " holds more than " + hex(kMaxChipSectors) +
+               " sectors of " + hex(sector) + " bytes";
     if (c.commandSet != FlashCommandSet::B) {
         const uint32_t words = c.chipSize / chipBytes;
         if (commandAddresses(c.commandSet).first >= words)

@@ -118,7 +118,8 @@ TEST(FirmwareFlash, OptionsLayOutTheBanks) {
     EXPECT_EQ(p.options.flashFailErase, (std::vector<uint32_t>{0x00210000, 0x01020000}));
 
     for (const char* bad : {"0x0,A5555,0x80000,32", "0x0,C,0x80000,32,8", "0x0,B,0x80000,24,8",
-                            "0x0,B,0x80000,8,16", "0x0,B,zero,8,8", "0x0,B,0x30000,8,8,0x20000"}) {
+                            "0x0,B,0x80000,8,16", "0x0,B,zero,8,8", "0x0,B,0x30000,8,8,0x20000",
+                            "0x0,B,0x80000000,8,8,1"}) {
         EXPECT_NE(parse({"--flash-bank", bad}).error, "") << bad;
     }
     EXPECT_NE(
