@@ -35,6 +35,8 @@ constexpr int kRegisterIds[] = {UC_ARM_REG_R0,  UC_ARM_REG_R1,  UC_ARM_REG_R2,  
 
 constexpr uint32_t kSemihostingArm = 0x123456;
 constexpr uint32_t kSemihostingThumb = 0xAB;
+// Blocks run between two looks at the clock while a slice runs: a few microseconds' worth.
+constexpr uint32_t kBlocksPerClockRead = 64;
 
 // Exception numbers the emulator raises, and the vector offsets they stand for.
 constexpr uint32_t kExceptionSwi = 2;
@@ -74,7 +76,7 @@ uint32_t vectorOfError(uc_err error) {
 }  // namespace
 
 ArmCore::ArmCore(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip)
-    : pages_(memory, flash, chip), timer_([this] { uc_emu_stop(uc_); }) {
+    : pages_(memory, flash, chip) {
     uc_err err = uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_);
     if (err == UC_ERR_OK) err = uc_ctl_set_cpu_model(uc_, UC_CPU_ARM_1136);
     uc_hook hook;
@@ -84,6 +86,11 @@ ArmCore::ArmCore(TargetMemory& memory, FlashBanks& flash, ChipFlash& chip)
     }
     if (err == UC_ERR_OK) {
         err = uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&ArmCore::onInterrupt),
+                          this, 1, 0);
+    }
+    // Every block of code translated from here on calls it before it starts.
+    if (err == UC_ERR_OK) {
+        err = uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(&ArmCore::onBlock),
                           this, 1, 0);
     }
     if (err != UC_ERR_OK) error_ = uc_strerror(err);
@@ -147,6 +154,18 @@ void ArmCore::onInterrupt(uc_engine* uc, uint32_t number, void* self) {
         }
     }
     core->stop_ = EngineStop{StopCause::Exception, 0, vectorOf(number)};
+    uc_emu_stop(uc);
+}
+
+void ArmCore::onBlock(uc_engine* uc, uint64_t, uint32_t, void* self) {
+    // The slice ends here, on the core's own thread, before any of the block has run, with the
+    // PC on the block. The emulator's stop from another thread races with its own work: on a
+    // busy machine programs ended in a false exception or computed wrong results. Reading the
+    // clock costs more than a short block, so it is read every so many blocks.
+    auto* core = static_cast<ArmCore*>(self);
+    if (!core->sliceEnd_ || core->stop_ || --core->blocksBeforeClock_ != 0) return;
+    core->blocksBeforeClock_ = kBlocksPerClockRead;
+    if (std::chrono::steady_clock::now() < *core->sliceEnd_) return;
     uc_emu_stop(uc);
 }
 
@@ -364,9 +383,12 @@ std::optional<EngineStop> ArmCore::execute(RegisterFile& registers,
     const bool thumb = (registers.cpsr() & kThumb) != 0;
     const uint64_t begin = (registers.pc() & ~1u) | (thumb ? 1u : 0u);
     if (!stepping_ && hookedWatches_.empty()) hooklessCode_ = true;
-    if (slice.count() > 0) timer_.arm(SliceTimer::Clock::now() + slice);
+    if (slice.count() > 0) {
+        sliceEnd_ = std::chrono::steady_clock::now() + slice;
+        blocksBeforeClock_ = kBlocksPerClockRead;
+    }
     const uc_err err = uc_emu_start(uc_, begin, 0, 0, 0);
-    if (slice.count() > 0) timer_.disarm();
+    sliceEnd_.reset();
     storeRegisters(registers);
     if (stop_) return stop_;
     if (err != UC_ERR_OK) return EngineStop{StopCause::Exception, 0, vectorOfError(err)};

@@ -12,15 +12,14 @@
 
 #include "sim/core_pages.h"
 #include "sim/execution_engine.h"
-#include "sim/slice_timer.h"
 #include "sim/target_points.h"
 
 namespace tov::sim {
 
-// An ARM1136 core executing from the target memory (see CorePages), in slices of time that a
-// timer ends, so no instruction pays for counting. Its registers live in the
-// target model's register file between runs and are loaded into the emulator, bank by bank,
-// for each run. Breakpoints stop before their instruction; watchpoints stop after the
+// An ARM1136 core executing from the target memory (see CorePages), in slices of time that end
+// at the start of a block of code, so no instruction pays for counting. Its registers live in
+// the target model's register file between runs and are loaded into the emulator, bank by
+// bank, for each run. Breakpoints stop before their instruction; watchpoints stop after the
 // accessing instruction; the semihosting instruction (SVC 0x123456 in ARM state, SVC 0xAB in
 // Thumb state) stops with the PC after it. Any other exception (another SVC, an undefined
 // instruction, a fault on an inaccessible address) stops at its vector, as a probe with
@@ -49,6 +48,7 @@ private:
     static bool onUnmapped(uc_engine* uc, uc_mem_type type, uint64_t address, int size,
                            int64_t value, void* self);
     static void onInterrupt(uc_engine* uc, uint32_t number, void* self);
+    static void onBlock(uc_engine* uc, uint64_t address, uint32_t size, void* self);
     static void onInstruction(uc_engine* uc, uint64_t address, uint32_t size, void* self);
     static void onBreakpoint(uc_engine* uc, uint64_t address, uint32_t size, void* self);
     static void onAccess(uc_engine* uc, uc_mem_type type, uint64_t address, int size, int64_t value,
@@ -83,7 +83,9 @@ private:
     // Whether code may have been translated without a hook call before each instruction.
     bool hooklessCode_ = true;
     std::optional<EngineStop> stop_;
-    SliceTimer timer_;
+    // The running slice's end, and the blocks left before the clock is read again.
+    std::optional<std::chrono::steady_clock::time_point> sliceEnd_;
+    uint32_t blocksBeforeClock_ = 0;
     const PointTable* points_ = nullptr;
     std::vector<uc_hook> pointHooks_;
     // The points as hooked (breakpoint addresses; watchpoint identifiers and settings), to

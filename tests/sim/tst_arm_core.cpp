@@ -170,5 +170,36 @@ TEST_F(ArmCoreChat, StartFromABreakpointRunsItsInstructionFirst) {
     EXPECT_EQ(runFrom(0x3000).at(1), 0x3004u);
 }
 
+// A program that spans many slices computes what it would in one: each run's end leaves the
+// registers exactly between two instructions. The loop's two blocks jump straight into each
+// other, which is where an end that is not taken exactly between them would show: a block run
+// twice counts twice.
+TEST_F(ArmCoreChat, AProgramCutIntoManySlicesComputesWhatItWouldInOne) {
+    constexpr uint32_t kRounds = 40000000;
+    code(0x4000, {0xE59F1024,    // ldr r1, [pc, #36]: the rounds
+                  0xE3A02000,    // mov r2, #0
+                  0xE3A03000,    // mov r3, #0
+                  0xE2822001,    // loop: add r2, r2, #1
+                  0xEA000000,    // b next
+                  0xE1A00000,    // nop (never run)
+                  0xE0833002,    // next: add r3, r3, r2
+                  0xE2511001,    // subs r1, r1, #1
+                  0x1AFFFFF9,    // bne loop
+                  0xEF123456,    // the semihosting call
+                  0xE1A00000,    // nop
+                  kRounds});
+    set(601, 0, 0x1D3);
+    set(600, 15, 0x4000);
+    ASSERT_EQ(statusOf(chat.ask(Req(0xBA))), 0);
+    int slices = 0;
+    for (; slices < 100000 && chat.state() == 2; ++slices) chat.probe.runCore();
+    const std::vector<uint32_t> values = chat.stateValues();
+    EXPECT_EQ(values.at(0), 9u) << "after " << slices << " slices";
+    EXPECT_EQ(values.at(1), 0x4028u);
+    EXPECT_GT(slices, 3);  // the program really was cut
+    EXPECT_EQ(get(600, 2), kRounds);
+    EXPECT_EQ(get(600, 3), static_cast<uint32_t>(uint64_t{kRounds} * (kRounds + 1) / 2));
+}
+
 }  // namespace
 }  // namespace tov::sim
